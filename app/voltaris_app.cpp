@@ -1,0 +1,137 @@
+#include "app/voltaris_app.h"
+
+#include "bench/bus_model.h"
+#include "benchline/backend.h"
+#include "console/console_interpreter.h"
+#include "console/status_files.h"
+#include "corekit/corekit.h"
+#include "gui/main_dialog.h"
+#include "os/console.h"
+#include "os/signals.h"
+#include "os/window.h"
+#include "promptkit/promptkit.h"
+#include "railswap/railswap.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+constexpr const char kHelpText[] =
+    "\n\n Command Line Help Menu for xHCI Voltaris\n\n OPTIONS:\n\n\t/?\tThis help menu\n\t/C\tCommand Line Mode\n";
+
+// Switches are compared on at most 31 bytes of the argument, cut before a
+// character that would not fit whole.
+std::string CutSwitch(const std::string& argument) {
+    constexpr size_t kMax = 31;
+    if (argument.size() <= kMax) return argument;
+    size_t end = kMax;
+    while (end > 0 && (static_cast<unsigned char>(argument[end]) & 0xC0) == 0x80) --end;
+    return argument.substr(0, end);
+}
+
+void AddStackConfig(CIniArgs& config) {
+    config.AddArg("Quorvex", "title", "xHCI VOLTRA");
+    config.AddArg("ComplianceDriver", "drvName", "Kilnhost");
+    config.AddArg("ComplianceDriver", "drvInfName", "Kilnhost.inf");
+    config.AddArg("ComplianceDriver", "RegistryKey", "xhci_driver");
+    config.AddArg("Quorvex", "HostControllerType", "xhci");
+}
+
+}  // namespace
+
+CVoltarisApp::CVoltarisApp() {
+    InitHelperDialogs(this);
+    if (!g_SingleInstanceGuard.IsAnotherInstanceRunning()) {
+        ConsoleInput = VOLTARIS_NO_CONSOLE;
+        ConsoleOutput = VOLTARIS_NO_CONSOLE;
+        Mode = MODE_GUI;
+    }
+}
+
+CVoltarisApp::~CVoltarisApp() { CleanupHelperDialogs(); }
+
+void CVoltarisApp::SetCommandLine(std::vector<std::string> arguments) { m_arguments = std::move(arguments); }
+
+void CVoltarisApp::ParseSwitches() {
+    Mode = MODE_GUI;
+    for (size_t i = 1; i < m_arguments.size(); ++i) {
+        std::string word = CutSwitch(m_arguments[i]);
+        if (strcasecmp(word.c_str(), "/?") == 0) {
+            if (OSAttachParentConsole()) {
+                OSWriteConsole(kHelpText, sizeof kHelpText - 1);
+                OSFreeConsole();
+            }
+            Mode = MODE_EXIT;
+        } else if (strcasecmp(word.c_str(), "/C") == 0) {
+            WriteInfoLine("", true);
+            WriteStatusFile(STATUS_BUSY);
+            Mode = MODE_CONSOLE;
+        }
+    }
+}
+
+void CVoltarisApp::OpenConsole() {
+    OSAllocConsole();
+    OSSetConsoleTitle(VOLTARIS_WINDOW_TITLE);
+    ConsoleInput = OSStdInput();
+    ConsoleOutput = OSStdOutput();
+    OSRegisterWindow(VOLTARIS_WINDOW_TITLE);
+}
+
+void CVoltarisApp::WriteConsoleText(const char* text) {
+    if (ConsoleOutput == VOLTARIS_NO_CONSOLE || !text) return;
+    OSWriteConsole(text, std::strlen(text));
+}
+
+bool CVoltarisApp::InitInstance() {
+    if (g_SingleInstanceGuard.IsAnotherInstanceRunning()) {
+        if (OSFindWindow(VOLTARIS_WINDOW_TITLE)) {
+            OSShowWindow(VOLTARIS_WINDOW_TITLE);
+            OSBringWindowToTop(VOLTARIS_WINDOW_TITLE);
+            OSSetForegroundWindow(VOLTARIS_WINDOW_TITLE);
+        }
+        // A terminal has no window to raise, so say why nothing happens.
+        std::fprintf(stderr, "voltaris: xHCI Voltaris is already running\n");
+        m_exitCode = VOLTARIS_EXIT_FAILED;
+        return false;
+    }
+
+    // The bench is chosen before anything else happens, so a bad choice ends
+    // the program before any status file is written or any stack switched.
+    std::string error;
+    if (!BLConfigure(std::getenv("VOLTARIS_BENCH"), std::getenv("VOLTARIS_TRACE"), error)) {
+        std::fprintf(stderr, "voltaris: %s\n", error.c_str());
+        m_exitCode = VOLTARIS_EXIT_BENCH_ERROR;
+        return false;
+    }
+    OSInstallTerminationHandlers();
+
+    ParseSwitches();
+    GuiInterfaceSetWinApp();
+
+    CIniArgs stackConfig;
+    AddStackConfig(stackConfig);
+
+    if (Mode == MODE_CONSOLE) {
+        RunConsoleInterpreter(*this, stackConfig, std::string());
+        if (Mode == MODE_CONSOLE) m_exitCode = VOLTARIS_EXIT_FAILED;
+    }
+    if (Mode == MODE_GUI) RunDialogMode(stackConfig);
+
+    BLShutdown();
+    int signo = OSTerminationSignal();
+    if (signo != 0) m_exitCode = 128 + signo;
+    return false;
+}
+
+void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig) {
+    CSafeString resultText(nullptr);
+    InitRailswap(stackConfig, resultText, 0);
+    CreateBench();
+    RunMainDialog();
+    DestroyBench();
+    CleanupRailswap(stackConfig, resultText, 0);
+}

@@ -1,0 +1,98 @@
+#include "benchline/backend.h"
+#include "benchline/sim.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <unistd.h>
+
+namespace {
+
+std::unique_ptr<CBLBackend> g_backend;
+
+// The trace may be written from the console's descriptor loop thread and the
+// sim's control thread, so writes are serialised.
+std::mutex g_traceMutex;
+int g_traceFd = -1;
+BLTraceSink g_traceSink = nullptr;
+void* g_traceContext = nullptr;
+
+bool OpenTrace(const char* path, std::string& error) {
+    if (!path || !*path) return true;
+    int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        error = std::string("VOLTARIS_TRACE: cannot open ") + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::lock_guard lock(g_traceMutex);
+    if (g_traceFd >= 0) ::close(g_traceFd);
+    g_traceFd = fd;
+    return true;
+}
+
+}  // namespace
+
+bool BLConfigure(const char* choice, const char* tracePath, std::string& error) {
+    std::string value = choice ? choice : "";
+    std::unique_ptr<CBLBackend> backend;
+    if (value.empty() || value == "sim") {
+        backend = BLSimCreateDefault();
+    } else if (value.rfind("sim:", 0) == 0) {
+        backend = BLSimCreateFromFile(value.substr(4), error);
+        if (!backend) return false;
+    } else if (value == "linux") {
+        error = "VOLTARIS_BENCH=linux: the real-hardware bench is not available in this build";
+        return false;
+    } else {
+        error = "VOLTARIS_BENCH=" + value + ": unknown bench (use sim, sim:PATH or linux)";
+        return false;
+    }
+    if (!OpenTrace(tracePath, error)) return false;
+    g_backend = std::move(backend);
+    BLSimStartControl(g_backend.get());
+    return true;
+}
+
+void BLInstallBackend(CBLBackend* backend) { g_backend.reset(backend); }
+
+CBLBackend* BLBackend() { return g_backend.get(); }
+
+void BLShutdown() {
+    g_backend.reset();
+    std::lock_guard lock(g_traceMutex);
+    if (g_traceFd >= 0) ::close(g_traceFd);
+    g_traceFd = -1;
+}
+
+CXhciBenchline* BLCreateBenchline() { return g_backend ? g_backend->CreateBenchline() : nullptr; }
+
+bool BLTraceEnabled() {
+    std::lock_guard lock(g_traceMutex);
+    return g_traceFd >= 0 || g_traceSink != nullptr;
+}
+
+void BLTrace(const std::string& line) {
+    std::lock_guard lock(g_traceMutex);
+    if (g_traceSink) g_traceSink(line, g_traceContext);
+    if (g_traceFd < 0) return;
+    std::string text = line + "\n";
+    // One write per line, so lines from two processes appending to one file
+    // never interleave.
+    ssize_t written = ::write(g_traceFd, text.data(), text.size());
+    (void)written;  // a full disk must not stop a test on the bus
+}
+
+void BLSetTraceSink(BLTraceSink sink, void* context) {
+    std::lock_guard lock(g_traceMutex);
+    g_traceSink = sink;
+    g_traceContext = context;
+}
+
+std::string BLFormatStatus(int32_t status) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(status));
+    return text;
+}

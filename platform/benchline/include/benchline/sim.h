@@ -1,0 +1,27 @@
+// The simulated bench: a backend that models controllers, hubs and devices
+// in memory and behaves like hardware (test modes, halting, port states).
+#pragma once
+
+#include "benchline/backend.h"
+
+#include <memory>
+#include <string>
+
+// The built-in default bench.
+std::unique_ptr<CBLBackend> BLSimCreateDefault();
+// A bench from a bench file (TOML); null with a one-line error on failure.
+std::unique_ptr<CBLBackend> BLSimCreateFromFile(const std::string& path, std::string& error);
+// A bench from bench file text; sourceName names it in error messages.
+std::unique_ptr<CBLBackend> BLSimCreateFromText(const std::string& text, const std::string& sourceName,
+                                                std::string& error);
+
+// Starts the control socket that voltaris-sim talks to, when backend is a
+// simulated bench; does nothing for other backends.
+void BLSimStartControl(CBLBackend* backend);
+
+// Hot-plug actions on a simulated bench, as voltaris-sim performs them.
+// at is a port path ("1", "1.3", "1.3.2") on the given controller (0-based).
+// Return false with a message when the path names no device.
+bool BLSimUnplug(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);
+bool BLSimPlug(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);
+bool BLSimPowerCycle(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);

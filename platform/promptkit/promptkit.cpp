@@ -1,0 +1,5 @@
+#include "promptkit/promptkit.h"
+
+void InitHelperDialogs(CWinApp*) {}
+void GuiInterfaceSetWinApp() {}
+void CleanupHelperDialogs() {}
