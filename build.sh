@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Sets up a Debian machine for voltaris, builds it and runs it or its tests.
+#   ./build.sh run [ARGS...]       build and start voltaris (simulated bench by default)
+#   ./build.sh test [PRESET]       build and run every test (presets: dev, asan, tsan, release)
+#   ./build.sh fuzz [SECONDS]      build the fuzz targets and run each one for SECONDS (default 30)
+#   ./build.sh bench               build optimised and run the benchmark programs
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
+          libtomlplusplus-dev libncurses-dev clang libclang-rt-14-dev tmux)
+
+install_packages() {
+    local missing=() p
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "build.sh: installing ${missing[*]}" >&2
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+build() {
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+}
+
+command=${1:-run}
+[ $# -gt 0 ] && shift
+install_packages
+case "$command" in
+run)
+    build dev
+    exec ./build/dev/app/voltaris "$@"
+    ;;
+test)
+    preset=${1:-dev}
+    build "$preset"
+    ctest --preset "$preset" -j "$(nproc)"
+    ;;
+fuzz)
+    seconds=${1:-30}
+    build fuzz
+    status=0
+    for fuzzer in build/fuzz/fuzz/*_fuzz; do
+        [ -x "$fuzzer" ] || continue
+        name=$(basename "$fuzzer" _fuzz)
+        corpus=$(mktemp -d)
+        [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+        echo "== fuzzing $name for ${seconds}s"
+        "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$corpus" >"$corpus.log" 2>&1 \
+            || { status=1; tail -n 40 "$corpus.log"; }
+        tail -n 1 "$corpus.log"
+        rm -rf "$corpus" "$corpus.log"
+    done
+    exit $status
+    ;;
+bench)
+    build release
+    for program in build/release/benchmarks/*; do
+        [ -x "$program" ] && [ -f "$program" ] && { echo "== $(basename "$program")"; "$program"; }
+    done
+    ;;
+*)
+    echo "usage: $0 run [ARGS...] | test [PRESET] | fuzz [SECONDS] | bench" >&2
+    exit 2
+    ;;
+esac
