@@ -1,0 +1,161 @@
+// Start-up and shut-down of the real voltaris binary: switches, the order of
+// stack switch and bench, bench errors, a second instance, and signals.
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+const std::string kHelp =
+    "\n\n Command Line Help Menu for xHCI Voltaris\n\n OPTIONS:\n\n\t/?\tThis help menu\n\t/C\tCommand Line Mode\n";
+
+class StartupTest : public ::testing::Test {
+protected:
+    CProcessOptions Options(std::vector<std::string> switches) {
+        CProcessOptions options;
+        options.Arguments = {VOLTARIS_BINARY};
+        options.Arguments.insert(options.Arguments.end(), switches.begin(), switches.end());
+        options.WorkingDirectory = m_dir.Path();
+        options.Environment = {{"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_INSTANCE", m_instance}};
+        options.Unset = {"VOLTARIS_BENCH"};
+        return options;
+    }
+    std::string Trace() const { return m_dir.File("trace.log"); }
+    // Trace lines of the start-up and shut-down steps, without the requests between them.
+    std::vector<std::string> Steps() const {
+        std::vector<std::string> steps;
+        for (const auto& line : ReadLines(Trace())) {
+            if (line.rfind("InitRailswap", 0) == 0 || line.rfind("CleanupRailswap", 0) == 0 ||
+                line.find("CXhciBenchline") != std::string::npos || line.rfind("SelectStack", 0) == 0)
+                steps.push_back(line);
+        }
+        return steps;
+    }
+    bool StatusFilesExist() const {
+        return FileExists(m_dir.File("CLStatus.txt")) || FileExists(m_dir.File("CLInformation.txt"));
+    }
+
+    CTempDir m_dir;
+    std::string m_instance = UniqueInstanceName();
+};
+
+const std::vector<std::string> kDialogRun = {
+    "InitRailswap stack -> 0",
+    "new CXhciBenchline",
+    "SelectStack bench 5 -> 0x00000000",
+    "delete CXhciBenchline",
+    "CleanupRailswap stack -> 0",
+};
+
+}  // namespace
+
+TEST_F(StartupTest, HelpSwitchPrintsHelpByteForByteAndTouchesNothing) {
+    for (const char* sw : {"/?", "/?"}) {
+        CProcessResult result = RunProcess(Options({sw}));
+        EXPECT_EQ(result.ExitStatus, 0);
+        EXPECT_EQ(result.Out, kHelp);
+        EXPECT_EQ(result.Err, "");
+    }
+    EXPECT_TRUE(ReadLines(Trace()).empty());
+    EXPECT_FALSE(StatusFilesExist());
+}
+
+TEST_F(StartupTest, ConsoleSwitchThenHelpEndsWithStatusFileAtBusy) {
+    CProcessResult result = RunProcess(Options({"/c", "/?"}));
+    EXPECT_EQ(result.ExitStatus, 0);
+    EXPECT_EQ(result.Out, kHelp);
+    EXPECT_EQ(ReadFile(m_dir.File("CLStatus.txt")), "BUSY\r\n");
+    EXPECT_TRUE(FileExists(m_dir.File("CLInformation.txt")));
+    EXPECT_EQ(ReadFile(m_dir.File("CLInformation.txt")), "");
+    EXPECT_TRUE(Steps().empty()) << "neither bench nor stack may be touched";
+}
+
+TEST_F(StartupTest, LongAndUnknownArgumentsAreIgnored) {
+    // An argument is compared on its first 31 characters only, so a switch
+    // followed by more text is no switch.
+    CProcessResult result = RunProcess(Options({"/?" + std::string(40, 'x'), "-h", "/X", "/?"}));
+    EXPECT_EQ(result.ExitStatus, 0);
+    EXPECT_EQ(result.Out, kHelp);
+}
+
+TEST_F(StartupTest, DialogModeSwitchesStackBeforeBenchAndRestoresItAfter) {
+    CProcessOptions options = Options({"unknown-argument"});
+    options.Terminal = true;
+    options.Input = "\n";
+    CProcessResult result = RunProcess(options);
+    EXPECT_EQ(result.ExitStatus, 0);
+    EXPECT_EQ(Steps(), kDialogRun);
+    EXPECT_FALSE(StatusFilesExist());
+}
+
+TEST_F(StartupTest, TerminationSignalsRunTheNormalShutDown) {
+    for (int signo : {SIGTERM, SIGINT, SIGHUP}) {
+        std::remove(Trace().c_str());
+        CProcessOptions options = Options({});
+        options.Terminal = true;
+        CRunningProcess process(options);
+        ASSERT_TRUE(WaitFor([&] { return Steps().size() >= 3; })) << "voltaris did not start";
+        process.Signal(signo);
+        EXPECT_EQ(process.Wait(), 128 + signo);
+        EXPECT_EQ(Steps(), kDialogRun) << "signal " << signo;
+    }
+}
+
+TEST_F(StartupTest, SecondInstanceEndsAtOnceWithoutTouchingAnything) {
+    CProcessOptions first = Options({});
+    first.Terminal = true;
+    CRunningProcess running(first);
+    ASSERT_TRUE(WaitFor([&] { return Steps().size() >= 3; }));
+
+    CTempDir other;
+    CProcessOptions second = Options({"/C"});
+    second.WorkingDirectory = other.Path();
+    second.Environment["VOLTARIS_TRACE"] = other.File("trace.log");
+    CProcessResult result = RunProcess(second);
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err, "voltaris: xHCI Voltaris is already running\n");
+    EXPECT_FALSE(FileExists(other.File("CLStatus.txt")));
+    EXPECT_FALSE(FileExists(other.File("trace.log")));
+
+    running.Write("\n");
+    EXPECT_EQ(running.Wait(), 0);
+}
+
+TEST_F(StartupTest, KilledInstanceLeavesNoStaleGuard) {
+    CProcessOptions first = Options({});
+    first.Terminal = true;
+    {
+        CRunningProcess running(first);
+        ASSERT_TRUE(WaitFor([&] { return Steps().size() >= 3; }));
+        running.Signal(SIGKILL);
+        EXPECT_EQ(running.Wait(), 128 + SIGKILL);
+    }
+    CProcessResult result = RunProcess(Options({"/?"}));
+    EXPECT_EQ(result.ExitStatus, 0);
+    EXPECT_EQ(result.Out, kHelp);
+}
+
+TEST_F(StartupTest, BadBenchChoiceEndsWithStatusTwoBeforeAnythingElse) {
+    struct Case {
+        std::string Bench;
+        std::string Expect;  // part of the one error line
+    } cases[] = {
+        {"bogus", "VOLTARIS_BENCH=bogus"},
+        {"sim:" + m_dir.File("missing.toml"), "missing.toml"},
+        {"sim:" + m_dir.File("bad.toml"), "bad.toml:3:"},
+    };
+    WriteTextFile(m_dir.File("bad.toml"), "[[controller]]\nid = \"x\"\nnot_a_key = 1\n");
+    for (const auto& c : cases) {
+        CProcessOptions options = Options({"/C"});
+        options.Environment["VOLTARIS_BENCH"] = c.Bench;
+        CProcessResult result = RunProcess(options);
+        EXPECT_EQ(result.ExitStatus, 2) << c.Bench;
+        EXPECT_NE(result.Err.find(c.Expect), std::string::npos) << result.Err;
+        EXPECT_EQ(std::count(result.Err.begin(), result.Err.end(), '\n'), 1) << result.Err;
+        EXPECT_EQ(result.Out, "");
+        EXPECT_FALSE(StatusFilesExist());
+        EXPECT_TRUE(Steps().empty());
+    }
+}
