@@ -1,5 +1,7 @@
 #include "app/voltaris_app.h"
 
+#include "app/stack_config.h"
+
 #include "bench/bus_model.h"
 #include "benchline/backend.h"
 #include "console/console_interpreter.h"
@@ -30,14 +32,6 @@ std::string CutSwitch(const std::string& argument) {
     size_t end = kMax;
     while (end > 0 && (static_cast<unsigned char>(argument[end]) & 0xC0) == 0x80) --end;
     return argument.substr(0, end);
-}
-
-void AddStackConfig(CIniArgs& config) {
-    config.AddArg("Quorvex", "title", "xHCI VOLTRA");
-    config.AddArg("ComplianceDriver", "drvName", "Kilnhost");
-    config.AddArg("ComplianceDriver", "drvInfName", "Kilnhost.inf");
-    config.AddArg("ComplianceDriver", "RegistryKey", "xhci_driver");
-    config.AddArg("Quorvex", "HostControllerType", "xhci");
 }
 
 }  // namespace
@@ -113,7 +107,7 @@ bool CVoltarisApp::InitInstance() {
     GuiInterfaceSetWinApp();
 
     CIniArgs stackConfig;
-    AddStackConfig(stackConfig);
+    AddStackConfigRows(stackConfig);
 
     if (Mode == MODE_CONSOLE) {
         RunConsoleInterpreter(*this, stackConfig, std::string());
