@@ -44,11 +44,12 @@ test)
     ;;
 fuzz)
     seconds=${1:-30}
-    build fuzz
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$(nproc)" --target fuzzers
     status=0
-    for fuzzer in build/fuzz/fuzz/*_fuzz; do
+    for fuzzer in build/fuzz/fuzzers/*; do
         [ -x "$fuzzer" ] || continue
-        name=$(basename "$fuzzer" _fuzz)
+        name=$(basename "$fuzzer")
         corpus=$(mktemp -d)
         [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
         echo "== fuzzing $name for ${seconds}s"
