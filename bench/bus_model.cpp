@@ -2,20 +2,383 @@
 
 #include "benchline/backend.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
-CXhciBenchline* g_root = nullptr;
+
+CBusModel g_bus;
+
+constexpr uint8_t kFirstAddress = 1;
+constexpr uint8_t kLastAddress = 254;
+// A parent chain longer than the number of addresses can only be a loop in
+// what the component reports.
+constexpr int kMaxClimb = kLastAddress;
+constexpr uint32_t kDriverVersionBase = 0x1000300;  // 1.0.3.0
+
+bool PassesFilter(uint8_t speed, SpeedFilter filter) {
+    switch (filter) {
+    case SPEED_USB2: return speed <= UsbHighSpeed;
+    case SPEED_SUPER: return speed >= UsbSuperSpeed;
+    case SPEED_ALL: return true;
+    default: return false;
+    }
 }
 
+// The speed of a device when it can be read and passes the filter.
+bool ReadSpeedPasses(CDevice* device, SpeedFilter filter, uint8_t* speed) {
+    *speed = 0;
+    return device->GetDeviceSpeed(speed) >= 0 && PassesFilter(*speed, filter);
+}
+
+bool MakeHubRecord(CHubDevice* hub, SpeedFilter filter, HubRecord& record) {
+    uint8_t speed;
+    if (!ReadSpeedPasses(hub, filter, &speed)) return false;
+    uint16_t serial = 0;
+    record = HubRecord{};
+    hub->GetVidPidSerialNumber(&record.Vid, &record.Pid, &serial);
+    hub->GetAddress(&record.Address);
+    record.PortCount = hub->PortCount;
+    record.SuperSpeed = speed >= UsbSuperSpeed ? 1 : 0;
+    return true;
+}
+
+int32_t SaveIdentity(CDevice* device, CBusIdentity& identity) {
+    identity = CBusIdentity{};
+    BLSTATUS status = device->GetVidPidSerialNumber(&identity.Vid, &identity.Pid, &identity.Serial);
+    identity.Tag = device->DeviceTag;
+    return BLFailed(status) ? BENCH_E_SELECT : BENCH_OK;
+}
+
+BLSTATUS EnumerateStatus() {
+    BLSTATUS status = g_bus.Root->Enumerate();
+    return status == BL_S_ENUMERATE_WARNING ? 0 : status;
+}
+
+}  // namespace
+
+CBusModel& BusModel() { return g_bus; }
+
 int32_t CreateBench() {
-    if (g_root) return BENCH_E_EXISTS;
-    g_root = BLCreateBenchline();
-    if (!g_root) return BENCH_E_CREATE;
-    if (g_root->SelectStack(BL_STACK_COMPLIANCE) < 0) return BENCH_E_STACK;
+    g_bus.SavedHubIdentity = CBusIdentity{};
+    g_bus.SavedDeviceIdentity = CBusIdentity{};
+    if (g_bus.Root) return BENCH_E_EXISTS;
+    g_bus.Root = BLCreateBenchline();
+    if (!g_bus.Root) return BENCH_E_CREATE;
+    if (g_bus.Root->SelectStack(BL_STACK_COMPLIANCE) < 0) return BENCH_E_STACK;
     return BENCH_OK;
 }
 
 int32_t DestroyBench() {
-    delete g_root;
-    g_root = nullptr;
+    delete g_bus.Root;
+    g_bus.Root = nullptr;
+    // The listed objects died with the root object.
+    g_bus.HostList.clear();
+    g_bus.HubList.clear();
+    g_bus.DeviceList.clear();
     return BENCH_OK;
+}
+
+CHostController* SelectedHostController() {
+    return g_bus.SelectedHost < g_bus.HostList.size() ? g_bus.HostList[g_bus.SelectedHost] : nullptr;
+}
+
+CHubDevice* SelectedHubDevice() {
+    return g_bus.SelectedHub < g_bus.HubList.size() ? g_bus.HubList[g_bus.SelectedHub] : nullptr;
+}
+
+CDevice* SelectedDeviceObject() {
+    return g_bus.SelectedDevice < g_bus.DeviceList.size() ? g_bus.DeviceList[g_bus.SelectedDevice] : nullptr;
+}
+
+uint8_t GetSelectedHost() { return g_bus.SelectedHost; }
+uint8_t GetSelectedHub() { return g_bus.SelectedHub; }
+
+int32_t BuildHostList(std::vector<HostRecord>& records) {
+    g_bus.HostList.clear();
+    records.clear();
+    if (!g_bus.Root) return BENCH_E_NO_HOST;
+    for (CHostController* host = g_bus.Root->FindFirstHC(); host; host = g_bus.Root->FindNextHC()) {
+        g_bus.HostList.push_back(host);
+        g_bus.Root->SelectHostController(host, false, false);
+        HostRecord& record = records.emplace_back();
+        record.PortCount = host->GetNumberHostPorts();
+        for (unsigned k = 1; k <= record.PortCount; ++k) {
+            record.AllPorts[k - 1] = static_cast<uint8_t>(k);
+            // A port the controller counts but does not return has no speed to
+            // sort it by; it stays out of both speed lists.
+            CHostPort* port = host->GetHostPort(k);
+            if (!port) continue;
+            if (port->IsSuperSpeedPort())
+                record.SuperSpeedPorts[record.SuperSpeedPortCount++] = static_cast<uint8_t>(k);
+            else
+                record.Usb2Ports[record.Usb2PortCount++] = static_cast<uint8_t>(k);
+        }
+        const char* id = host->GetHostID();
+        if (id) std::memcpy(record.HostId, id, strnlen(id, sizeof record.HostId - 1));
+    }
+    return g_bus.HostList.empty() ? BENCH_E_NO_HOST : BENCH_OK;
+}
+
+int32_t SelectHostByIndex(uint8_t index) {
+    if (index >= g_bus.HostList.size() || !g_bus.Root) return BENCH_E_INDEX;
+    BLSTATUS status = g_bus.Root->SelectHostController(g_bus.HostList[index], true, false);
+    if (status < 0) return BLFailed(status) ? BENCH_E_FAILED : BENCH_E_SELECT;
+    g_bus.SelectedHost = index;
+    CBLInterface* driver = g_bus.Root->GetBLInterface();
+    if (!driver) return BENCH_E_FAILED;
+    uint32_t version = 0;
+    status = driver->GetDriverVersion(&version);
+    if (BLFailed(status)) return BENCH_E_FAILED;
+    if (status < 0) return BENCH_OK;
+    return version - kDriverVersionBase < 256 ? BENCH_OK : BENCH_E_DRIVER_VERSION;
+}
+
+int32_t BuildHubList(std::vector<HubRecord>& records, uint8_t, SpeedFilter filter) {
+    g_bus.HubList.clear();
+    records.clear();
+    if (!g_bus.Root) return BENCH_OK;
+    for (CHubDevice* hub = g_bus.Root->FindFirstHub(); hub; hub = g_bus.Root->FindNextHub()) {
+        HubRecord record;
+        if (!MakeHubRecord(hub, filter, record)) continue;
+        g_bus.HubList.push_back(hub);
+        records.push_back(record);
+    }
+    return BENCH_OK;
+}
+
+int32_t RebuildHubRecords(std::vector<HubRecord>& records, uint8_t, SpeedFilter filter) {
+    records.clear();
+    for (CHubDevice* hub : g_bus.HubList) {
+        HubRecord record;
+        if (MakeHubRecord(hub, filter, record)) records.push_back(record);
+    }
+    return BENCH_OK;
+}
+
+int32_t BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, SpeedFilter filter) {
+    g_bus.DeviceList.clear();
+    records.clear();
+    if (!g_bus.Root) return BENCH_OK;
+    if (port != NO_SELECTION) g_bus.Root->SelectPort(port);
+    for (unsigned address = kFirstAddress; address <= kLastAddress; ++address) {
+        CDevice* device = g_bus.Root->GetDeviceByDeviceAddress(static_cast<uint8_t>(address));
+        uint8_t speed;
+        if (!device || !ReadSpeedPasses(device, filter, &speed) || !IsBelowSelectedHub(device)) continue;
+        if (std::find(g_bus.DeviceList.begin(), g_bus.DeviceList.end(), device) != g_bus.DeviceList.end())
+            continue;
+        g_bus.DeviceList.push_back(device);
+        DeviceRecord& record = records.emplace_back();
+        uint16_t serial = 0;
+        device->GetVidPidSerialNumber(&record.Vid, &record.Pid, &serial);
+        device->GetAddress(&record.Address);
+        record.ParentPort = device->ParentPort;
+        device->GetPhysicalParentHubPort(&record.PhysicalParentPort);
+    }
+    return BENCH_OK;
+}
+
+bool IsBelowSelectedHub(CDevice* device) {
+    if (g_bus.SelectedHub == NO_SELECTION) return true;
+    CHubDevice* hub = SelectedHubDevice();
+    uint8_t hubAddress = 0;
+    if (!hub || !g_bus.Root || hub->GetAddress(&hubAddress) < 0) return false;
+    for (int step = 0; device && step < kMaxClimb; ++step) {
+        uint8_t parent = 0;
+        if (BLFailed(device->GetParentHubAddress(&parent)) || parent == 0) return false;
+        if (parent == hubAddress) return true;
+        device = g_bus.Root->GetDeviceByDeviceAddress(parent);
+    }
+    return false;
+}
+
+int32_t EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs) {
+    if (!g_bus.Root) return BENCH_E_NO_HOST;
+    BLSTATUS status = EnumerateStatus();
+    if (status < 0) return status;
+    g_bus.SelectedHub = NO_SELECTION;
+    BuildDeviceList(devices, NO_SELECTION, SPEED_ALL);
+    BuildHubList(hubs, NO_SELECTION, SPEED_ALL);
+    return status;
+}
+
+int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
+                     bool hubsOnly) {
+    if (deviceIndex) *deviceIndex = NO_SELECTION;
+    if (hubIndex) *hubIndex = NO_SELECTION;
+    if (g_bus.SelectedHost == NO_SELECTION || !g_bus.Root) return BENCH_E_NO_HOST;
+
+    BLSTATUS status = EnumerateStatus();
+    std::vector<HubRecord> hubRecords;
+    std::vector<DeviceRecord> deviceRecords;
+    BuildHubList(hubRecords, NO_SELECTION, filter);
+    if (!hubsOnly) BuildDeviceList(deviceRecords, NO_SELECTION, filter);
+    int32_t result = status < 0 ? BENCH_E_FAILED : BENCH_OK;
+
+    if (keepSelection) {
+        if (g_bus.SelectedHub != NO_SELECTION && hubIndex) {
+            const CBusIdentity& saved = g_bus.SavedHubIdentity;
+            if (CDevice* found = FindDeviceByIdentity(saved.Vid, saved.Pid, saved.Serial, saved.Tag)) {
+                uint8_t index = HubListIndexOf(found, filter);
+                SelectHubByIndex(index);
+                BuildDeviceList(deviceRecords, NO_SELECTION, SPEED_ALL);
+                result = BENCH_OK;
+                *hubIndex = index;
+            } else {
+                g_bus.SelectedHub = NO_SELECTION;
+            }
+        }
+        if (g_bus.SelectedDevice != NO_SELECTION && deviceIndex) {
+            const CBusIdentity& saved = g_bus.SavedDeviceIdentity;
+            if (CDevice* found = FindDeviceByIdentity(saved.Vid, saved.Pid, saved.Serial, saved.Tag)) {
+                uint8_t index = DeviceListIndexOf(found);
+                if (SelectDeviceByIndex(index) == BENCH_OK)
+                    *deviceIndex = index;
+                else
+                    g_bus.SelectedDevice = NO_SELECTION;
+                result = BENCH_OK;
+            } else {
+                g_bus.SelectedDevice = NO_SELECTION;
+            }
+        }
+    } else {
+        g_bus.SelectedDevice = NO_SELECTION;
+    }
+
+    if (g_bus.SelectedHub == NO_SELECTION) g_bus.SavedHubIdentity = CBusIdentity{};
+    if (g_bus.SelectedDevice == NO_SELECTION) g_bus.SavedDeviceIdentity = CBusIdentity{};
+    return result;
+}
+
+CDevice* FindDeviceByIdentity(uint16_t vid, uint16_t pid, uint16_t serial, uint32_t tag) {
+    if (!g_bus.Root) return nullptr;
+    for (unsigned address = kFirstAddress; address <= kLastAddress; ++address) {
+        CDevice* device = g_bus.Root->GetDeviceByDeviceAddress(static_cast<uint8_t>(address));
+        if (!device || device->DeviceTag != tag) continue;
+        uint16_t v = 0, p = 0, s = 0;
+        if (BLFailed(device->GetVidPidSerialNumber(&v, &p, &s))) continue;
+        if (v == vid && p == pid && s == serial) return device;
+    }
+    return nullptr;
+}
+
+uint8_t DeviceListIndexOf(const CDevice* device) {
+    auto it = std::find(g_bus.DeviceList.begin(), g_bus.DeviceList.end(), device);
+    return it == g_bus.DeviceList.end() ? NO_SELECTION : static_cast<uint8_t>(it - g_bus.DeviceList.begin());
+}
+
+uint8_t HubListIndexOf(const CDevice* device, SpeedFilter filter) {
+    if (!g_bus.Root) return NO_SELECTION;
+    unsigned count = 0;
+    for (CHubDevice* hub = g_bus.Root->FindFirstHub(); hub && count < NO_SELECTION;
+         hub = g_bus.Root->FindNextHub()) {
+        uint8_t speed;
+        if (!ReadSpeedPasses(hub, filter, &speed)) continue;
+        if (static_cast<const CDevice*>(hub) == device) return static_cast<uint8_t>(count);
+        ++count;
+    }
+    return NO_SELECTION;
+}
+
+int32_t SelectHubByIndex(uint8_t index) {
+    if (index == NO_SELECTION) {
+        g_bus.SelectedHub = NO_SELECTION;
+        g_bus.SavedHubIdentity = CBusIdentity{};
+        return BENCH_OK;
+    }
+    if (index >= g_bus.HubList.size() || !g_bus.Root) return BENCH_E_INDEX;
+    CHubDevice* hub = g_bus.HubList[index];
+    if (g_bus.Root->SelectHub(hub) < 0) return BENCH_E_SELECT;
+    int32_t result = SaveIdentity(hub, g_bus.SavedHubIdentity);
+    g_bus.SelectedHub = index;
+    return result;
+}
+
+int32_t SelectDeviceByIndex(uint8_t index) {
+    if (index >= g_bus.DeviceList.size()) return BENCH_E_INDEX;
+    int32_t result = SaveIdentity(g_bus.DeviceList[index], g_bus.SavedDeviceIdentity);
+    g_bus.SelectedDevice = index;
+    return result;
+}
+
+int32_t GetRootPort(CDevice* device, uint8_t* port) {
+    for (int step = 0; device && g_bus.Root && step < kMaxClimb; ++step) {
+        uint8_t parent = 0, physicalPort = 0;
+        if (BLFailed(device->GetParentHubAddress(&parent)) || BLFailed(device->GetPhysicalParentHubPort(&physicalPort)))
+            return BENCH_E_SELECT;
+        if (parent == 0) {
+            *port = physicalPort;
+            return BENCH_OK;
+        }
+        device = g_bus.Root->GetDeviceByDeviceAddress(parent);
+    }
+    return BENCH_E_SELECT;
+}
+
+CBLPort* GetUpstreamPort(CDevice* device) {
+    uint8_t parent = 0;
+    if (!device || !g_bus.Root || BLFailed(device->GetParentHubAddress(&parent)) || device->ParentPort == 0) return nullptr;
+    if (parent == 0) {
+        CHostController* host = SelectedHostController();
+        return host ? host->GetHostPort(device->ParentPort) : nullptr;
+    }
+    auto* hub = dynamic_cast<CHubDevice*>(g_bus.Root->GetDeviceByDeviceAddress(parent));
+    return hub ? hub->GetHubPort(device->ParentPort) : nullptr;
+}
+
+namespace {
+
+CBLPort* HostPort(uint8_t port) {
+    CHostController* host = SelectedHostController();
+    return host ? host->GetHostPort(port) : nullptr;
+}
+
+CBLPort* HubPort(uint8_t port) {
+    CHubDevice* hub = SelectedHubDevice();
+    return hub ? hub->GetHubPort(port) : nullptr;
+}
+
+int32_t ReadPortStatus(CBLPort* port, uint32_t* status) {
+    if (!port) return BENCH_E_INDEX;
+    return BLFailed(port->GetPortStatus(status)) ? BENCH_E_FAILED : BENCH_OK;
+}
+
+}  // namespace
+
+bool IsHostPortSuperSpeed(uint8_t port) {
+    CBLPort* object = HostPort(port);
+    return object && object->IsSuperSpeedPort();
+}
+
+bool IsHubPortSuperSpeed(uint8_t port) {
+    CBLPort* object = HubPort(port);
+    return object && object->IsSuperSpeedPort();
+}
+
+int32_t GetHostPortStatus(uint8_t port, uint32_t* status) { return ReadPortStatus(HostPort(port), status); }
+
+int32_t GetHubPortStatus(uint8_t port, uint32_t* status) { return ReadPortStatus(HubPort(port), status); }
+
+int32_t PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, uint8_t port) {
+    *disconnected = false;
+    *connected = false;
+    CBLPort* object;
+    uint32_t changeBit;
+    if (kind == POLL_HUB_PORT) {
+        object = HubPort(port);
+        changeBit = 1u << 16;
+    } else if (kind == POLL_ROOT_PORT) {
+        object = HostPort(port);
+        changeBit = 1u << 1;
+    } else {
+        return BENCH_E_INDEX;
+    }
+    uint32_t status = 0;
+    int32_t result = ReadPortStatus(object, &status);
+    if (result != BENCH_OK) return result;
+    if (status & changeBit) {
+        (status & 1u ? *connected : *disconnected) = true;
+        object->ClearPortFeature(BL_C_PORT_CONNECTION, 0);
+    }
+    return result;
 }

@@ -1,13 +1,18 @@
 // The process-wide model of the bus under test: the test services root
 // object, the lists of controllers, hubs and devices, and the selections.
+//
+// All operations are plain functions on one module state. The pointers in
+// the lists belong to the component and stay valid until the next
+// enumeration or DestroyBench.
 #pragma once
 
 #include "benchline/benchline.h"
 
 #include <cstdint>
+#include <vector>
 
 constexpr int32_t BENCH_OK = 0;
-constexpr int32_t BENCH_E_INDEX = static_cast<int32_t>(0x80000001u);
+constexpr int32_t BENCH_E_INDEX = static_cast<int32_t>(0x80000001u);  // index out of range, port not found
 constexpr int32_t BENCH_E_EXISTS = static_cast<int32_t>(0x80000002u);
 constexpr int32_t BENCH_E_CREATE = static_cast<int32_t>(0x80000003u);
 constexpr int32_t BENCH_E_STACK = static_cast<int32_t>(0x80000004u);
@@ -16,7 +21,129 @@ constexpr int32_t BENCH_E_NO_HOST = static_cast<int32_t>(0x80000006u);
 constexpr int32_t BENCH_E_SELECT = static_cast<int32_t>(0x80000007u);
 constexpr int32_t BENCH_E_DRIVER_VERSION = static_cast<int32_t>(0x80000008u);
 
+// Byte indexes use this for "none"; it is also the "no port" argument of the
+// list builders.
+constexpr uint8_t NO_SELECTION = 255;
+
+// Which device speeds a list keeps. Any other value keeps nothing.
+using SpeedFilter = int32_t;
+constexpr SpeedFilter SPEED_USB2 = 0;   // low, full and high speed
+constexpr SpeedFilter SPEED_SUPER = 1;  // SuperSpeed and above
+constexpr SpeedFilter SPEED_ALL = 2;
+
+struct HostRecord {
+    uint8_t PortCount = 0;            // GetNumberHostPorts
+    uint8_t Usb2PortCount = 0;
+    uint8_t SuperSpeedPortCount = 0;
+    uint8_t AllPorts[256] = {};       // entry k-1 holds k
+    uint8_t Usb2Ports[256] = {};      // ascending
+    uint8_t SuperSpeedPorts[256] = {};
+    char HostId[256] = {};            // NUL-terminated, at most 255 characters
+};
+
+struct HubRecord {
+    uint16_t Vid = 0;
+    uint16_t Pid = 0;
+    uint8_t Address = 0;
+    uint8_t PortCount = 0;   // downstream ports
+    uint8_t SuperSpeed = 0;  // 1 when the hub runs at SuperSpeed or above
+};
+
+struct DeviceRecord {
+    uint16_t Vid = 0;
+    uint16_t Pid = 0;
+    uint8_t Address = 0;
+    uint8_t ParentPort = 0;          // port number on the parent
+    uint8_t PhysicalParentPort = 0;  // GetPhysicalParentHubPort
+};
+
+// What identifies a hub or device across a re-enumeration.
+struct CBusIdentity {
+    uint16_t Vid = 0;
+    uint16_t Pid = 0;
+    uint16_t Serial = 0;
+    uint32_t Tag = 0;
+};
+
+struct CBusModel {
+    CXhciBenchline* Root = nullptr;
+    std::vector<CHostController*> HostList;  // in the component's order
+    std::vector<CHubDevice*> HubList;        // hubs that passed the filter
+    std::vector<CDevice*> DeviceList;        // devices that passed the filters, by address
+    uint8_t SelectedHost = NO_SELECTION;
+    uint8_t SelectedHub = NO_SELECTION;
+    uint8_t SelectedDevice = NO_SELECTION;
+    CBusIdentity SavedHubIdentity;
+    CBusIdentity SavedDeviceIdentity;
+};
+
+// The one bus model of the process. The front ends and the executors read
+// it; only the operations below change it.
+CBusModel& BusModel();
+
 // Creates the root object and selects the compliance stack.
 int32_t CreateBench();
-// Deletes the root object.
+// Deletes the root object and empties the lists, whose pointers it owned.
 int32_t DestroyBench();
+
+// Lists the controllers into HostList and one record each. BENCH_E_NO_HOST
+// when there is no root object or no controller.
+int32_t BuildHostList(std::vector<HostRecord>& records);
+// Chooses controller i for testing and checks the compliance driver's version
+// (1.0.3.x). The selection stays even when the version is refused.
+int32_t SelectHostByIndex(uint8_t index);
+
+// The dialogs' "Enumerate Bus": rescans, rebuilds the lists and, with
+// keepSelection, selects the hub and device found again by their identity,
+// writing their new indexes to the outs that are present.
+int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
+                     bool hubsOnly);
+// The console's enumeration: rescans, deselects the hub and lists every hub
+// and device. Returns a failing component status as it is.
+int32_t EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs);
+
+int32_t BuildHubList(std::vector<HubRecord>& records, uint8_t port, SpeedFilter filter);
+// Lists devices (hubs included) by ascending address; with a hub selected only
+// those below it. A port other than NO_SELECTION is made current first.
+int32_t BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, SpeedFilter filter);
+// Rebuilds hub records from the current HubList without a rescan.
+int32_t RebuildHubRecords(std::vector<HubRecord>& records, uint8_t port, SpeedFilter filter);
+
+// NO_SELECTION deselects the hub without asking the component.
+int32_t SelectHubByIndex(uint8_t index);
+int32_t SelectDeviceByIndex(uint8_t index);
+
+CDevice* FindDeviceByIdentity(uint16_t vid, uint16_t pid, uint16_t serial, uint32_t tag);
+uint8_t DeviceListIndexOf(const CDevice* device);
+uint8_t HubListIndexOf(const CDevice* device, SpeedFilter filter);
+
+// The root port number above a device, found by climbing its parent hubs.
+int32_t GetRootPort(CDevice* device, uint8_t* port);
+// The port the device hangs on: a hub port of its parent hub, or a root port
+// of the selected controller. Null when there is none.
+CBLPort* GetUpstreamPort(CDevice* device);
+// True when no hub is selected or the device sits anywhere below the
+// selected hub (the hub itself is not below itself).
+bool IsBelowSelectedHub(CDevice* device);
+
+bool IsHostPortSuperSpeed(uint8_t port);
+bool IsHubPortSuperSpeed(uint8_t port);
+int32_t GetHostPortStatus(uint8_t port, uint32_t* status);
+int32_t GetHubPortStatus(uint8_t port, uint32_t* status);
+
+enum : uint8_t {
+    POLL_HUB_PORT = 1,   // a port of the selected hub
+    POLL_ROOT_PORT = 2,  // a root port of the selected controller
+};
+// Reads a port's connect change; on a change sets disconnected or connected
+// and acknowledges it.
+int32_t PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, uint8_t port);
+
+uint8_t GetSelectedHost();
+uint8_t GetSelectedHub();
+
+// The selected objects, or null when the selection is none or not below the
+// list's size.
+CHostController* SelectedHostController();
+CHubDevice* SelectedHubDevice();
+CDevice* SelectedDeviceObject();

@@ -1,0 +1,244 @@
+#include "bench/executors.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr uint32_t kDeviceDescriptorLength = 18;
+constexpr uint8_t kDescriptorTypeDevice = 1;
+constexpr uint32_t kUsbCmdRunStop = 1u;
+constexpr uint32_t kUsbStsHalted = 1u;
+constexpr uint32_t kPortConnected = 1u;
+
+RemoveDevicePrompt g_prompt = AskOnTerminal;
+
+int32_t Fold(BLSTATUS status) { return BLFailed(status) ? BENCH_E_FAILED : BENCH_OK; }
+
+bool IsTestMode(ECatalogueAction action) { return action >= ACTION_TEST_J && action <= ACTION_TEST_FORCE_ENABLE; }
+
+// The set address text: a decimal number as "%d" reads it, 0 when there is
+// none. The buffer need not be NUL-terminated.
+uint8_t AddressFromText(const uint8_t* buffer, uint32_t length) {
+    if (!buffer) return 0;
+    std::string text(reinterpret_cast<const char*>(buffer), strnlen(reinterpret_cast<const char*>(buffer), length));
+    return static_cast<uint8_t>(std::strtol(text.c_str(), nullptr, 10));
+}
+
+BLSTATUS ControlStage(CDevice* device, uint8_t* data, uint32_t length, tagSINGLE_STEP stage) {
+    return device->DoControlTransferSingleStep(data, length, stage, nullptr, nullptr);
+}
+
+BLSTATUS SetupStage(CDevice* device, const uint8_t (&packet)[8]) {
+    uint8_t copy[8];
+    std::memcpy(copy, packet, sizeof copy);
+    return ControlStage(device, copy, sizeof copy, BL_SETUP_STAGE);
+}
+
+// SET_FEATURE with wValue 0x3200, and GET_DESCRIPTOR of the device descriptor.
+constexpr uint8_t kSetFeaturePacket[8] = {0x00, 0x03, 0x00, 0x32, 0x00, 0x00, 0x00, 0x00};
+constexpr uint8_t kGetDeviceDescriptorPacket[8] = {0x80, 0x06, 0x00, 0x01, 0x00, 0x00, 0x12, 0x00};
+
+// Carries out one device-side step. upstream is the device's upstream port;
+// the downstream device commands pass null and have no port steps.
+int32_t RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort* upstream, uint8_t* buffer,
+                      uint32_t length) {
+    if (!step) return BENCH_E_INDEX;
+    switch (step->Action) {
+    case ACTION_NONE: return BENCH_OK;
+    case ACTION_TEST_J:
+    case ACTION_TEST_K:
+    case ACTION_TEST_SE0_NAK:
+    case ACTION_TEST_PACKET:
+        return Fold(device->SetTestMode(static_cast<tagBL_TEST_MODE_SELECTOR>(step->Action)));
+    case ACTION_SUSPEND:
+        return upstream ? Fold(upstream->SetPortFeature(BL_PORT_SUSPEND, 0, 0)) : BENCH_E_INDEX;
+    case ACTION_RESUME: return upstream ? Fold(upstream->ResumePort()) : BENCH_E_INDEX;
+    case ACTION_RESET: return upstream ? Fold(upstream->SetPortFeature(BL_PORT_RESET, 0, 0)) : BENCH_E_INDEX;
+    case ACTION_DEVICE_DESCRIPTOR: return Fold(device->GetDescriptor(kDescriptorTypeDevice, 0, 0, buffer, length));
+    case ACTION_SET_ADDRESS: return Fold(device->SetAddress(AddressFromText(buffer, length)));
+    case ACTION_ENABLE_WAKEUP: return Fold(device->EnableRemoteWakeup());
+    case ACTION_DISABLE_WAKEUP: return Fold(device->DisableRemoteWakeup());
+    case ACTION_SET_FEATURE_SETUP: return Fold(SetupStage(device, kSetFeaturePacket));
+    case ACTION_SET_FEATURE_STATUS: {
+        BLSTATUS status = ControlStage(device, nullptr, 0, BL_STATUS_STAGE);
+        return status == BL_S_SINGLE_STEP_STATUS ? BENCH_OK : Fold(status);
+    }
+    case ACTION_GET_DEV_DESC_SETUP: return Fold(SetupStage(device, kGetDeviceDescriptorPacket));
+    case ACTION_GET_DEV_DESC_DATA:
+        // The data stage writes a whole device descriptor into the buffer.
+        if (!buffer || length < kDeviceDescriptorLength) return BENCH_E_FAILED;
+        return Fold(ControlStage(device, buffer, kDeviceDescriptorLength, BL_DATA_STAGE));
+    case ACTION_GET_DEV_DESC_STATUS: return Fold(ControlStage(device, nullptr, 0, BL_STATUS_STAGE));
+    case ACTION_PARENT_TEST_PACKET: {
+        // A failed climb leaves port 0, which names no root port.
+        uint8_t rootPort = 0;
+        GetRootPort(device, &rootPort);
+        return RunHostPortTest(PORT_TEST_TEST_PACKET, rootPort);
+    }
+    default: return BENCH_E_INDEX;  // the loop code belongs to the front end
+    }
+}
+
+// Runs a family's code on a device that hangs on an upstream port; nothing
+// is sent when it has none.
+int32_t RunOnUpstreamDevice(ECommandFamily family, CDevice* device, uint8_t code, uint8_t* buffer,
+                            uint32_t length) {
+    CBLPort* upstream = GetUpstreamPort(device);
+    if (!upstream) return BENCH_OK;
+    return RunDeviceStep(FindCatalogueStep(family, code), device, upstream, buffer, length);
+}
+
+int32_t RunDownstreamDevice(ECommandFamily family, uint8_t code, uint8_t* buffer, uint32_t length) {
+    CDevice* device = SelectedDeviceObject();
+    if (!device) return BENCH_E_INDEX;
+    return RunDeviceStep(FindCatalogueStep(family, code), device, nullptr, buffer, length);
+}
+
+ECatalogueAction PortAction(uint8_t code) {
+    const CCatalogueStep* step = FindCatalogueStep(FAMILY_PORT, code);
+    return step ? step->Action : ACTION_NONE;
+}
+
+int32_t RunCompliance(uint8_t code, CBLPort* port) {
+    if (!port) return BENCH_E_FAILED;
+    uint32_t status = 0;
+    port->GetPortStatus(&status);
+    const CCatalogueStep* step = FindCatalogueStep(FAMILY_COMPLIANCE, code);
+    if (!step || step->Action != ACTION_TX_COMPLIANCE) return BENCH_OK;
+    // The status is read before each box, so the box that follows the unplug
+    // is still shown once; its OK then proceeds.
+    while (status & kPortConnected) {
+        port->GetPortStatus(&status);
+        if (g_prompt("Remove Downstream Device", "") == PROMPT_CANCEL) return BENCH_E_SELECT;
+    }
+    BLSTATUS result = port->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr);
+    return BLFailed(result) ? BENCH_E_SELECT : BENCH_OK;
+}
+
+}  // namespace
+
+int32_t RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+    CDevice* device = SelectedDeviceObject();
+    if (!device) return BENCH_OK;
+    return RunOnUpstreamDevice(FAMILY_DEVICE, device, code, buffer, length);
+}
+
+int32_t RunHubCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+    CHubDevice* hub = SelectedHubDevice();
+    if (!hub) return BENCH_E_INDEX;
+    return RunOnUpstreamDevice(FAMILY_HUB, hub, code, buffer, length);
+}
+
+int32_t RunHostDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+    return RunDownstreamDevice(FAMILY_HOST_DEVICE, code, buffer, length);
+}
+
+int32_t RunHubDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+    return RunDownstreamDevice(FAMILY_HUB_DEVICE, code, buffer, length);
+}
+
+int32_t RunHostPortTest(uint8_t code, uint8_t port) {
+    CHostController* host = SelectedHostController();
+    CHostPort* object = host ? host->GetHostPort(port) : nullptr;
+    if (!object) return BENCH_E_FAILED;
+    ECatalogueAction action = PortAction(code);
+    if (IsTestMode(action)) {
+        bool halted = false;
+        int32_t kept = PrepareRootPortsForTest(&halted);
+        // A controller that did not halt would not take the test mode.
+        bool sent = halted && !BLFailed(object->SetPortFeature(BL_PORT_TEST, action, 0));
+        if (action == ACTION_TEST_FORCE_ENABLE) {
+            // The controller is started again in any case, so the bus is not left stopped.
+            bool running = SetControllerRunState(true) == BENCH_OK;
+            return sent && running ? BENCH_OK : BENCH_E_FAILED;
+        }
+        return sent ? kept : BENCH_E_FAILED;
+    }
+    BLSTATUS status;
+    switch (action) {
+    case ACTION_SUSPEND: status = object->SetPortFeature(BL_PORT_SUSPEND, 0, 0); break;
+    case ACTION_RESUME: status = object->ResumePort(); break;
+    case ACTION_RESET: status = object->SetPortFeature(BL_PORT_RESET, 0, 0); break;
+    default: return BENCH_E_INDEX;
+    }
+    return Fold(status);
+}
+
+int32_t RunHubPortTest(uint8_t code, uint8_t port) {
+    CHubDevice* hub = SelectedHubDevice();
+    CHubPort* object = hub ? hub->GetHubPort(port) : nullptr;
+    if (!object) return BENCH_E_FAILED;
+    ECatalogueAction action = PortAction(code);
+    BLSTATUS status;
+    if (IsTestMode(action)) {
+        IdleOtherHubPorts(port);
+        status = object->SetPortFeature(BL_PORT_TEST, action, 0);
+    } else {
+        switch (action) {
+        case ACTION_SUSPEND: status = object->SetPortFeature(BL_PORT_SUSPEND, 0, 0); break;
+        case ACTION_RESUME: status = object->ClearPortFeature(BL_PORT_SUSPEND, 0); break;
+        case ACTION_RESET: status = object->SetPortFeature(BL_PORT_RESET, 0, 0); break;
+        default: return BENCH_E_INDEX;
+        }
+    }
+    return Fold(status);
+}
+
+int32_t RunHostPortCompliance(uint8_t code, uint8_t port) {
+    CHostController* host = SelectedHostController();
+    return RunCompliance(code, host ? host->GetHostPort(port) : nullptr);
+}
+
+int32_t RunHubPortCompliance(uint8_t code, uint8_t port) {
+    CHubDevice* hub = SelectedHubDevice();
+    return RunCompliance(code, hub ? hub->GetHubPort(port) : nullptr);
+}
+
+int32_t PrepareRootPortsForTest(bool* halted) {
+    CHostController* host = SelectedHostController();
+    if (halted) *halted = false;
+    if (!host) return BENCH_E_FAILED;
+    int32_t last = 0;
+    uint8_t count = host->GetNumberHostPorts();
+    for (unsigned i = 1; i <= count; ++i)
+        if (CHostPort* port = host->GetHostPort(i)) last = port->QuiescePort();
+    bool stopped = SetControllerRunState(false) == BENCH_OK;
+    if (halted) *halted = stopped;
+    return last;
+}
+
+int32_t SetControllerRunState(bool run) {
+    CHostController* host = SelectedHostController();
+    if (!host) return BENCH_E_FAILED;
+    uint32_t command = 0;
+    host->ReadRegister(BL_REG_USBCMD, &command);
+    command = (command & ~kUsbCmdRunStop) | (run ? kUsbCmdRunStop : 0);
+    host->WriteRegister(BL_REG_USBCMD, command);
+    // Halted follows Run/Stop inverted. A controller halts within 16 ms; the
+    // bound only keeps a broken one from hanging the program.
+    const uint32_t waitingFor = run ? 0 : kUsbStsHalted;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SET_RUN_STATE_TIMEOUT_MS);
+    for (;;) {
+        uint32_t status = waitingFor ^ kUsbStsHalted;  // a read that fills nothing changes nothing
+        host->ReadRegister(BL_REG_USBSTS, &status);
+        if ((status & kUsbStsHalted) == waitingFor) return BENCH_OK;
+        if (std::chrono::steady_clock::now() >= deadline) return BENCH_E_FAILED;
+    }
+}
+
+int32_t IdleOtherHubPorts(uint8_t port) {
+    CHubDevice* hub = SelectedHubDevice();
+    if (!hub) return BENCH_OK;
+    for (unsigned i = 1; i <= hub->PortCount; ++i) {
+        if (i == port) continue;
+        if (CHubPort* other = hub->GetHubPort(static_cast<uint8_t>(i))) other->IdlePort();
+    }
+    return BENCH_OK;
+}
+
+void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) {
+    g_prompt = prompt ? std::move(prompt) : RemoveDevicePrompt(AskOnTerminal);
+}

@@ -1,0 +1,53 @@
+// The executors: they turn a code of the catalogue into requests on the
+// test services component, for the target the current selections name, and
+// fold the component's status into one result (BENCH_OK or a BENCH_E_ code,
+// and for root-port test modes the raw status of the last port quiesce).
+#pragma once
+
+#include "bench/bus_model.h"
+#include "bench/catalogue.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Device commands on the selected device through its upstream port. Nothing
+// is sent, and BENCH_OK returned, when no device is selected or it has no
+// upstream port. buffer holds descriptor data and the set address text.
+int32_t RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+// The same commands on the selected hub (HubCommandCode).
+int32_t RunHubCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+// Downstream device commands on the selected device, without a port lookup.
+int32_t RunHostDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+int32_t RunHubDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+
+// Port tests (PortTestCode 1 to 8) on a root port of the selected controller
+// or a downstream port of the selected hub.
+int32_t RunHostPortTest(uint8_t code, uint8_t port);
+int32_t RunHubPortTest(uint8_t code, uint8_t port);
+
+// SuperSpeed transmitter compliance (ComplianceCode) on a root or hub port;
+// asks the user to remove a device still attached to it.
+int32_t RunHostPortCompliance(uint8_t code, uint8_t port);
+int32_t RunHubPortCompliance(uint8_t code, uint8_t port);
+
+// Quiesces every root port of the selected controller, then halts it.
+// Returns the status of the last quiesce (0 without ports); halted, when
+// given, says whether the controller reported halted in time.
+int32_t PrepareRootPortsForTest(bool* halted = nullptr);
+// Sets or clears Run/Stop and waits, without sleeping, until the halted bit
+// follows; gives up after SET_RUN_STATE_TIMEOUT_MS and returns BENCH_E_FAILED.
+constexpr int SET_RUN_STATE_TIMEOUT_MS = 100;
+int32_t SetControllerRunState(bool run);
+// Idles every port of the selected hub except the one to be tested.
+int32_t IdleOtherHubPorts(uint8_t port);
+
+// The "Remove Downstream Device" message box. The front end in use installs
+// its own; the default asks on the terminal.
+enum EPromptAnswer { PROMPT_OK, PROMPT_CANCEL };
+using RemoveDevicePrompt = std::function<EPromptAnswer(const std::string& text, const std::string& caption)>;
+// Installs a prompt; an empty one restores the terminal default.
+void SetRemoveDevicePrompt(RemoveDevicePrompt prompt);
+// The terminal default: shows the text and reads OK or Cancel from standard
+// input; end of input counts as Cancel.
+EPromptAnswer AskOnTerminal(const std::string& text, const std::string& caption);
