@@ -12,6 +12,7 @@ bool OSFindWindow(const char* title);
 bool OSShowWindow(const char* title);
 bool OSBringWindowToTop(const char* title);
 bool OSSetForegroundWindow(const char* title);
-// True once for every request to come forward that reached this process's
-// registered window since the last call; never blocks.
+// True when requests to come forward reached one of this process's
+// registered windows since the last call (the three requests of one second
+// start usually count once); never blocks.
 bool OSTakeRaiseRequest();
