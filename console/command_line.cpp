@@ -1,0 +1,56 @@
+#include "console/command_line.h"
+
+#include "os/cmdline.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <strings.h>
+
+std::string_view StripLineEnd(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+    line = StripLineEnd(line);
+    // Leading blanks would make the splitter's first word empty.
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos) return {};
+    line.remove_prefix(start);
+
+    // Only ASCII blanks, tabs, quotes and backslashes steer the splitter, so
+    // each byte is carried as one wide character and comes back unchanged,
+    // whatever the bytes' encoding.
+    std::wstring wide;
+    for (char c : line) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    std::vector<std::wstring> words;
+    int count = 0;
+    if (!OSCommandLineToArgv(wide.c_str(), words, count)) return {};
+
+    std::vector<std::string> tokens;
+    for (const auto& word : words) {
+        std::string token;
+        for (wchar_t c : word) token += static_cast<char>(c);
+        token = token.substr(0, token.find('\r'));
+        tokens.push_back(std::move(token));
+    }
+    return tokens;
+}
+
+int32_t ParseDecimal(const std::string& word) {
+    size_t i = 0;
+    while (i < word.size() && std::isspace(static_cast<unsigned char>(word[i]))) ++i;
+    bool negative = false;
+    if (i < word.size() && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
+    int64_t value = 0;
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    for (; i < word.size() && std::isdigit(static_cast<unsigned char>(word[i])); ++i) {
+        value = std::min(value * 10 + (word[i] - '0'), kLimit);
+    }
+    if (negative) return static_cast<int32_t>(-value);
+    return static_cast<int32_t>(std::min(value, kLimit - 1));
+}
+
+int CompareNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b); }

@@ -1,0 +1,63 @@
+// What one run of the console holds, shared by the interpreter and the test
+// commands: the console's input and output, the last result, the token list
+// and the records that the listing commands show.
+#pragma once
+
+#include "bench/bus_model.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The result a failed command leaves behind when it has no code of its own.
+constexpr int32_t CONSOLE_E_FAILED = static_cast<int32_t>(0x80000000u);
+
+enum EConsoleRead {
+    CONSOLE_READ_LINE,      // a line was read (it may give no token)
+    CONSOLE_READ_TOO_LONG,  // the line was too long and was discarded
+    CONSOLE_READ_END,       // end of input, or the program was asked to end
+};
+
+class CConsoleSession {
+public:
+    // All console output goes through write.
+    using ConsoleWriter = std::function<void(const char* text)>;
+    explicit CConsoleSession(ConsoleWriter write);
+    CConsoleSession(const CConsoleSession&) = delete;
+    CConsoleSession& operator=(const CConsoleSession&) = delete;
+
+    void Write(const char* text);
+    // Formats one line into the line buffer and writes it to the console.
+    void WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Formats one line into the line buffer and appends it to the information file.
+    void AppendInfo(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Shows the prompt, marks the status file READY (UNSUCCESSFUL when
+    // lastResult is negative), reads one line, marks it BUSY and splits the
+    // line into tokens; count receives their number.
+    EConsoleRead ReadCommandLine(const char* prompt, std::vector<std::string>& tokens, int& count,
+                                 int32_t lastResult);
+    // The same without touching the status file: a question asked in the
+    // middle of a command, which stays busy meanwhile.
+    EConsoleRead ReadAnswer(const char* prompt, std::vector<std::string>& tokens);
+
+    // True once the input has ended or the program was asked to end; no
+    // further line is read then.
+    bool InputEnded() const { return m_ended; }
+
+    int32_t LastResult = 0;
+    std::vector<std::string> Tokens;
+    int TokenCount = 0;
+    std::vector<HostRecord> Hosts;
+    std::vector<HubRecord> Hubs;
+    std::vector<DeviceRecord> Devices;
+
+private:
+    EConsoleRead ReadLine(const char* prompt, std::vector<std::string>& tokens, int& count, bool setStatus,
+                          int32_t lastResult);
+
+    ConsoleWriter m_write;
+    bool m_ended = false;
+    char m_lineBuffer[256] = {};
+};

@@ -1,0 +1,111 @@
+// How a typed line becomes words, and how words become numbers and test
+// modes, as the console commands read them.
+#include "console/command_line.h"
+#include "console/test_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using Words = std::vector<std::string>;
+
+TEST(SplitCommandLineTest, LineEndsAndBlanks) {
+    struct Case {
+        std::string Line;
+        Words Expect;
+    } cases[] = {
+        {"LH\n", {"LH"}},
+        {"LH\r\n", {"LH"}},
+        {"LH", {"LH"}},  // a last line without its line feed
+        {"", {}},
+        {"\n", {}},
+        {"\r\n", {}},
+        {" \t  \r\n", {}},
+        {"  lh \t ?  \n", {"lh", "?"}},
+        {"SH \n", {"SH"}},
+        {"SH \r\n", {"SH"}},  // the same words whichever line end the sender uses
+        {"TP TEST_J 2 0\n", {"TP", "TEST_J", "2", "0"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.Line), c.Expect) << '"' << c.Line << '"';
+}
+
+TEST(SplitCommandLineTest, QuotesBackslashesAndCarriageReturns) {
+    struct Case {
+        std::string Line;
+        Words Expect;
+    } cases[] = {
+        {"TD \"TEST J\" 0", {"TD", "TEST J", "0"}},
+        {"\"LH\" x", {"LH", "x"}},
+        {"TP a\\\"b 1", {"TP", "a\"b", "1"}},
+        {"TP a\\\\\"b c\" 1", {"TP", "a\\b c", "1"}},
+        {"TP a\\b", {"TP", "a\\b"}},
+        {"TP \"\"", {"TP", ""}},
+        {"TP a\rb c", {"TP", "a", "c"}},  // a word ends at its first carriage return
+        {"TP \"x\r y\"", {"TP", "x"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.Line), c.Expect) << '"' << c.Line << '"';
+}
+
+TEST(SplitCommandLineTest, EveryByteComesBackUnchanged) {
+    EXPECT_EQ(SplitCommandLine("TD \xc3\xa9t\xc3\xa9 0\n"), (Words{"TD", "\xc3\xa9t\xc3\xa9", "0"}));
+    EXPECT_EQ(SplitCommandLine("\xff\xfe \x80\n"), (Words{"\xff\xfe", "\x80"}));
+    // A NUL byte ends the line, as it ends a C text.
+    EXPECT_EQ(SplitCommandLine(std::string("A\0B C", 5)), (Words{"A"}));
+}
+
+TEST(ParseDecimalTest, ReadsLikeTheCommandsExpect) {
+    struct Case {
+        std::string Word;
+        int32_t Expect;
+    } cases[] = {
+        {"0", 0},     {"7", 7},           {"12x", 12},          {" -3", -3},
+        {"+4", 4},    {"\t5", 5},         {"", 0},              {"x", 0},
+        {"-", 0},     {"--1", 0},         {"2147483647", INT_MAX}, {"99999999999999999999", INT_MAX},
+        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseDecimal(c.Word), c.Expect) << '"' << c.Word << '"';
+}
+
+TEST(ParseDecimalTest, CaseInsensitiveOrderDecidesWhatLooksLikeAnIndex) {
+    EXPECT_EQ(CompareNoCase("lh", "LH"), 0);
+    EXPECT_GT(CompareNoCase("abc", "0"), 0);
+    EXPECT_LT(CompareNoCase("-1", "0"), 0);
+    EXPECT_LT(CompareNoCase("", "0"), 0);
+    EXPECT_TRUE(SameWord("Exit", "EXIT"));
+    EXPECT_FALSE(SameWord("EXITS", "EXIT"));
+}
+
+TEST(ParsePortNumberTest, ValuesBeyondAByteNameNoPort) {
+    EXPECT_EQ(ParsePortNumber("2"), 2);
+    EXPECT_EQ(ParsePortNumber("255"), 255);
+    EXPECT_EQ(ParsePortNumber("x"), 0);
+    // Wrapping would turn 257 into port 1 and test the wrong port.
+    EXPECT_EQ(ParsePortNumber("256"), 0);
+    EXPECT_EQ(ParsePortNumber("257"), 0);
+    EXPECT_EQ(ParsePortNumber("-1"), 0);
+    EXPECT_EQ(ParsePortNumber("-255"), 0);
+}
+
+TEST(TestModeWordsTest, EachCommandAcceptsOnlyItsOwnWordsInAnyCase) {
+    std::string name;
+    EXPECT_EQ(ParseDeviceTestMode("test_packet", name), 4);
+    EXPECT_EQ(name, "TEST_PACKET");
+    EXPECT_EQ(ParseDeviceTestMode("Loop_Device_Descriptor", name), 9);
+    EXPECT_EQ(ParseDeviceTestMode("SINGLE_STEP_GET_DEV_DESC", name), 14);
+    EXPECT_EQ(ParseDeviceTestMode("PARENT_TEST_PACKET", name), 18);
+    EXPECT_EQ(ParsePortTestMode("test_force_enable", name), 5);
+    EXPECT_EQ(name, "TEST_FORCE_ENABLE");
+    EXPECT_EQ(ParsePortTestMode("SS_TX_COMPLIANCE_MODE", name), 9);
+    EXPECT_EQ(ParsePortTestMode("RESET", name), 8);
+    EXPECT_EQ(ParseDeviceTestMode("RESET", name), 7);
+
+    // Words of the other command, the dialogs' spellings, set address and
+    // near misses name nothing.
+    for (const char* word : {"SET_ADDRESS", "TEST_FORCE_ENABLE", "SS_TX_COMPLIANCE_MODE", "DEVICE DESCRIPTOR",
+                             "TEST_J ", "TEST_", "", "NONE"}) {
+        EXPECT_EQ(ParseDeviceTestMode(word, name), 0) << word;
+    }
+    for (const char* word : {"DEVICE_DESCRIPTOR", "PARENT_TEST_PACKET", "TX_COMPLIANCE_MODE", "TEST_PACKETS", "NONE"}) {
+        EXPECT_EQ(ParsePortTestMode(word, name), 0) << word;
+    }
+}
