@@ -1,0 +1,148 @@
+#include "temp_files.h"
+
+#include <scrivlet/scrivlet.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+Fields Read(const CVendorInfoFile& file) {
+    Fields fields;
+    const FieldListPtr list = file.GetFields();
+    for (const CVIFField& field : *list) fields.emplace_back(field.Name(), field.Value());
+    return fields;
+}
+
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CQXRunTimeException& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}
+
+class VendorInfoFile : public ::testing::Test {
+protected:
+    Fields Parse(const std::string& bytes) { return Read(CVendorInfoFile(Write(bytes).c_str())); }
+    std::string Write(const std::string& bytes) { return m_Files.Write("test.txt", bytes); }
+
+    CTempFiles m_Files;
+};
+
+TEST_F(VendorInfoFile, ReadsFieldsInFileOrder) {
+    const CVendorInfoFile file(Write("$Example_Name : \"abc\"\nDevice_Speed: 1\nHub_Port_Number:0x0A\n").c_str());
+    EXPECT_EQ(Read(file), (Fields{{"$Example_Name", "abc"}, {"Device_Speed", "1"}, {"Hub_Port_Number", "0x0A"}}));
+    EXPECT_EQ(file.Count(), 3u);
+}
+
+TEST_F(VendorInfoFile, CutsCommentsOutsideTheQuotedText) {
+    EXPECT_EQ(Parse("  $Example_Name : \"a;b\" ; note\n"), (Fields{{"$Example_Name", "a;b"}}));
+    EXPECT_EQ(Parse("$Example_Name : \"abc\";note\n"), (Fields{{"$Example_Name", "abc"}}));
+    EXPECT_EQ(Parse("Device_Speed : 1 ; comment\n; Device_Speed : 1\n"), (Fields{{"Device_Speed", "1"}}));
+    EXPECT_EQ(Parse("$Example_Name : \"say \"hi\"\"\n"), (Fields{{"$Example_Name", "say \"hi\""}}));
+}
+
+TEST_F(VendorInfoFile, KeepsNumericLiteralsAsWrittenAndSkipsOtherLines) {
+    EXPECT_EQ(Parse("Device_Speed : yes\ndevice_speed : 0X1f\r\n\tX'y_1:\t42"),
+              (Fields{{"Device_Speed", "yes"}, {"device_speed", "0X1f"}, {"X'y_1", "42"}}));
+    EXPECT_EQ(Parse("Device_Speed : -1\nDevice_Speed : 1.5\nDevice_Speed : \"1\"\n"
+                    "$Example_Name : abc\nDevice Speed : 1\nSVID1_SOP: 18d1\n"
+                    "\xEF\xBB\xBF" "Device_Speed: 1\nno colon\n$: \"x\"\n"),
+              Fields{});
+}
+
+TEST_F(VendorInfoFile, EmptyAndCommentOnlyFilesGiveNoField) {
+    EXPECT_EQ(CVendorInfoFile(Write("").c_str()).Count(), 0u);
+    EXPECT_EQ(CVendorInfoFile(Write("; only\r\n\r\n   \n;x: 1\n").c_str()).Count(), 0u);
+}
+
+// The standard regex engine recurses once per character and would overflow
+// the stack on such lines.
+TEST_F(VendorInfoFile, ReadsMebibyteLongLines) {
+    const std::string text(4 << 20, 'x');
+    const std::string name(1 << 20, 'N');
+    const CVendorInfoFile file(Write("$Long: \"" + text + "\"\n" + name + ": 7\n").c_str());
+    ASSERT_EQ(file.Count(), 2u);
+    EXPECT_EQ(file.GetUniqueField("^\\$long$").Value(), text);
+    EXPECT_EQ(file.Count("n+"), 1u);
+    EXPECT_EQ(file.GetUniqueField("^n.*").GetNumericValue(), 7u);
+}
+
+TEST_F(VendorInfoFile, ReportsPathFaults) {
+    EXPECT_EQ(MessageOf([] { CVendorInfoFile file(static_cast<const char*>(nullptr)); }),
+              "Internal Error: NULL file name.");
+    EXPECT_EQ(MessageOf([] { CVendorInfoFile file(""); }), "Internal Error: NULL file name.");
+    const std::string missing = m_Files.Dir() + "/missing.txt";
+    EXPECT_EQ(MessageOf([&] { CVendorInfoFile file(missing.c_str()); }),
+              "Couldn't open Vendor Info File: " + missing + ".");
+    const std::string folder = m_Files.Dir();
+    EXPECT_EQ(MessageOf([&] { CVendorInfoFile file(folder.c_str()); })
+                  .rfind("I/O read failure on Vendor Info File " + folder + ": ", 0),
+              0u);
+}
+
+TEST_F(VendorInfoFile, UniqueFieldNamesTheFileInItsMessages) {
+    const std::string path = Write("Device_Speed: 1\nDevice_Speed: 2\n");
+    const CVendorInfoFile file(path.c_str());
+    EXPECT_EQ(MessageOf([&] { file.GetUniqueField("^Device_Speed$"); }),
+              "2 fields in \"" + path + "\" matched with \"^Device_Speed$\".");
+    EXPECT_EQ(MessageOf([&] { file.GetUniqueField("^Host_Speed$"); }),
+              "Couldn't find field in \"" + path + "\" that matched with \"^Host_Speed$\".");
+    EXPECT_EQ(file.Count("^device_speed$"), 2u);
+    EXPECT_EQ(file.GetFields("^device_speed$")->at(1).GetNumericValue(), 2u);
+}
+
+TEST(VendorInfoFileFromList, CopiesTheFieldsAndHasNoFile) {
+    std::vector<CVIFField> fields{{"B", "1"}, {"a", "2"}};
+    const CVendorInfoFile file(fields);
+    fields[0].Value("9");
+    EXPECT_STREQ(file.FileName(), "<no-file>");
+    EXPECT_EQ(file.GetUniqueField("b").GetNumericValue(), 1u);
+    EXPECT_EQ(MessageOf([&] { file.GetUniqueField("c"); }),
+              "Couldn't find field in \"<no-file>\" that matched with \"c\".");
+    EXPECT_EQ(MessageOf([&] { file.GetUniqueField(static_cast<const char*>(nullptr)); }),
+              "2 fields in \"<no-file>\" matched with \"\".");
+}
+
+TEST(VendorInfoFileFromList, CompilesAPatternOnlyWhenAFieldIsTested) {
+    const CVendorInfoFile none(std::vector<CVIFField>{});
+    EXPECT_EQ(none.Count("("), 0u);
+    EXPECT_TRUE(none.GetFields("(")->empty());
+    EXPECT_NE(MessageOf([&] { none.GetUniqueField("("); }).find("Couldn't find"), std::string::npos);
+    const CVendorInfoFile one(std::vector<CVIFField>{{"A", "1"}});
+    EXPECT_THROW(one.Count("("), std::regex_error);
+    EXPECT_THROW(one.GetFields("("), std::regex_error);
+}
+
+TEST(VendorInfoFileFromList, WidePatternsAreConvertedToUtf8) {
+    const CVendorInfoFile file(std::vector<CVIFField>{{"Grüße_\xF0\x9F\x98\x80", "1"}, {"Device_Speed", "2"}});
+    EXPECT_EQ(file.Count(L"^device_speed$"), 1u);
+    EXPECT_EQ(file.Count(u"^device_speed$"), 1u);
+    EXPECT_EQ(file.GetFields(L"Grüße_\U0001F600")->size(), 1u);
+    EXPECT_EQ(file.GetUniqueField(u"Grüße_\U0001F600").GetNumericValue(), 1u);
+    EXPECT_EQ(file.GetUniqueField(L"dev.*").GetNumericValue(), 2u);
+    EXPECT_EQ(MessageOf([&] { file.GetUniqueField(u"ü"); }),
+              "Couldn't find field in \"<no-file>\" that matched with \"ü\".");
+}
+
+TEST(VendorInfoFileFromList, CopyAssignmentOwnsItsCopy) {
+    CVendorInfoFile target(std::vector<CVIFField>{{"Old", "1"}});
+    {
+        const CVendorInfoFile source(std::vector<CVIFField>{{"New", "2"}, {"Other", "3"}});
+        target = source;
+    }
+    const CVendorInfoFile& self = target;
+    target = self;
+    EXPECT_EQ(Read(target), (Fields{{"New", "2"}, {"Other", "3"}}));
+    EXPECT_STREQ(target.FileName(), "<no-file>");
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// What the library reads from real Vendor Info Files written by another
+// vendor's generator.
+#include <scrivlet/scrivlet.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+class VifSamples : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::is_directory(SCRIVLET_SAMPLES_DIR))
+            GTEST_SKIP() << "no sample folder at " << SCRIVLET_SAMPLES_DIR;
+    }
+    static std::string Sample(const char* name) {
+        return std::string(SCRIVLET_SAMPLES_DIR) + "/" + name;
+    }
+};
+
+TEST_F(VifSamples, EveryTextFileParsesCompletely) {
+    // Field lines counted by hand in each file.
+    const std::pair<const char*, std::size_t> expected[] = {
+        {"FM_2_446_vif.txt", 87}, {"coffeecake_vif.txt", 87}, {"hoho_vif.txt", 71},
+        {"pdeval-stm32f072_vif.txt", 87}, {"scarlet_vif.txt", 91}};
+    for (const auto& [name, count] : expected) {
+        const CVendorInfoFile file(Sample(name).c_str());
+        EXPECT_EQ(file.Count(), count) << name;
+        EXPECT_EQ(file.Count("^\\$.*"), 4u) << name;
+        const FieldListPtr fields = file.GetFields();
+        for (const CVIFField& field : *fields) {
+            if (!field.IsNumeric()) continue;
+            EXPECT_NO_THROW(field.GetULongNumericValue()) << field.Name();
+        }
+    }
+}
+
+TEST_F(VifSamples, ReadsTheLinesOfOneFileAsWritten) {
+    const CVendorInfoFile file(Sample("hoho_vif.txt").c_str());
+    const FieldListPtr fields = file.GetFields();
+    EXPECT_STREQ(fields->front().Name(), "$VIF_Specification");
+    EXPECT_STREQ(fields->front().Value(), "Revision 1.22, Version 1.0");
+    EXPECT_STREQ(file.GetUniqueField("^UUT_Device_Type$").Value(), "0");  // "0 ; SNK"
+    EXPECT_STREQ(file.GetUniqueField("^snk_pdo_voltage1$").Value(), "100");  // after a tab
+    EXPECT_EQ(file.GetUniqueField("^USB_VID_SOP$").GetNumericValue(), 0x18d1u);
+    // Both follow a blank line that ends in a bare LF.
+    EXPECT_EQ(file.GetUniqueField("^SVID1_SOP$").GetNumericValue(), 0x18d1u);
+    EXPECT_EQ(file.GetUniqueField("^SVID2_SOP$").GetNumericValue(), 0xff01u);
+    EXPECT_STREQ(fields->back().Name(), "SVID2_mode2_enter_SOP");
+}
+
+TEST_F(VifSamples, KeepsRepeatedNamesInFileOrder) {
+    const CVendorInfoFile file(Sample("scarlet_vif.txt").c_str());
+    const FieldListPtr repeated = file.GetFields("USB_Suspend_May_Be_Cleared");
+    ASSERT_EQ(repeated->size(), 2u);
+    EXPECT_EQ((*repeated)[0].GetNumericValue(), 1u);
+    EXPECT_EQ((*repeated)[1].GetNumericValue(), 0u);
+    EXPECT_THROW(file.GetUniqueField("USB_Suspend_May_Be_Cleared"), CQXRunTimeException);
+}
+
+TEST_F(VifSamples, SummariesLackTheirFieldsAndAreInvalid) {
+    for (const char* name : {"hoho_vif.txt", "scarlet_vif.txt"}) {
+        EXPECT_FALSE(CVIFSummary(UsbDevice, Sample(name).c_str()).IsValid()) << name;
+        EXPECT_FALSE(CVIFSummary(UsbHub, Sample(name).c_str()).IsValid()) << name;
+    }
+}
+
+TEST_F(VifSamples, AnXmlFileYieldsNoField) {
+    EXPECT_EQ(CVendorInfoFile(Sample("yaviks_vif.xml").c_str()).Count(), 0u);
+}
+
+}  // namespace
