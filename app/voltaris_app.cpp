@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <unistd.h>
 
 namespace {
 
@@ -122,10 +123,16 @@ bool CVoltarisApp::InitInstance() {
 }
 
 void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig) {
+    // The dialogs are drawn on the terminal; without one nothing is switched.
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+        std::fprintf(stderr, "voltaris: the dialog interface needs a terminal; use /C for console mode\n");
+        m_exitCode = VOLTARIS_EXIT_FAILED;
+        return;
+    }
     CSafeString resultText(nullptr);
     InitRailswap(stackConfig, resultText, 0);
     CreateBench();
-    RunMainDialog();
+    if (!RunMainDialog()) m_exitCode = VOLTARIS_EXIT_FAILED;
     DestroyBench();
     CleanupRailswap(stackConfig, resultText, 0);
 }

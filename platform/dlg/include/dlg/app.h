@@ -6,13 +6,21 @@ class CWnd;
 
 class CWinApp {
 public:
-    CWinApp() = default;
-    virtual ~CWinApp() = default;
+    // appName is the default caption of message boxes; null takes the
+    // program's file name.
+    explicit CWinApp(const char* appName = nullptr);
+    virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
     // Returns false so that no framework message loop runs after it.
     virtual bool InitInstance() = 0;
 
+    const char* m_pszAppName = nullptr;
     CWnd* m_pMainWnd = nullptr;
 };
+
+// The application object, or null when none exists.
+CWinApp* DlgGetApp();
+// The default caption of message boxes.
+const char* DlgAppName();

@@ -1,0 +1,102 @@
+#include "gui/test_dialog.h"
+
+#include "bench/bus_model.h"
+#include "dlg/app.h"
+#include "gui/dialog_helpers.h"
+
+#include <cstdlib>
+#include <string>
+
+EStepAction CSingleStep::Press(bool setFeatureSelected, bool getDescriptorSelected) {
+    if (Active && setFeatureSelected) {
+        Active = 0;
+        Stage = STEP_STAGE_STATUS;
+        return STEP_ACTION_STATUS;
+    }
+    if (Active && getDescriptorSelected) {
+        if (Stage == STEP_STAGE_SETUP) {
+            Stage = STEP_STAGE_DATA;
+            return STEP_ACTION_DATA;
+        }
+        Active = 0;
+        Stage = STEP_STAGE_STATUS;
+        return STEP_ACTION_STATUS;
+    }
+    if (setFeatureSelected || getDescriptorSelected) {
+        Active = 1;
+        Stage = STEP_STAGE_SETUP;
+        return STEP_ACTION_SETUP;
+    }
+    return STEP_ACTION_NONE;
+}
+
+void CTestDialog::ShowEnumerating() { ShowStatus(&m_statusWindow, 0, "Enumerating Bus...", "", 1); }
+
+void CTestDialog::ReportEnumeration(int32_t status) {
+    if (BLFailed(status)) DlgMessageBox("Enumeration Failed.  Try Exiting App and Restarting.", DlgAppName(), MB_OK);
+}
+
+void CTestDialog::ShowEnumerationResult(int32_t status) {
+    ShowStatus(&m_statusWindow, status, "Enumeration Successful", "Enumeration Failed", 1);
+}
+
+void CTestDialog::ShowResult(int32_t result, bool descriptorRead, const uint8_t* buffer) {
+    if (descriptorRead && result >= 0) {
+        char dump[DIALOG_TEXT_SIZE] = {};
+        FormatDescriptorBytes(buffer, dump, DEVICE_DESCRIPTOR_LENGTH);
+        m_statusWindow.SetWindowText((std::string("Get Device Descriptor Raw Value: \n") + dump).c_str());
+        return;
+    }
+    ShowStatus(&m_statusWindow, result, "Operation Successful", "Operation Failed", 1);
+}
+
+void CTestDialog::Lock(std::initializer_list<CWnd*> controls) {
+    for (CWnd* control : controls) control->EnableWindow(false);
+    m_executeButton.SetWindowText("Step");
+}
+
+void CTestDialog::Unlock(std::initializer_list<CComboBox*> combos, std::initializer_list<CWnd*> controls) {
+    for (CComboBox* combo : combos) combo->SetCurSel(0);
+    for (CWnd* control : controls) control->EnableWindow(true);
+    m_executeButton.SetWindowText("Execute");
+}
+
+void CTestDialog::OnPortCommandRun(bool forceEnable) {
+    if (forceEnable) {
+        m_monitorBox.EnableWindow(true);
+        return;
+    }
+    m_monitorBox.SetCheck(BST_UNCHECKED);
+    KillTimer(m_timerId);
+    m_monitorBox.EnableWindow(false);
+}
+
+void CTestDialog::OnMonitorClicked() {
+    if (m_monitorBox.GetCheck() == BST_CHECKED) {
+        SetTimer(m_timerId, MONITOR_PERIOD_MS);
+        return;
+    }
+    m_monitorBox.SetCheck(BST_UNCHECKED);
+    KillTimer(m_timerId);
+}
+
+void CTestDialog::PollMonitoredPort(uint8_t kind, uint8_t port, const char* connectText) {
+    bool disconnected = false, connected = false;
+    if (PollPortConnection(&disconnected, &connected, kind, port) != BENCH_OK) return;
+    if (disconnected) m_statusWindow.SetWindowText("Disconnect Event Detected!");
+    else if (connected) m_statusWindow.SetWindowText(connectText);
+}
+
+uint8_t ReadAddressValue(CEdit& box, int maxChars) {
+    std::string text = box.GetWindowText().substr(0, static_cast<size_t>(maxChars));
+    // Read like "%d", but a number too long for 32 bits saturates instead of
+    // being undefined.
+    long long value = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<uint8_t>(value);
+}
+
+uint8_t ReadPortNumber(CComboBox& combo) {
+    std::string text;
+    if (combo.GetLBText(combo.GetCurSel(), text) == CB_ERR) return 0;
+    return static_cast<uint8_t>(std::atoi(text.c_str()));
+}

@@ -1,0 +1,84 @@
+// What the four test dialogs share: the status window, the Enumerate Bus
+// frame, the re-enumeration flag, the single-step sequence with its lock,
+// the descriptor display, the address and port controls, and the
+// "Disconnect Notify" connection monitor.
+#pragma once
+
+#include "dlg/dialog.h"
+
+#include <cstdint>
+#include <initializer_list>
+
+// Size of the command and dump buffers of EXECUTE.
+constexpr uint32_t TEST_BUFFER_SIZE = 256;
+// Bytes of a device descriptor.
+constexpr int32_t DEVICE_DESCRIPTOR_LENGTH = 18;
+// Period of the connection monitor.
+constexpr unsigned MONITOR_PERIOD_MS = 1000;
+
+// Stages of a single-step control transfer.
+enum EStepStage : int32_t {
+    STEP_STAGE_SETUP = 0,
+    STEP_STAGE_DATA = 1,
+    STEP_STAGE_STATUS = 2,
+};
+
+// What a press of EXECUTE does in a single-step sequence.
+enum EStepAction {
+    STEP_ACTION_NONE,    // no single-step command: run the selected command
+    STEP_ACTION_SETUP,   // start: lock the dialog, run the setup stage
+    STEP_ACTION_DATA,    // run the data stage (a descriptor read)
+    STEP_ACTION_STATUS,  // last press: unlock the dialog, run the status stage
+};
+
+// The two single-step sequences: SET FEATURE takes two presses, GET DEV
+// DESC three.
+struct CSingleStep {
+    uint8_t Active = 0;
+    int32_t Stage = STEP_STAGE_SETUP;
+
+    // The press of EXECUTE with these commands selected.
+    EStepAction Press(bool setFeatureSelected, bool getDescriptorSelected);
+};
+
+class CTestDialog : public CDialog {
+protected:
+    explicit CTestDialog(int templateId) : CDialog(templateId) {}
+
+    // Enumerate Bus: the progress text, the message box on a failed
+    // enumeration, and the closing text for the status of the refill.
+    void ShowEnumerating();
+    static void ReportEnumeration(int32_t status);
+    void ShowEnumerationResult(int32_t status);
+    // The result of EXECUTE: the descriptor dump after a descriptor read that
+    // did not fail, else "Operation Successful" or "Operation Failed".
+    void ShowResult(int32_t result, bool descriptorRead, const uint8_t* buffer);
+
+    // Single-step lock: disables the controls and sets the EXECUTE caption to
+    // "Step". Unlock: puts the combos back to "NONE", enables the controls
+    // and sets the caption to "Execute".
+    void Lock(std::initializer_list<CWnd*> controls);
+    void Unlock(std::initializer_list<CComboBox*> combos, std::initializer_list<CWnd*> controls);
+
+    // Connection monitor. After a port command: TEST_FORCE_ENABLE enables the
+    // check box, any other unchecks and disables it and stops the timer.
+    void OnPortCommandRun(bool forceEnable);
+    // A click on the check box starts or stops the timer.
+    void OnMonitorClicked();
+    // A tick: polls the port and reports a disconnect or a connect.
+    void PollMonitoredPort(uint8_t kind, uint8_t port, const char* connectText);
+
+    CEdit m_statusWindow;     // bound by the dialog
+    CButton m_executeButton;  // bound by the dialog
+    CButton m_monitorBox;     // bound by the host and hub dialogs
+    CSingleStep m_step;
+    uint8_t m_reenumerate = 0;  // set by a test mode; the next EXECUTE enumerates first
+    uintptr_t m_timerId = 1;
+};
+
+// The address value of an address box: its text (at most maxChars) read as
+// a decimal number, 0 when it does not start with one, low 8 bits.
+uint8_t ReadAddressValue(CEdit& box, int maxChars);
+// The port number of the selected entry of a port combo (atoi, low 8 bits);
+// 0 with no entry selected.
+uint8_t ReadPortNumber(CComboBox& combo);
