@@ -7,6 +7,12 @@
 #include <memory>
 #include <string>
 
+// Failure statuses of the simulated bench.
+constexpr BLSTATUS BL_SIM_E_NO_RESPONSE = static_cast<BLSTATUS>(0x80001001u);       // the device does not answer
+constexpr BLSTATUS BL_SIM_E_REFUSED = static_cast<BLSTATUS>(0x80001002u);           // stall: request refused
+constexpr BLSTATUS BL_SIM_E_INVALID_ARGUMENT = static_cast<BLSTATUS>(0x80001003u);  // bad argument or register
+constexpr BLSTATUS BL_SIM_E_NOT_CONNECTED = static_cast<BLSTATUS>(0x80001004u);     // no address, no controller
+
 // The built-in default bench.
 std::unique_ptr<CBLBackend> BLSimCreateDefault();
 // A bench from a bench file (TOML); null with a one-line error on failure.
