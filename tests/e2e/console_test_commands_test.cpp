@@ -1,0 +1,225 @@
+// TP and TD through the real "voltaris /C": syntax and index checks, what
+// reaches the bench for each, the single-step prompts, re-enumeration after
+// a test mode, and the "Remove Downstream Device" question.
+#include "console_fixture.h"
+
+namespace {
+
+const std::string kPrompt = "\nEnter Command: ";
+const std::string kStepPrompt = "\nPress Enter to go to next step...";
+
+// Position of the first trace line at or after from that starts with prefix;
+// the trace's size when there is none.
+size_t Find(const std::vector<std::string>& lines, const std::string& prefix, size_t from = 0) {
+    for (size_t i = from; i < lines.size(); ++i)
+        if (lines[i].rfind(prefix, 0) == 0) return i;
+    return lines.size();
+}
+
+}  // namespace
+
+TEST_F(ConsoleE2ETest, TdRefusesBadSyntaxModeWordsAndIndexes) {
+    StartReady(kOneDeviceBench);
+    const std::string syntax = "\n Enter all fields, Correct Syntax:\n  TD <Test Mode> <Device Index>\n" + kPrompt;
+    const std::string badMode = "\n Invalid Test Mode\n" + kPrompt;
+    const std::string badIndex = "\n Invalid Device Index\n" + kPrompt;
+    struct Case {
+        const char* Line;
+        std::string Text;
+    } cases[] = {
+        {"TD", syntax},
+        {"td TEST_J", syntax},
+        {"TD SET_ADDRESS 0", badMode},
+        {"TD TEST_FORCE_ENABLE 0", badMode},
+        {"TD SS_TX_COMPLIANCE_MODE 0", badMode},
+        {"TD bogus 99", badMode},  // the mode word is checked first
+        {"TD TEST_J 1", badIndex},
+        {"TD TEST_J -1", badIndex},
+        {"TD TEST_J 4294967296", badIndex},
+    };
+    for (const auto& c : cases) {
+        std::string status;
+        EXPECT_EQ(Run(c.Line, &status), c.Text) << c.Line;
+        EXPECT_EQ(status, "UNSUCCESSFUL") << c.Line;
+    }
+    EXPECT_TRUE(TraceOf("SetTestMode").empty());
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TdTestModeThenTheNextTdFindsTheDeviceGone) {
+    StartReady(kOneDeviceBench);
+    std::string status;
+    EXPECT_EQ(Run("td test_packet 0", &status), "\n Setting Device into TEST_PACKET mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(status, "READY");
+    EXPECT_EQ(TraceOf("SetTestMode"), (std::vector<std::string>{"SetTestMode dev@1 4 -> 0x00000000"}));
+
+    // The device stays in its test mode, so a re-enumeration no longer finds it.
+    size_t enumerations = TraceOf("Enumerate ").size();
+    EXPECT_EQ(Run("TD TEST_PACKET 0", &status), "\n Setting Device into TEST_PACKET mode \n Device not found, power "
+                                                "cycle device and try again.\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    EXPECT_EQ(TraceOf("Enumerate ").size(), enumerations + 1);
+    EXPECT_EQ(TraceOf("SetTestMode").size(), 1u);
+
+    // After a power cycle it answers again; a word without digits is index 0.
+    ASSERT_EQ(Sim("cycle", "1"), 0);
+    EXPECT_EQ(Run("TD DEVICE_DESCRIPTOR x", &status),
+              "\n Setting Device into DEVICE_DESCRIPTOR mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(status, "READY");
+    EXPECT_EQ(TraceOf("GetDescriptor"), (std::vector<std::string>{"GetDescriptor dev@1 1 0 0 256 -> 0x00000000"}));
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TdSingleStepGetDeviceDescriptorPromptsBetweenStages) {
+    StartReady(kOneDeviceBench);
+    std::string status;
+    EXPECT_EQ(Run("TD SINGLE_STEP_GET_DEV_DESC 0", &status, kStepPrompt),
+              "\n Setting Device into SINGLE_STEP_GET_DEV_DESC mode \n Step Successful\n" + kStepPrompt);
+    EXPECT_EQ(status, "READY");
+    EXPECT_EQ(Run("", &status, kStepPrompt), " Step Successful\n" + kStepPrompt);
+    EXPECT_EQ(status, "READY");
+    // What is typed at a step prompt is ignored.
+    EXPECT_EQ(Run("EXIT", &status), " Step Successful\n Done\n Successful\n" + kPrompt);
+    EXPECT_EQ(status, "READY");
+
+    std::vector<std::string> steps = TraceOf("DoControlTransferSingleStep dev@1");
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_NE(steps[0].find(" 8 0 -> 0x00000000"), std::string::npos) << steps[0];
+    EXPECT_NE(steps[1].find(" 18 1 -> 0x00000000"), std::string::npos) << steps[1];
+    EXPECT_NE(steps[2].find(" 0 2 -> 0x00000000"), std::string::npos) << steps[2];
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TdSingleStepGoesOnAfterAFailedStage) {
+    StartReady(kOneDeviceBench + "\n[[fault]]\nrequest = \"DoControlTransferSingleStep\"\nstatus = 0x80000005\n"
+                                 "count = 1\n");
+    std::string status;
+    EXPECT_EQ(Run("TD SINGLE_STEP_SET_FEATURE 0", &status, kStepPrompt),
+              "\n Setting Device into SINGLE_STEP_SET_FEATURE mode \n Step Failed\n" + kStepPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    // The second stage runs although the first failed; how it ends is the bench's answer.
+    std::string rest = Run("", &status);
+    EXPECT_TRUE(rest == " Step Successful\n Done\n Successful\n" + kPrompt ||
+                rest == " Step Failed\n Done\n Failed\n" + kPrompt)
+        << rest;
+    EXPECT_EQ(TraceOf("DoControlTransferSingleStep dev@1").size(), 2u);
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TdSetFeatureStatusStageAnswerCountsAsSuccess) {
+    StartReady(kOneDeviceBench + "\n[[fault]]\nrequest = \"DoControlTransferSingleStep\"\nargs = \"0 2\"\n"
+                                 "status = 0x80004008\n");
+    std::string status;
+    Run("TD SINGLE_STEP_SET_FEATURE 0", &status, kStepPrompt);
+    EXPECT_EQ(Run("", &status), " Step Successful\n Done\n Successful\n" + kPrompt);
+    EXPECT_EQ(status, "READY");
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TpRefusesBadSyntaxModeWordsAndHubIndexes) {
+    StartReady();
+    const std::string syntax =
+        "\n Enter all fields, Correct Syntax:\n  TP <Test Mode> <Port Num> <Optional Hub Index>\n" + kPrompt;
+    struct Case {
+        const char* Line;
+        std::string Text;
+    } cases[] = {
+        {"TP", syntax},
+        {"tp TEST_J", syntax},
+        {"TP BOGUS 1 99", "\n Invalid Test Mode\n" + kPrompt},  // only the mode word is reported
+        {"TP DEVICE_DESCRIPTOR 1", "\n Invalid Test Mode\n" + kPrompt},
+        {"TP TEST_J 1 2", "\n Invalid Hub Index\n" + kPrompt},  // two hubs: 0 and 1
+        {"TP TEST_J 1 -1", "\n Invalid Hub Index\n" + kPrompt},
+    };
+    for (const auto& c : cases) {
+        std::string status;
+        EXPECT_EQ(Run(c.Line, &status), c.Text) << c.Line;
+        EXPECT_EQ(status, "UNSUCCESSFUL") << c.Line;
+    }
+    EXPECT_TRUE(TraceOf("SetPortFeature").empty());
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TpRootPortTestModeThenResetReEnumeratesFirst) {
+    StartReady();
+    std::string status;
+    EXPECT_EQ(Run("TP TEST_J 3", &status), "\n Setting Host Port 3 into TEST_J mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(status, "READY");
+    std::vector<std::string> trace = TraceLines();
+    size_t test = Find(trace, "SetPortFeature root:3 21 1 0 -> 0x00000000");
+    ASSERT_LT(test, trace.size());
+    for (int port = 1; port <= 8; ++port)
+        EXPECT_LT(Find(trace, "QuiescePort root:" + std::to_string(port)), test) << port;
+
+    EXPECT_EQ(Run("tp reset 3", &status), "\n Setting Host Port 3 into RESET mode \n Successful\n" + kPrompt);
+    trace = TraceLines();
+    size_t enumerate = Find(trace, "Enumerate bench", test);
+    size_t reset = Find(trace, "SetPortFeature root:3 4 0", test);
+    EXPECT_LT(enumerate, reset);
+    EXPECT_LT(reset, trace.size());
+
+    // A port number beyond a byte names no port rather than port 1.
+    EXPECT_EQ(Run("TP TEST_K 257", &status), "\n Setting Host Port 257 into TEST_K mode \n Failed\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    EXPECT_TRUE(TraceOf("SetPortFeature root:1 ").empty());
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TpHubPortResetRunsWithoutReEnumeration) {
+    StartReady();
+    std::string status;
+    EXPECT_EQ(Run("TP TEST_PACKET 3 0", &status),
+              "\n Setting Hub 0 Port 3 into TEST_PACKET mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(status, "READY");
+    std::vector<std::string> trace = TraceLines();
+    size_t test = Find(trace, "SetPortFeature hub@1:3 21 4 0 -> 0x00000000");
+    ASSERT_LT(test, trace.size());
+    for (const char* idled : {"IdlePort hub@1:1", "IdlePort hub@1:2", "IdlePort hub@1:4"})
+        EXPECT_LT(Find(trace, idled), test) << idled;
+    EXPECT_EQ(Find(trace, "IdlePort hub@1:3"), trace.size());
+
+    EXPECT_EQ(Run("TP RESET 3 0"), "\n Setting Hub 0 Port 3 into RESET mode \n Successful\n" + kPrompt);
+    trace = TraceLines();
+    size_t reset = Find(trace, "SetPortFeature hub@1:3 4 0", test);
+    ASSERT_LT(reset, trace.size());
+    EXPECT_EQ(Find(trace, "Enumerate bench", test), trace.size());
+
+    // Any other command after the hub test mode re-enumerates first.
+    EXPECT_EQ(Run("TP SUSPEND 2 0"), "\n Setting Hub 0 Port 2 into SUSPEND mode \n Successful\n" + kPrompt);
+    trace = TraceLines();
+    EXPECT_LT(Find(trace, "Enumerate bench", reset), Find(trace, "SetPortFeature hub@1:2 2 0", reset));
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, TpComplianceAsksOnTheConsoleToRemoveTheDevice) {
+    StartReady();
+    const std::string question = "\n Remove Downstream Device\n\n OK or CANCEL: ";
+    std::string status;
+    EXPECT_EQ(Run("TP SS_TX_COMPLIANCE_MODE 7", &status),
+              "\n Setting Host Port 7 into SS_TX_COMPLIANCE_MODE mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(TraceOf("SetPortLinkFeature"), (std::vector<std::string>{"SetPortLinkFeature root:7 5 10 0 -> 0x00000000"}));
+
+    // A device on the port: the question waits while the command stays busy.
+    m_console->Send("TP SS_TX_COMPLIANCE_MODE 6");
+    ASSERT_TRUE(m_console->WaitForOutput(question));
+    EXPECT_EQ(m_console->TakeOutput(), "\n Setting Host Port 6 into SS_TX_COMPLIANCE_MODE mode \n" + question);
+    EXPECT_EQ(m_console->Status(), "BUSY\r\n");
+    EXPECT_EQ(Run("cancel", &status), " Failed\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    EXPECT_EQ(TraceOf("SetPortLinkFeature").size(), 1u);
+
+    // Unplugged and confirmed: the question comes once more, then the port
+    // goes into compliance mode. An unknown answer asks again.
+    m_console->Send("TP SS_TX_COMPLIANCE_MODE 6");
+    ASSERT_TRUE(m_console->WaitForOutput(question));
+    m_console->TakeOutput();
+    ASSERT_EQ(Sim("unplug", "6"), 0);
+    m_console->SendRaw("maybe\nok\n");
+    ASSERT_TRUE(m_console->WaitForOutput("\n OK or CANCEL: " + question));
+    m_console->SendRaw("\n");
+    EXPECT_EQ(m_console->WaitForPrompt(), "READY");
+    ASSERT_TRUE(m_console->WaitForOutput(kPrompt));
+    EXPECT_EQ(m_console->TakeOutput(), "\n OK or CANCEL: " + question + " Successful\n" + kPrompt);
+    EXPECT_EQ(TraceOf("SetPortLinkFeature").back(), "SetPortLinkFeature root:6 5 10 0 -> 0x00000000");
+    EXPECT_EQ(Exit(), 0);
+}
