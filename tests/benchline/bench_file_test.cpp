@@ -57,6 +57,8 @@ TEST(BenchFile, EveryFaultNamesFileLineAndProblem) {
         {"tag out of range", kController + Device("1", "high", "tag = -1\n"), "9: \"tag\" = -1 is out of range"},
         {"speed unknown", kController + Device("1", "warp"), "8: \"speed\" = \"warp\" is not one of"},
         {"at not a path", kController + Device("1..2", "high"), "5: \"at\" = \"1..2\" is not a port path"},
+        {"control characters escaped", kController + Device("1\\n2", "high"),
+         "5: \"at\" = \"1\\n2\" is not a port path"},
         {"at with port 0", kController + Device("0", "high"), "5: \"at\" = \"0\" is not a port path"},
         {"SuperSpeed device on a USB 2.0 root port", kController + Device("1", "super"),
          "5: a SuperSpeed device cannot hang on USB 2.0 root port 1"},

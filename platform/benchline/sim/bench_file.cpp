@@ -403,6 +403,22 @@ private:
     std::vector<CSimDevice*> m_tagless;
 };
 
+// Control characters (from the file's own text) escaped, so the error stays
+// one printable line.
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, c == '\n' ? "\\n" : "\\x%02X", c);
+        out += escaped;
+    }
+    return out;
+}
+
 }  // namespace
 
 bool SimLoadBench(const std::string& text, const std::string& sourceName, CSimWorld& world, std::string& error) {
@@ -411,10 +427,10 @@ bool SimLoadBench(const std::string& text, const std::string& sourceName, CSimWo
         CBenchReader(world).Read(root);
         return true;
     } catch (const toml::parse_error& e) {
-        error = "bench file " + sourceName + ":" + std::to_string(e.source().begin.line) + ": " +
-                std::string(e.description());
+        error = Printable("bench file " + sourceName + ":" + std::to_string(e.source().begin.line) + ": " +
+                          std::string(e.description()));
     } catch (const CBenchError& e) {
-        error = "bench file " + sourceName + ":" + std::to_string(e.Line) + ": " + e.Message;
+        error = Printable("bench file " + sourceName + ":" + std::to_string(e.Line) + ": " + e.Message);
     }
     world.Controllers.clear();
     world.Faults.clear();
