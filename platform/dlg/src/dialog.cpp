@@ -92,7 +92,7 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
 
 // CDialog.
 
-CDialog::CDialog(int templateId, CWnd* parent) : m_template(DlgFindTemplate(templateId)), m_parent(parent) {}
+CDialog::CDialog(int templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
 
 CDialog::CDialog(const CDlgTemplate* dialogTemplate, CWnd* parent) : m_template(dialogTemplate), m_parent(parent) {}
 
@@ -136,6 +136,7 @@ void CDialog::Destroy() {
 }
 
 intptr_t CDialog::DoModal() {
+    if (!m_template) m_template = DlgFindTemplate(m_templateId);
     if (!m_template || !g_surface || IsShown()) return -1;
     Create();
     m_ended = false;

@@ -54,6 +54,7 @@ public:
     virtual intptr_t DoModal();
     void EndDialog(int result);
 
+    CWnd* GetParent() const { return m_parent; }
     CWnd* GetDlgItem(int id);
     bool UpdateData(bool saveAndValidate = true);
     void SetIcon(HICON icon, bool big);
@@ -87,7 +88,8 @@ private:
     void Create();
     void Destroy();
 
-    const CDlgTemplate* m_template = nullptr;
+    int m_templateId = 0;
+    const CDlgTemplate* m_template = nullptr;  // found when first shown
     CWnd* m_parent = nullptr;
     CDlgWindowState m_self;
     std::vector<std::unique_ptr<CDlgWindowState>> m_items;
