@@ -7,14 +7,19 @@
 #include <limits>
 #include <strings.h>
 
-std::string_view StripLineEnd(std::string_view line) {
+bool SplitConsoleLine(std::string_view line, std::vector<std::string>& tokens) {
+    tokens.clear();
     if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return line;
+    if (line.size() > CONSOLE_LINE_MAX) return false;
+    tokens = SplitCommandLine(line);
+    return true;
 }
 
 std::vector<std::string> SplitCommandLine(std::string_view line) {
-    line = StripLineEnd(line);
+    // The splitter reads a C text, which ends at a NUL byte; an empty text
+    // would give the program's own path as a word.
+    line = line.substr(0, line.find('\0'));
     // Leading blanks would make the splitter's first word empty.
     size_t start = line.find_first_not_of(" \t");
     if (start == std::string_view::npos) return {};

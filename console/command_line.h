@@ -10,15 +10,18 @@
 
 // Bytes a command line may hold before its line end.
 constexpr size_t CONSOLE_LINE_MAX = 99;
+// Room for the longest accepted line and a CR LF line end.
+constexpr size_t CONSOLE_LINE_BUFFER = CONSOLE_LINE_MAX + 2;
 
-// The line without its line end ("\n" or "\r\n"), when it has one.
-std::string_view StripLineEnd(std::string_view line);
+// Splits a line as the line reader returned it, with or without its line end
+// ("\n" or "\r\n"). False, with no tokens, when the line holds more than
+// CONSOLE_LINE_MAX bytes before its line end.
+bool SplitConsoleLine(std::string_view line, std::vector<std::string>& tokens);
 
-// Splits one line as it was read, with or without its line end ("\n" or
-// "\r\n"), into words: blanks and tabs separate words, double quotes group
-// them, backslashes before a quote escape it. A word is cut at its first
-// carriage return; a NUL byte ends the line. An empty line, or one of
-// blanks only, gives no word.
+// Splits a line without its line end into words: blanks and tabs separate
+// words, double quotes group them, backslashes before a quote escape it. A
+// word is cut at its first carriage return; a NUL byte ends the line. An
+// empty line, or one of blanks only, gives no word.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
 // The decimal value of a word: optional blanks and a sign, then digits up to

@@ -61,8 +61,7 @@ EConsoleRead CConsoleSession::ReadLine(const char* prompt, std::vector<std::stri
     OSFlushConsoleInput();
     if (setStatus) WriteStatusFile(lastResult < 0 ? STATUS_UNSUCCESSFUL : STATUS_READY);
 
-    // Room for the longest accepted line and a CR LF line end.
-    char line[CONSOLE_LINE_MAX + 2];
+    char line[CONSOLE_LINE_BUFFER];
     size_t length = 0;
     EOSReadResult read = OS_READ_END;
     if (!m_ended && OSTerminationSignal() == 0) read = OSReadConsoleLine(line, sizeof line, &length);
@@ -72,12 +71,10 @@ EConsoleRead CConsoleSession::ReadLine(const char* prompt, std::vector<std::stri
         m_ended = true;
         return CONSOLE_READ_END;
     }
-    std::string_view text = StripLineEnd(std::string_view(line, length));
-    if (read == OS_READ_TOO_LONG || text.size() > CONSOLE_LINE_MAX) {
+    if (read == OS_READ_TOO_LONG || !SplitConsoleLine(std::string_view(line, length), tokens)) {
         Write("\n  Command line too long\n");
         return CONSOLE_READ_TOO_LONG;
     }
-    tokens = SplitCommandLine(text);
     count = static_cast<int>(tokens.size());
     return CONSOLE_READ_LINE;
 }

@@ -9,6 +9,12 @@
 
 using Words = std::vector<std::string>;
 
+Words SplitLine(const std::string& line) {
+    Words tokens;
+    EXPECT_TRUE(SplitConsoleLine(line, tokens)) << line;
+    return tokens;
+}
+
 TEST(SplitCommandLineTest, LineEndsAndBlanks) {
     struct Case {
         std::string Line;
@@ -26,7 +32,16 @@ TEST(SplitCommandLineTest, LineEndsAndBlanks) {
         {"SH \r\n", {"SH"}},  // the same words whichever line end the sender uses
         {"TP TEST_J 2 0\n", {"TP", "TEST_J", "2", "0"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.Line), c.Expect) << '"' << c.Line << '"';
+    for (const auto& c : cases) EXPECT_EQ(SplitLine(c.Line), c.Expect) << '"' << c.Line << '"';
+}
+
+TEST(SplitCommandLineTest, AtMost99BytesBeforeTheLineEnd) {
+    Words tokens{"stale"};
+    EXPECT_EQ(SplitLine(std::string(99, 'A') + "\r\n"), Words{std::string(99, 'A')});
+    EXPECT_FALSE(SplitConsoleLine(std::string(100, 'A') + "\n", tokens));
+    EXPECT_TRUE(tokens.empty());
+    EXPECT_FALSE(SplitConsoleLine(std::string(100, 'A'), tokens));
+    EXPECT_FALSE(SplitConsoleLine(std::string(99, 'A') + "\r\r\n", tokens));
 }
 
 TEST(SplitCommandLineTest, QuotesBackslashesAndCarriageReturns) {
@@ -47,10 +62,11 @@ TEST(SplitCommandLineTest, QuotesBackslashesAndCarriageReturns) {
 }
 
 TEST(SplitCommandLineTest, EveryByteComesBackUnchanged) {
-    EXPECT_EQ(SplitCommandLine("TD \xc3\xa9t\xc3\xa9 0\n"), (Words{"TD", "\xc3\xa9t\xc3\xa9", "0"}));
-    EXPECT_EQ(SplitCommandLine("\xff\xfe \x80\n"), (Words{"\xff\xfe", "\x80"}));
+    EXPECT_EQ(SplitLine("TD \xc3\xa9t\xc3\xa9 0\n"), (Words{"TD", "\xc3\xa9t\xc3\xa9", "0"}));
+    EXPECT_EQ(SplitLine("\xff\xfe \x80\n"), (Words{"\xff\xfe", "\x80"}));
     // A NUL byte ends the line, as it ends a C text.
     EXPECT_EQ(SplitCommandLine(std::string("A\0B C", 5)), (Words{"A"}));
+    EXPECT_EQ(SplitCommandLine(std::string("\0LH", 3)), Words{});
 }
 
 TEST(ParseDecimalTest, ReadsLikeTheCommandsExpect) {
