@@ -83,7 +83,7 @@ TEST_F(StartupTest, LongAndUnknownArgumentsAreIgnored) {
 TEST_F(StartupTest, DialogModeSwitchesStackBeforeBenchAndRestoresItAfter) {
     CProcessOptions options = Options({"unknown-argument"});
     options.Terminal = true;
-    options.Input = "\n";
+    options.Input = "\x1b";  // Escape closes the main dialog
     CProcessResult result = RunProcess(options);
     EXPECT_EQ(result.ExitStatus, 0);
     EXPECT_EQ(Steps(), kDialogRun);
@@ -119,7 +119,7 @@ TEST_F(StartupTest, SecondInstanceEndsAtOnceWithoutTouchingAnything) {
     EXPECT_FALSE(FileExists(other.File("CLStatus.txt")));
     EXPECT_FALSE(FileExists(other.File("trace.log")));
 
-    running.Write("\n");
+    running.Write("\x1b");
     EXPECT_EQ(running.Wait(), 0);
 }
 
