@@ -38,9 +38,15 @@ public:
 private:
     void Run() {
         pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_listener, POLLIN, 0}};
-        while (::poll(fds, 2, -1) >= 0 || errno == EINTR) {
+        for (;;) {
+            fds[0].revents = fds[1].revents = 0;
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
             if (fds[0].revents) return;
-            if (!(fds[1].revents & POLLIN)) continue;
+            // The listener does not block, so a client that went away
+            // between poll and accept cannot hold up the shutdown.
             int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (connection < 0) continue;
             Serve(connection);
@@ -149,7 +155,7 @@ public:
         }
         std::memcpy(address.sun_path + 1, name.data(), name.size());  // abstract: leading NUL, no file
         socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         int wake = ::eventfd(0, EFD_CLOEXEC);
         if (listener < 0 || wake < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             ::listen(listener, 8) != 0) {

@@ -395,4 +395,6 @@ std::string CSimWorld::Show(std::optional<unsigned> only, std::string& error) co
     return text;
 }
 
-std::string CSimDevice::Label() const { return (IsHub() ? "hub@" : "dev@") + std::to_string(Address); }
+std::string CSimDevice::Label() const {
+    return std::string(IsHub() ? "hub" : "dev") + (Address ? "@" + std::to_string(Address) : "");
+}

@@ -83,7 +83,7 @@ struct CSimDevice {
     BLSTATUS Reach() const;
     // 0 when the host keeps records of the device (it has an address).
     BLSTATUS Known() const;
-    // "hub@A" or "dev@A".
+    // "hub@A" or "dev@A"; "hub" or "dev" without an address.
     std::string Label() const;
     // Calls fn on this device and every device below it.
     template <class Fn>
