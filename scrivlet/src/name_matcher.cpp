@@ -4,11 +4,18 @@
 
 #include <scrivlet/vif_field.h>
 
+#include <cstring>
+
 CNameMatcher::CNameMatcher(const char* pattern) : m_pPattern(pattern) {}
 
 const std::regex& CNameMatcher::Compiled(std::optional<std::regex>& slot,
                                          std::regex::flag_type extra) {
-    if (!slot) slot.emplace(m_pPattern, std::regex::ECMAScript | std::regex::icase | extra);
+    if (slot) return *slot;
+    const std::size_t length = std::strlen(m_pPattern);
+    if (length > SCRIVLET_MAX_PATTERN_LENGTH)
+        ThrowRunTimeError("Pattern of %zu bytes is too long (at most %zu).", length,
+                          SCRIVLET_MAX_PATTERN_LENGTH);
+    slot.emplace(m_pPattern, std::regex::ECMAScript | std::regex::icase | extra);
     return *slot;
 }
 

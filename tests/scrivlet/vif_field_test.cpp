@@ -94,6 +94,16 @@ TEST(VifField, MatchesAMebibyteLongNameWithoutOverflowingTheStack) {
     EXPECT_TRUE(CVIFField("aa_End", "1").Match("(a)\\1.*"));
 }
 
+// The regex compiler recurses per nesting level: deeper patterns than the
+// limit allows would overflow the stack.
+TEST(VifField, RefusesPatternsBeyondTheLengthLimit) {
+    const std::size_t depth = (SCRIVLET_MAX_PATTERN_LENGTH - 1) / 2;
+    const std::string deepest = std::string(depth, '(') + "a" + std::string(depth, ')');
+    EXPECT_TRUE(CVIFField("A", "1").Match(deepest.c_str()));
+    const std::string tooLong = "(" + deepest + ")";
+    EXPECT_THROW(CVIFField("A", "1").Match(tooLong.c_str()), CQXRunTimeException);
+}
+
 TEST(VifField, WritesOneLine) {
     EXPECT_STREQ(CVIFField("$Example_Name", "abc").MakeOutputString().get(), "$Example_Name=\"abc\"");
     EXPECT_STREQ(CVIFField("Device_Speed", "0x1").MakeOutputString().get(), "Device_Speed=0x1");

@@ -14,6 +14,9 @@
 // cannot be matched that way, so matching it against a longer name throws
 // CQXRunTimeException.
 inline constexpr std::size_t SCRIVLET_MATCH_BACKTRACK_LIMIT = 256;
+// The regex compiler recurses once per nesting level of a pattern, so longer
+// patterns are refused with CQXRunTimeException.
+inline constexpr std::size_t SCRIVLET_MAX_PATTERN_LENGTH = 1024;
 
 class SCRIVLET_API CVIFField {
 public:
