@@ -147,9 +147,13 @@ std::string CConsoleClient::WaitForPrompt(std::chrono::milliseconds timeout) {
     return WaitForStatus({"READY", "UNSUCCESSFUL"}, timeout);
 }
 
-void CConsoleClient::Send(const std::string& line) {
+void CConsoleClient::ClearStatus() {
     int fd = open(File("CLStatus.txt").c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
     if (fd >= 0) close(fd);
+}
+
+void CConsoleClient::Send(const std::string& line) {
+    ClearStatus();
     SendRaw(line + "\n");
 }
 

@@ -36,6 +36,8 @@ public:
                               std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Waits for a prompt: READY or UNSUCCESSFUL.
     std::string WaitForPrompt(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Empties the status file (without creating it).
+    void ClearStatus();
     // Empties the status file and writes the line with a line end.
     void Send(const std::string& line);
     // Writes bytes as they are (no status file change, no line end).

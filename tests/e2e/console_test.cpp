@@ -395,3 +395,20 @@ TEST_F(ConsoleE2ETest, AutomationClientDrivesAWholeSession) {
     EXPECT_EQ(ReadLines(m_dir.File("CLInformation.txt")).size(), 2u);
     EXPECT_EQ(Exit(), 0);
 }
+
+// GUI hands the switched stack and the open bench over to the dialogs, which
+// run on the same terminal; closing the main dialog ends the program.
+TEST_F(ConsoleE2ETest, GuiHandsTheBenchAndStackOverToTheDialogs) {
+    StartReady("", true);
+    EXPECT_EQ(m_console->TakeOutput().find("Switching"), std::string::npos);
+    m_console->Send("GUI");
+    ASSERT_TRUE(m_console->WaitForOutput("Switching to GUI Mode"));
+    ASSERT_TRUE(WaitFor([&] { return !TraceOf("InitRailswap stack").empty(); }));
+    EXPECT_EQ(m_console->Status(), "BUSY\r\n");
+    m_console->SendRaw("\x1b");  // Escape closes the main dialog
+    EXPECT_EQ(m_console->Wait(), 0);
+    EXPECT_EQ(Steps(), (std::vector<std::string>{"InitRailswap list -> 0",
+                                                 "InitRailswap select " + kDefaultHostId + " -> 0",
+                                                 "new CXhciBenchline", "InitRailswap stack -> 0",
+                                                 "delete CXhciBenchline", "CleanupRailswap stack -> 0"}));
+}
