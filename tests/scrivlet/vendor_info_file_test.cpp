@@ -48,6 +48,7 @@ TEST_F(VendorInfoFile, CutsCommentsOutsideTheQuotedText) {
     EXPECT_EQ(Parse("$Example_Name : \"abc\";note\n"), (Fields{{"$Example_Name", "abc"}}));
     EXPECT_EQ(Parse("Device_Speed : 1 ; comment\n; Device_Speed : 1\n"), (Fields{{"Device_Speed", "1"}}));
     EXPECT_EQ(Parse("$Example_Name : \"say \"hi\"\"\n"), (Fields{{"$Example_Name", "say \"hi\""}}));
+    EXPECT_EQ(Parse("$A : \"x;\n\tB: 1\v\n"), Fields{});  // one quote; only space, tab, CR, LF trim
 }
 
 TEST_F(VendorInfoFile, KeepsNumericLiteralsAsWrittenAndSkipsOtherLines) {
