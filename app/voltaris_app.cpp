@@ -110,11 +110,12 @@ bool CVoltarisApp::InitInstance() {
     CIniArgs stackConfig;
     AddStackConfigRows(stackConfig);
 
-    if (Mode == MODE_CONSOLE) {
+    const bool startedInConsole = Mode == MODE_CONSOLE;
+    if (startedInConsole) {
         RunConsoleInterpreter(*this, stackConfig, std::string());
         if (Mode == MODE_CONSOLE) m_exitCode = VOLTARIS_EXIT_FAILED;
     }
-    if (Mode == MODE_GUI) RunDialogMode(stackConfig);
+    if (Mode == MODE_GUI) RunDialogMode(stackConfig, startedInConsole);
 
     BLShutdown();
     int signo = OSTerminationSignal();
@@ -122,14 +123,21 @@ bool CVoltarisApp::InitInstance() {
     return false;
 }
 
-void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig) {
-    // The dialogs are drawn on the terminal; without one nothing is switched.
+void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig, bool fromConsole) {
+    CSafeString resultText(nullptr);
+    // The dialogs are drawn on the terminal. Without one nothing is switched;
+    // after the console's GUI command the console's bench and stack switch are
+    // still in place and are undone here, so the machine is never left on the
+    // compliance stack.
     if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
         std::fprintf(stderr, "voltaris: the dialog interface needs a terminal; use /C for console mode\n");
         m_exitCode = VOLTARIS_EXIT_FAILED;
+        if (fromConsole) {
+            DestroyBench();
+            CleanupRailswap(stackConfig, resultText, 0);
+        }
         return;
     }
-    CSafeString resultText(nullptr);
     InitRailswap(stackConfig, resultText, 0);
     CreateBench();
     if (!RunMainDialog()) m_exitCode = VOLTARIS_EXIT_FAILED;

@@ -45,7 +45,7 @@ public:
     int ConsoleOutput = VOLTARIS_NO_CONSOLE;
 
 private:
-    void RunDialogMode(CIniArgs& stackConfig);
+    void RunDialogMode(CIniArgs& stackConfig, bool fromConsole);
 
     std::vector<std::string> m_arguments;
     int m_exitCode = VOLTARIS_EXIT_OK;

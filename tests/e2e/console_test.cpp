@@ -412,3 +412,15 @@ TEST_F(ConsoleE2ETest, GuiHandsTheBenchAndStackOverToTheDialogs) {
                                                  "new CXhciBenchline", "InitRailswap stack -> 0",
                                                  "delete CXhciBenchline", "CleanupRailswap stack -> 0"}));
 }
+
+// Without a terminal the dialogs cannot start; the bench and the stack switch
+// that the console left for them are still undone.
+TEST_F(ConsoleE2ETest, GuiOnPipesRestoresTheStackAndFails) {
+    StartReady("", false);
+    m_console->Send("GUI");
+    EXPECT_EQ(m_console->Wait(), 1);
+    EXPECT_EQ(Steps(), (std::vector<std::string>{"InitRailswap list -> 0",
+                                                 "InitRailswap select " + kDefaultHostId + " -> 0",
+                                                 "new CXhciBenchline", "delete CXhciBenchline",
+                                                 "CleanupRailswap stack -> 0"}));
+}
