@@ -13,45 +13,21 @@
 #include <vector>
 
 // Four root ports: two USB 2.0 and two SuperSpeed.
-//   addr 1  hub at 1 (4 ports)    addr 2  device at 1.1    addr 3  device at 1.3
-//   addr 4  device at 2 (full)    addr 5  SuperSpeed device at 4; root port 3 is empty
+//   addr 1  hub at 1 (4 ports)       addr 2  device at 1.1    addr 3  device at 1.3
+//   addr 4  device at 2 (full)       root port 3 is empty
+//   addr 5  SuperSpeed hub at 4      addr 6  SuperSpeed device at 4.1
 inline const char* const kSmallBench = R"(
 [[controller]]
 id = "Bench host"
 ports = ["usb2", "usb2", "ss", "ss"]
-
-[[controller.device]]
-at = "1"
-vid = 0x0451
-pid = 0x2046
-speed = "high"
-hub_ports = 4
-
-[[controller.device]]
-at = "1.1"
-vid = 0x0781
-pid = 0x5567
-serial = 1
-speed = "high"
-
-[[controller.device]]
-at = "1.3"
-vid = 0x0781
-pid = 0x5567
-serial = 2
-speed = "high"
-
-[[controller.device]]
-at = "2"
-vid = 0x046d
-pid = 0xc52b
-speed = "full"
-
-[[controller.device]]
-at = "4"
-vid = 0x0bda
-pid = 0x0411
-speed = "super"
+device = [
+  {at = "1", vid = 0x0451, pid = 0x2046, speed = "high", hub_ports = 4},
+  {at = "1.1", vid = 0x0781, pid = 0x5567, serial = 1, speed = "high"},
+  {at = "1.3", vid = 0x0781, pid = 0x5567, serial = 2, speed = "high"},
+  {at = "2", vid = 0x046d, pid = 0xc52b, speed = "full"},
+  {at = "4", vid = 0x0bda, pid = 0x0411, speed = "super", hub_ports = 2},
+  {at = "4.1", vid = 0x0bda, pid = 0x9210, speed = "super"},
+]
 )";
 
 class CBenchTest : public ::testing::Test {

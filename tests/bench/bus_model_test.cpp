@@ -12,50 +12,14 @@ const char* const kTreeBench = R"(
 [[controller]]
 id = "Tree host"
 ports = ["usb2", "usb2", "usb2"]
-
-[[controller.device]]
-at = "1"
-vid = 0x0451
-pid = 0x2046
-serial = 1
-speed = "high"
-hub_ports = 4
-
-[[controller.device]]
-at = "1.2"
-vid = 0x046d
-pid = 0xc077
-speed = "low"
-
-[[controller.device]]
-at = "2"
-vid = 0x0451
-pid = 0x2046
-serial = 2
-speed = "high"
-hub_ports = 4
-
-[[controller.device]]
-at = "2.1"
-vid = 0x0781
-pid = 0x5567
-serial = 7
-speed = "high"
-tag = 100
-
-[[controller.device]]
-at = "2.3"
-vid = 0x0781
-pid = 0x5567
-serial = 7
-speed = "high"
-tag = 200
-
-[[controller.device]]
-at = "3"
-vid = 0x1234
-pid = 0x0001
-speed = "full"
+device = [
+  {at = "1", vid = 0x0451, pid = 0x2046, serial = 1, speed = "high", hub_ports = 4},
+  {at = "1.2", vid = 0x046d, pid = 0xc077, speed = "low"},
+  {at = "2", vid = 0x0451, pid = 0x2046, serial = 2, speed = "high", hub_ports = 4},
+  {at = "2.1", vid = 0x0781, pid = 0x5567, serial = 7, speed = "high", tag = 100},
+  {at = "2.3", vid = 0x0781, pid = 0x5567, serial = 7, speed = "high", tag = 200},
+  {at = "3", vid = 0x1234, pid = 0x0001, speed = "full"},
+]
 )";
 
 std::vector<uint8_t> Addresses(const std::vector<CDevice*>& list) {
@@ -86,18 +50,8 @@ TEST_F(BusModelTest, HostRecordsSortPortsBySpeed) {
 
 TEST_F(BusModelTest, DriverVersionWindowIsOnePointZeroPointThree) {
     ASSERT_NO_FATAL_FAILURE(Load(R"(
-[[controller]]
-id = "low end"
-driver_version = "1.0.3.0"
-[[controller]]
-id = "high end"
-driver_version = "1.0.3.255"
-[[controller]]
-id = "older"
-driver_version = "1.0.2.255"
-[[controller]]
-id = "newer"
-driver_version = "1.0.4.0"
+controller = [{id = "low end", driver_version = "1.0.3.0"}, {id = "high end", driver_version = "1.0.3.255"},
+              {id = "older", driver_version = "1.0.2.255"}, {id = "newer", driver_version = "1.0.4.0"}]
 )"));
     ASSERT_EQ(m_hosts.size(), 4u);
     EXPECT_EQ(SelectHostByIndex(0), BENCH_OK);
@@ -112,24 +66,22 @@ driver_version = "1.0.4.0"
 
 TEST_F(BusModelTest, SelectHostFoldsStatusByBitThirty) {
     ASSERT_NO_FATAL_FAILURE(Load(R"(
-[[controller]]
-id = "warns"
-[[controller]]
-id = "fails"
-[[fault]]
-request = "SelectHostController"
-target = "host:0"
-args = "1 0"
-status = 0xC0000001
-[[fault]]
-request = "SelectHostController"
-target = "host:1"
-args = "1 0"
-status = 0x80000001
+controller = [{id = "warns"}, {id = "fails"}, {id = "newer", driver_version = "1.0.4.0"}]
+fault = [
+  {request = "SelectHostController", args = "host:0 1 0", status = 0xC0000001},
+  {request = "SelectHostController", args = "host:1 1 0", status = 0x80000001},
+  {request = "GetDriverVersion", status = 0xC0000002, count = 1},
+  {request = "GetDriverVersion", status = 0x80000003, count = 1},
+]
 )"));
     EXPECT_EQ(SelectHostByIndex(0), BENCH_E_SELECT);
     EXPECT_EQ(SelectHostByIndex(1), BENCH_E_FAILED);
     EXPECT_EQ(GetSelectedHost(), NO_SELECTION);
+    // A version read that warns accepts any version; one that fails refuses.
+    EXPECT_EQ(SelectHostByIndex(2), BENCH_OK);
+    EXPECT_EQ(SelectHostByIndex(2), BENCH_E_FAILED);
+    EXPECT_EQ(SelectHostByIndex(2), BENCH_E_DRIVER_VERSION);
+    EXPECT_EQ(GetSelectedHost(), 2);
 }
 
 TEST_F(BusModelTest, EnumerateBusNeedsASelectedHostAndKeepsTheLists) {
@@ -143,16 +95,7 @@ TEST_F(BusModelTest, EnumerateBusNeedsASelectedHostAndKeepsTheLists) {
 }
 
 TEST_F(BusModelTest, EnumerateStatusesFold) {
-    ASSERT_NO_FATAL_FAILURE(Load(std::string(kTreeBench) + R"(
-[[fault]]
-request = "Enumerate"
-status = 0x80007009
-count = 1
-[[fault]]
-request = "Enumerate"
-status = 0x80000010
-count = 2
-)"));
+    ASSERT_NO_FATAL_FAILURE(Load(std::string(R"(fault = [{request = "Enumerate", status = 0x80007009, count = 1}, {request = "Enumerate", status = 0x80000010, count = 2}])") + kTreeBench));
     ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
     EXPECT_EQ(EnumerateBus(false, nullptr, nullptr, SPEED_ALL, false), BENCH_OK);
     EXPECT_EQ(BusModel().DeviceList.size(), 6u);
@@ -172,7 +115,7 @@ TEST_F(BusModelTest, SpeedFilterKeepsItsSpeeds) {
     ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(kSmallBench));
     std::vector<DeviceRecord> devices;
     BuildDeviceList(devices, NO_SELECTION, SPEED_SUPER);
-    EXPECT_EQ(Addresses(BusModel().DeviceList), (Bytes{5}));
+    EXPECT_EQ(Addresses(BusModel().DeviceList), (Bytes{5, 6}));
     BuildDeviceList(devices, NO_SELECTION, SPEED_USB2);
     EXPECT_EQ(Addresses(BusModel().DeviceList), (Bytes{1, 2, 3, 4}));
     ASSERT_EQ(devices.size(), 4u);
@@ -184,11 +127,13 @@ TEST_F(BusModelTest, SpeedFilterKeepsItsSpeeds) {
     EXPECT_TRUE(devices.empty());
     std::vector<HubRecord> hubs;
     BuildHubList(hubs, NO_SELECTION, SPEED_SUPER);
-    EXPECT_TRUE(hubs.empty());
-    BuildHubList(hubs, NO_SELECTION, SPEED_ALL);
+    ASSERT_EQ(hubs.size(), 1u);
+    EXPECT_EQ(hubs[0].Address, 5);
+    EXPECT_EQ(hubs[0].PortCount, 2);
+    EXPECT_EQ(hubs[0].SuperSpeed, 1);
+    BuildHubList(hubs, NO_SELECTION, SPEED_USB2);
     ASSERT_EQ(hubs.size(), 1u);
     EXPECT_EQ(hubs[0].Address, 1);
-    EXPECT_EQ(hubs[0].PortCount, 4);
     EXPECT_EQ(hubs[0].SuperSpeed, 0);
 }
 

@@ -45,27 +45,15 @@ TEST_F(ExecutorsTest, RootPortTestModeReturnsTheLastQuiesceStatusUnfolded) {
     // Negative with bit 30 set is a success that is handed on as it is.
     DestroyBench();
     BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(kSmallBench) + R"(
-[[fault]]
-request = "QuiescePort"
-target = "root:4"
-status = 0xC0000123
-)"));
-    EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_SE0_NAK, 3), static_cast<int32_t>(0xC0000123u));
-    EXPECT_EQ(Sent().back(), "SetPortFeature root:3 21 3 0" + OK);
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "QuiescePort", target = "root:4", status = 0xC0000123}])") + kSmallBench));
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_SE0_NAK, 2), static_cast<int32_t>(0xC0000123u));
+    EXPECT_EQ(Sent().back(), "SetPortFeature root:2 21 3 0" + OK);
 }
 
 TEST_F(ExecutorsTest, ControllerThatNeverHaltsFailsInTimeWithoutPortTest) {
     DestroyBench();
     BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(kSmallBench) + R"(
-[[fault]]
-request = "ReadRegister"
-target = "host:0"
-args = "1 4"
-status = 0
-value = 0
-)"));
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "ReadRegister", target = "host:0", args = "1 4", status = 0, value = 0}])") + kSmallBench));
     for (uint8_t code : {PORT_TEST_TEST_PACKET, PORT_TEST_TEST_FORCE_ENABLE}) {
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(RunHostPortTest(code, 2), BENCH_E_FAILED);
@@ -110,36 +98,39 @@ TEST_F(ExecutorsTest, HubPortActions) {
 
 // Every device command, on a device behind hub port 1.3 and on one on root port 2.
 TEST_F(ExecutorsTest, DeviceCommandsSendTheirRequests) {
-    SelectDevice(3);
-    const std::vector<std::pair<uint8_t, std::string>> commands = {
-        {DEVICE_CMD_TEST_J, "SetTestMode dev@3 1"},
-        {DEVICE_CMD_TEST_K, "SetTestMode dev@3 2"},
-        {DEVICE_CMD_TEST_SE0_NAK, "SetTestMode dev@3 3"},
-        {DEVICE_CMD_TEST_PACKET, "SetTestMode dev@3 4"},
-        {DEVICE_CMD_SUSPEND, "SetPortFeature hub@1:3 2 0 0"},
-        {DEVICE_CMD_RESUME, "ResumePort hub@1:3"},
-        {DEVICE_CMD_RESET, "SetPortFeature hub@1:3 4 0 0"},
-        {DEVICE_CMD_DEVICE_DESCRIPTOR, "GetDescriptor dev@3 1 0 0 256"},
-        {DEVICE_CMD_ENABLE_WAKEUP, "EnableRemoteWakeup dev@3"},
-        {DEVICE_CMD_DISABLE_WAKEUP, "DisableRemoteWakeup dev@3"},
-        {DEVICE_CMD_SINGLE_STEP_SET_FEATURE, "DoControlTransferSingleStep dev@3 0 00 03 00 32 00 00 00 00"},
-        {DEVICE_CMD_SET_FEATURE_STEP_2, "DoControlTransferSingleStep dev@3 2"},
-        {DEVICE_CMD_SINGLE_STEP_GET_DEV_DESC, "DoControlTransferSingleStep dev@3 0 80 06 00 01 00 00 12 00"},
-        {DEVICE_CMD_GET_DEV_DESC_STEP_2, "DoControlTransferSingleStep dev@3 1 18"},
-        {DEVICE_CMD_GET_DEV_DESC_STEP_3, "DoControlTransferSingleStep dev@3 2"},
+    const std::vector<std::pair<std::vector<uint8_t>, Lines>> sequences = {
+        {{DEVICE_CMD_TEST_J}, {"SetTestMode dev@3 1"}},
+        {{DEVICE_CMD_TEST_K}, {"SetTestMode dev@3 2"}},
+        {{DEVICE_CMD_TEST_SE0_NAK}, {"SetTestMode dev@3 3"}},
+        {{DEVICE_CMD_TEST_PACKET}, {"SetTestMode dev@3 4"}},
+        {{DEVICE_CMD_SUSPEND, DEVICE_CMD_RESUME}, {"SetPortFeature hub@1:3 2 0 0", "ResumePort hub@1:3"}},
+        {{DEVICE_CMD_RESET}, {"SetPortFeature hub@1:3 4 0 0"}},
+        {{DEVICE_CMD_DEVICE_DESCRIPTOR, DEVICE_CMD_ENABLE_WAKEUP, DEVICE_CMD_DISABLE_WAKEUP},
+         {"GetDescriptor dev@3 1 0 0 256", "EnableRemoteWakeup dev@3", "DisableRemoteWakeup dev@3"}},
+        {{DEVICE_CMD_SINGLE_STEP_SET_FEATURE, DEVICE_CMD_SET_FEATURE_STEP_2},
+         {"DoControlTransferSingleStep dev@3 0003003200000000 8 0", "DoControlTransferSingleStep dev@3 0 2"}},
+        {{DEVICE_CMD_SINGLE_STEP_GET_DEV_DESC, DEVICE_CMD_GET_DEV_DESC_STEP_2, DEVICE_CMD_GET_DEV_DESC_STEP_3},
+         {"DoControlTransferSingleStep dev@3 8006000100001200 8 0", "DoControlTransferSingleStep dev@3 18 1",
+          "DoControlTransferSingleStep dev@3 0 2"}},
     };
-    for (const auto& [code, line] : commands) {
-        // A fresh bus for each, so a test mode or suspend does not block the next.
+    for (const auto& [codes, lines] : sequences) {
+        // A fresh bus for each, so a test mode does not block the next.
         PowerCycle("1");
-        ASSERT_EQ(EnumerateBus(true, nullptr, nullptr, SPEED_ALL, false), BENCH_OK);
+        ASSERT_EQ(EnumerateBus(false, nullptr, nullptr, SPEED_ALL, false), BENCH_OK);
         SelectDevice(3);
         m_trace.clear();
-        EXPECT_EQ(RunDeviceCommand(code, m_buffer, sizeof m_buffer), BENCH_OK) << int(code);
-        EXPECT_EQ(Sent(), (Lines{line + OK})) << int(code);
+        Lines expected;
+        for (size_t i = 0; i < codes.size(); ++i) {
+            EXPECT_EQ(RunDeviceCommand(codes[i], m_buffer, sizeof m_buffer), BENCH_OK) << int(codes[i]);
+            expected.push_back(lines[i] + OK);
+        }
+        EXPECT_EQ(Sent(), expected);
     }
     SelectDevice(4);
+    m_trace.clear();
+    EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_SUSPEND, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_RESUME, m_buffer, sizeof m_buffer), BENCH_OK);
-    EXPECT_EQ(Sent(), (Lines{"ResumePort root:2" + OK}));
+    EXPECT_EQ(Sent(), (Lines{"SetPortFeature root:2 2 0 0" + OK, "ResumePort root:2" + OK}));
 }
 
 TEST_F(ExecutorsTest, SetAddressReadsTheDecimalTextAndSendsItsLowByte) {
@@ -165,11 +156,7 @@ TEST_F(ExecutorsTest, SetAddressReadsTheDecimalTextAndSendsItsLowByte) {
 TEST_F(ExecutorsTest, OnlyTheSetFeatureStatusStageTakesItsWarningAsSuccess) {
     DestroyBench();
     BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(kSmallBench) + R"(
-[[fault]]
-request = "DoControlTransferSingleStep"
-status = 0x80004008
-)"));
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "DoControlTransferSingleStep", status = 0x80004008}])") + kSmallBench));
     SelectDevice(4);
     EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_SET_FEATURE_STEP_2, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_GET_DEV_DESC_STEP_3, m_buffer, sizeof m_buffer), BENCH_E_FAILED);
@@ -202,12 +189,12 @@ TEST_F(ExecutorsTest, UnknownCodesAndMissingTargetsSendNothing) {
 
 TEST_F(ExecutorsTest, DownstreamListsPutTheirCommandsAtTheirOwnCodes) {
     SelectDevice(2);
-    EXPECT_EQ(RunHubDeviceCommand(HUB_DEVICE_CMD_TEST_PACKET, m_buffer, sizeof m_buffer), BENCH_OK);
-    EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_SINGLE_STEP_SET_FEATURE, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_DEVICE_DESCRIPTOR, m_buffer, sizeof m_buffer), BENCH_OK);
-    EXPECT_EQ(Sent(), (Lines{"SetTestMode dev@2 4" + OK,
-                             "DoControlTransferSingleStep dev@2 0 00 03 00 32 00 00 00 00" + OK,
-                             "GetDescriptor dev@2 1 0 0 256" + OK}));
+    EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_SINGLE_STEP_SET_FEATURE, m_buffer, sizeof m_buffer), BENCH_OK);
+    EXPECT_EQ(RunHubDeviceCommand(HUB_DEVICE_CMD_TEST_PACKET, m_buffer, sizeof m_buffer), BENCH_OK);
+    EXPECT_EQ(Sent(), (Lines{"GetDescriptor dev@2 1 0 0 256" + OK,
+                             "DoControlTransferSingleStep dev@2 0003003200000000 8 0" + OK,
+                             "SetTestMode dev@2 4" + OK}));
 }
 
 TEST_F(ExecutorsTest, HubCommandsActOnTheHubThroughItsRootPort) {
@@ -239,13 +226,14 @@ protected:
         ExecutorsTest::SetUp();
         SetRemoveDevicePrompt([this](const std::string& text, const std::string& caption) {
             m_boxes.push_back(text + "|" + caption);
-            if (m_unplugAtBox && m_boxes.size() == m_unplugAtBox) Unplug("4");
-            return m_answer;
+            if (m_unplugAtBox && m_boxes.size() == m_unplugAtBox) Unplug(m_unplug);
+            return m_boxes.size() < 5 ? m_answer : PROMPT_CANCEL;  // a port that never empties
         });
     }
 
     std::vector<std::string> m_boxes;
     size_t m_unplugAtBox = 0;
+    std::string m_unplug = "4";
     EPromptAnswer m_answer = PROMPT_OK;
 };
 
@@ -279,17 +267,20 @@ TEST_F(ComplianceTest, NoPortOrNoModeShowsNoBox) {
 }
 
 TEST_F(ComplianceTest, HubPortAndFailedLinkRequest) {
-    SelectHub();
+    ASSERT_EQ(SelectHubByIndex(1), BENCH_OK);  // the SuperSpeed hub
+    m_trace.clear();
     EXPECT_EQ(RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 2), BENCH_OK);
-    EXPECT_EQ(Sent(), (Lines{"SetPortLinkFeature hub@1:2 5 10 0" + OK}));
-    DestroyBench();
-    BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(kSmallBench) + R"(
-[[fault]]
-request = "SetPortLinkFeature"
-status = 0x80000001
-)"));
-    EXPECT_EQ(RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 3), BENCH_E_SELECT);
+    m_unplugAtBox = 2;
+    m_unplug = "4.1";
+    EXPECT_EQ(RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 1), BENCH_OK);
+    EXPECT_EQ(m_boxes.size(), 3u);
+    EXPECT_EQ(Sent(), (Lines{"SetPortLinkFeature hub@5:2 5 10 0" + OK, "SetPortLinkFeature hub@5:1 5 10 0" + OK}));
+    // A USB 2.0 port has no SuperSpeed link to move.
+    m_boxes.clear();
+    m_unplugAtBox = 1;
+    m_unplug = "2";
+    EXPECT_EQ(RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 2), BENCH_E_SELECT);
+    EXPECT_EQ(m_boxes.size(), 2u);
 }
 
 }  // namespace
