@@ -46,6 +46,14 @@ TEST_F(BusModelTest, HostRecordsSortPortsBySpeed) {
     EXPECT_EQ(Bytes(host.SuperSpeedPorts, host.SuperSpeedPorts + host.SuperSpeedPortCount), (Bytes{3, 4}));
     EXPECT_STREQ(host.HostId, "Bench host");
     EXPECT_EQ(GetSelectedHost(), NO_SELECTION);
+
+    CXhciBenchline* root = BusModel().Root;
+    EXPECT_EQ(CreateBench(), BENCH_E_EXISTS);
+    EXPECT_EQ(BusModel().Root, root);
+    // The listed objects die with the root object, so the lists go too.
+    EXPECT_EQ(DestroyBench(), BENCH_OK);
+    EXPECT_TRUE(BusModel().HostList.empty());
+    EXPECT_EQ(BuildHostList(m_hosts), BENCH_E_NO_HOST);
 }
 
 TEST_F(BusModelTest, DriverVersionWindowIsOnePointZeroPointThree) {
@@ -209,19 +217,6 @@ TEST_F(BusModelTest, EnumerationWithoutKeepingDeselectsTheDeviceOnly) {
     EXPECT_EQ(BusModel().SelectedDevice, NO_SELECTION);
     EXPECT_EQ(BusModel().SavedDeviceIdentity.Pid, 0);
     EXPECT_EQ(GetSelectedHub(), 1);
-}
-
-TEST_F(BusModelTest, PortsAboveADevice) {
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(kTreeBench));
-    CDevice* twin = BusModel().Root->GetDeviceByDeviceAddress(5);
-    uint8_t port = 0;
-    EXPECT_EQ(GetRootPort(twin, &port), BENCH_OK);
-    EXPECT_EQ(port, 2);
-    CHubDevice* hub = BusModel().HubList.at(1);
-    EXPECT_EQ(GetUpstreamPort(twin), hub->GetHubPort(3));
-    EXPECT_EQ(GetUpstreamPort(hub), BusModel().HostList[0]->GetHostPort(2));
-    EXPECT_FALSE(IsHostPortSuperSpeed(9));
-    EXPECT_FALSE(IsHubPortSuperSpeed(1));  // no hub selected
 }
 
 TEST_F(BusModelTest, PollSeesEachConnectionChangeOnceAndAcknowledgesIt) {
