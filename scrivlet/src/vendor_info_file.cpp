@@ -4,12 +4,36 @@
 #include "run_time_error.h"
 #include "vif_line.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <string>
 
 namespace {
 
 constexpr const char* VIF_NO_FILE = "<no-file>";
+constexpr std::size_t VIF_READ_BLOCK = 1 << 16;
+
+// The whole stream; a read error throws std::ios_base::failure.
+std::string ReadAll(std::ifstream& in) {
+    in.exceptions(std::ios_base::badbit);
+    std::string text;
+    std::vector<char> block(VIF_READ_BLOCK);
+    do {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        text.append(block.data(), static_cast<std::size_t>(in.gcount()));
+    } while (in);
+    return text;
+}
+
+std::size_t CountByte(const std::string& text, char byte) {
+    std::size_t count = 0;
+    const char* const end = text.data() + text.size();
+    for (const char* at = text.data();; ++at, ++count) {
+        at = static_cast<const char*>(std::memchr(at, byte, static_cast<std::size_t>(end - at)));
+        if (at == nullptr) return count;
+    }
+}
 
 }  // namespace
 
@@ -30,12 +54,22 @@ CVendorInfoFile::CVendorInfoFile(const char* const path)
         if (path == nullptr || *path == '\0') ThrowRunTimeError("Internal Error: NULL file name.");
         std::ifstream in(path);
         if (!in.is_open()) ThrowRunTimeError("Couldn't open Vendor Info File: %s.", path);
-        in.exceptions(std::ios_base::badbit);
+        std::string text;
         try {
-            std::string line;
-            while (std::getline(in, line)) ParseLine(line);
+            text = ReadAll(in);
         } catch (const std::ios_base::failure& error) {
             ThrowRunTimeError("I/O read failure on Vendor Info File %s: %s", path, error.what());
+        }
+        // Every field stands on a line of its own and holds a colon: reserving
+        // for the smaller count spares copying the fields as the list grows.
+        m_pData->m_pFields->reserve(std::min(CountByte(text, '\n') + 1, CountByte(text, ':')));
+        char* const end = text.data() + text.size();
+        for (char* line = text.data();;) {
+            void* lineFeed = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
+            char* const lineEnd = lineFeed ? static_cast<char*>(lineFeed) : end;
+            ParseLine(line, lineEnd);
+            if (lineEnd == end) break;
+            line = lineEnd + 1;
         }
     } catch (...) {
         delete m_pData;
@@ -62,14 +96,14 @@ CVendorInfoFile& CVendorInfoFile::operator=(const CVendorInfoFile& other) {
     return *this;
 }
 
-void CVendorInfoFile::ParseLine(std::string line) {
+void CVendorInfoFile::ParseLine(char* begin, char* end) {
     std::string_view name;
     std::string_view value;
-    if (!RecognizeLine(CleanLine(line), name, value)) return;
-    // The line is our own copy: end both texts in place. What follows each
-    // of them in the line is a separator, the closing quote or the end.
-    line[static_cast<std::size_t>(name.end() - line.data())] = '\0';
-    line[static_cast<std::size_t>(value.end() - line.data())] = '\0';
+    if (!RecognizeLine(CleanLine({begin, static_cast<std::size_t>(end - begin)}), name, value)) return;
+    // What follows each text is a separator, the closing quote, the line feed
+    // or the end of the file's text, where a terminator already stands.
+    begin[name.end() - begin] = '\0';
+    begin[value.end() - begin] = '\0';
     CVIFField& field = m_pData->m_pFields->emplace_back();
     field.Name(name.data());
     field.Value(value.data());

@@ -54,7 +54,9 @@ public:
     CVIFField GetUniqueField(const char16_t* const pattern) const;
 
 private:
-    void ParseLine(std::string line);
+    // One line of the file's text, which it may change: the field's texts are
+    // ended in place.
+    void ParseLine(char* begin, char* end);
     static void TheDeleter(std::vector<CVIFField>* list);
 
     CVendorInfoFileData* m_pData;
