@@ -40,6 +40,39 @@ void CTestDialog::ShowEnumerationResult(int32_t status) {
     ShowStatus(&m_statusWindow, status, "Enumeration Successful", "Enumeration Failed", 1);
 }
 
+uint8_t CTestDialog::EnumerateDevices(CListBox& list, CComboBox& commands, CWnd& addressBox,
+                                      std::initializer_list<CWnd*> frozen) {
+    ShowEnumerating();
+    int rowsBefore = list.GetCount();
+    for (CWnd* control : frozen) control->EnableWindow(false);
+    uint8_t restored = NO_SELECTION;
+    ReportEnumeration(EnumerateBus(true, &restored, nullptr, SPEED_ALL, false));
+    int32_t status = FillDeviceListBox(list, NO_SELECTION, SPEED_USB2);
+    uint8_t index = SelectRestoredDevice(restored);
+    uint8_t row = 0;
+    if (index != NO_SELECTION) {
+        row = static_cast<uint8_t>(index + 1);
+    } else if (rowsBefore == 1 && list.GetCount() > 1) {
+        row = 1;
+        status = SelectDeviceByIndex(0);
+    }
+    if (row) {
+        list.SetCurSel(row);
+        commands.EnableWindow(true);
+    } else {
+        ClearDeviceChoice(commands, addressBox);
+    }
+    ShowEnumerationResult(status);
+    for (CWnd* control : frozen) control->EnableWindow(true);
+    return row;
+}
+
+void CTestDialog::ClearDeviceChoice(CComboBox& commands, CWnd& addressBox) {
+    commands.SetCurSel(0);
+    commands.EnableWindow(false);
+    addressBox.EnableWindow(false);
+}
+
 void CTestDialog::ShowResult(int32_t result, bool descriptorRead, const uint8_t* buffer) {
     if (descriptorRead && result >= 0) {
         char dump[DIALOG_TEXT_SIZE] = {};
@@ -85,6 +118,24 @@ void CTestDialog::PollMonitoredPort(uint8_t kind, uint8_t port, const char* conn
     if (PollPortConnection(&disconnected, &connected, kind, port) != BENCH_OK) return;
     if (disconnected) m_statusWindow.SetWindowText("Disconnect Event Detected!");
     else if (connected) m_statusWindow.SetWindowText(connectText);
+}
+
+uint8_t SelectRestoredDevice(uint8_t restored) {
+    if (restored == NO_SELECTION) return NO_SELECTION;
+    CBusModel& bus = BusModel();
+    const CBusIdentity saved = bus.SavedDeviceIdentity;
+    uint8_t index = DeviceListIndexOf(FindDeviceByIdentity(saved.Vid, saved.Pid, saved.Serial, saved.Tag));
+    if (index != NO_SELECTION && SelectDeviceByIndex(index) == BENCH_OK) return index;
+    // The restored index named the all-speed list; it must not be used on
+    // the rebuilt one.
+    bus.SelectedDevice = NO_SELECTION;
+    bus.SavedDeviceIdentity = CBusIdentity{};
+    return NO_SELECTION;
+}
+
+uint8_t ReadCommandPosition(const CComboBox& combo) {
+    int selected = combo.GetCurSel();
+    return selected > 0 ? static_cast<uint8_t>(selected) : 0;
 }
 
 uint8_t ReadAddressValue(CEdit& box, int maxChars) {

@@ -50,6 +50,16 @@ protected:
     void ShowEnumerating();
     static void ReportEnumeration(int32_t status);
     void ShowEnumerationResult(int32_t status);
+    // Enumerate Bus of a dialog with one device list: re-enumerates keeping
+    // the selected device, refills the list with the USB 2.0 devices and
+    // selects that device again at its new row (or the first device when the
+    // list was empty before). Returns the row selected, 0 for none, in which
+    // case the command choice is cleared. frozen are disabled meanwhile.
+    uint8_t EnumerateDevices(CListBox& list, CComboBox& commands, CWnd& addressBox,
+                             std::initializer_list<CWnd*> frozen);
+    // No device chosen: the command combo back to "NONE" and disabled, and the
+    // address box disabled, so that EXECUTE sends nothing.
+    static void ClearDeviceChoice(CComboBox& commands, CWnd& addressBox);
     // The result of EXECUTE: the descriptor dump after a descriptor read that
     // did not fail, else "Operation Successful" or "Operation Failed".
     void ShowResult(int32_t result, bool descriptorRead, const uint8_t* buffer);
@@ -75,6 +85,16 @@ protected:
     uint8_t m_reenumerate = 0;  // set by a test mode; the next EXECUTE enumerates first
     uintptr_t m_timerId = 1;
 };
+
+// After an all-speed enumeration restored the selected device (restored is
+// not NO_SELECTION) and the device list was rebuilt: the device's index in the
+// rebuilt list, found again by its saved identity and selected there. When it
+// is not in the rebuilt list the selection is dropped and NO_SELECTION returned.
+uint8_t SelectRestoredDevice(uint8_t restored);
+
+// The position chosen in a command combo; text typed into its edit field
+// chooses nothing, which is position 0 ("NONE").
+uint8_t ReadCommandPosition(const CComboBox& combo);
 
 // The address value of an address box: its text (at most maxChars) read as
 // a decimal number, 0 when it does not start with one, low 8 bits.

@@ -2,6 +2,8 @@
 // a note in the status window; Return To Main and Escape close it.
 #include "gui/test_dialogs.h"
 
+#include "gui/device_test_dialog.h"
+#include "gui/host_test_dialog.h"
 #include "gui/resource.h"
 #include "gui/test_dialog.h"
 
@@ -14,9 +16,7 @@ struct CPlaceholderIds {
 };
 
 constexpr CPlaceholderIds kPlaceholders[] = {
-    {IDD_DEVICE_TEST, IDC_DEVICE_STATUS, IDC_DEVICE_RETURN},
     {IDD_HUB_TEST, IDC_HUB_STATUS, IDC_HUB_RETURN},
-    {IDD_HOST_TEST, IDC_HOST_STATUS, IDC_HOST_RETURN},
     {IDD_SS_TEST, IDC_SS_STATUS, IDC_SS_RETURN},
 };
 
@@ -47,7 +47,17 @@ private:
 
 }  // namespace
 
+// Runs dialog D modally when its template is the one asked for.
+template <class D>
+void RunIf(int templateId, int dialogTemplateId) {
+    if (templateId != dialogTemplateId) return;
+    D dialog;
+    dialog.DoModal();
+}
+
 void RunTestDialog(int templateId) {
+    RunIf<CDeviceTestDialog>(templateId, IDD_DEVICE_TEST);
+    RunIf<CHostTestDialog>(templateId, IDD_HOST_TEST);
     for (const auto& ids : kPlaceholders) {
         if (ids.templateId != templateId) continue;
         CPlaceholderTestDialog dialog(ids);
