@@ -1,0 +1,222 @@
+// The host test dialog through a scripted user on simulated benches.
+#include "gui/host_test_dialog.h"
+
+#include "bench/catalogue.h"
+#include "gui_fixture.h"
+
+namespace {
+
+class CHostDialogTest : public CGuiTest {
+protected:
+    // Selects the controller as the main dialog's TEST does and runs the
+    // dialog with the script; the trace starts with the dialog.
+    void Run(std::vector<CHeadlessUser::Step> steps) {
+        std::vector<HostRecord> hosts;
+        BuildHostList(hosts);
+        ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
+        trace.clear();
+        user.Script(std::move(steps));
+        CHostTestDialog dialog;
+        EXPECT_EQ(dialog.DoModal(), 0);
+        EXPECT_TRUE(user.ScriptDone());
+    }
+    void RunPortCommand(int command, int portRow = 0) {
+        EXPECT_TRUE(user.Select(IDC_HOST_PORT_COMMAND, command));
+        EXPECT_TRUE(user.Select(IDC_HOST_PORT_NUMBER, portRow));
+        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
+    }
+    void RunDeviceCommand(int command) {
+        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_COMMAND, command));
+        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
+    }
+    void Unplug(const std::string& at) {
+        std::string error;
+        EXPECT_TRUE(BLSimUnplug(BLBackend(), 0, at, error)) << error;
+    }
+    void ReturnToMain() { EXPECT_TRUE(user.Press(IDC_HOST_RETURN)); }
+};
+
+}  // namespace
+
+TEST_F(CHostDialogTest, OpensWithTheUsb2RootPortsAndTheCatalogueCommands) {
+    Load(kGuiBench);
+    Run({[&] {
+        EXPECT_EQ(user.Caption(), "xHCI HS Voltaris - Host Test");
+        EXPECT_EQ(user.Rows(IDC_HOST_PORT_COMMAND), CatalogueDialogList(FAMILY_PORT));
+        EXPECT_EQ(user.Rows(IDC_HOST_PORT_COMMAND).size(), 9u);
+        EXPECT_EQ(user.Rows(IDC_HOST_DEVICE_COMMAND), CatalogueDialogList(FAMILY_HOST_DEVICE));
+        EXPECT_EQ(user.Rows(IDC_HOST_DEVICE_COMMAND)[2], "SET_ADDRESS");
+        EXPECT_EQ(user.Rows(IDC_HOST_PORT_NUMBER), (std::vector<std::string>{"1", "2", "3", "4"}));
+        EXPECT_EQ(user.Selection(IDC_HOST_PORT_NUMBER), 0);
+        EXPECT_EQ(user.Rows(IDC_HOST_DEVICE_LIST).size(), 3u);
+        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_LIST), 1);
+        EXPECT_TRUE(user.Enabled(IDC_HOST_DEVICE_COMMAND));
+        EXPECT_FALSE(user.Enabled(IDC_HOST_ADDRESS));
+        EXPECT_FALSE(user.Enabled(IDC_HOST_DISCONNECT_NOTIFY));
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "");
+        EXPECT_EQ(BusModel().SelectedDevice, 0);
+        ReturnToMain();
+    }});
+}
+
+TEST_F(CHostDialogTest, PortAndDeviceCommandsExcludeEachOther) {
+    Load(kGuiBench);
+    Run({[&] {
+        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_COMMAND, HOST_DEVICE_CMD_SET_ADDRESS));
+        EXPECT_TRUE(user.Enabled(IDC_HOST_ADDRESS));
+        EXPECT_TRUE(user.Select(IDC_HOST_PORT_COMMAND, PORT_TEST_SUSPEND));
+        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_COMMAND), 0);
+        EXPECT_FALSE(user.Enabled(IDC_HOST_ADDRESS));
+        EXPECT_TRUE(user.Enabled(IDC_HOST_PORT_NUMBER));
+        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_COMMAND, HOST_DEVICE_CMD_ENABLE_WAKEUP));
+        EXPECT_EQ(user.Selection(IDC_HOST_PORT_COMMAND), 0);
+        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_COMMAND, HOST_DEVICE_CMD_NONE));
+        trace.clear();
+        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        EXPECT_EQ(trace.size(), 0u);
+        ReturnToMain();
+    }});
+}
+
+TEST_F(CHostDialogTest, PortActionsRunOnTheChosenRootPort) {
+    Load(kGuiBench);
+    Run({[&] {
+        RunPortCommand(PORT_TEST_SUSPEND, 0);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        RunPortCommand(PORT_TEST_RESUME, 0);
+        RunPortCommand(PORT_TEST_RESET, 2);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        // A port number typed over the list names no port.
+        EXPECT_TRUE(user.Type(IDC_HOST_PORT_NUMBER, "9"));
+        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Failed");
+        ReturnToMain();
+    }});
+    EXPECT_EQ(Requests("SetPortFeature root:1 2 0 0"), 1u);
+    EXPECT_EQ(Requests("ResumePort root:1"), 1u);
+    EXPECT_EQ(Requests("SetPortFeature root:3 4 0 0"), 1u);
+    EXPECT_EQ(Requests("Enumerate "), 0u);
+}
+
+TEST_F(CHostDialogTest, AfterTestPacketTheNextExecuteEnumeratesFirst) {
+    Load(kGuiBench);
+    Run({[&] {
+        RunPortCommand(PORT_TEST_TEST_PACKET, 1);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        EXPECT_EQ(Requests("SetPortFeature root:2 21 4 0"), 1u);
+        EXPECT_EQ(Requests("Enumerate "), 0u);
+        RunPortCommand(PORT_TEST_RESET, 0);
+        EXPECT_EQ(Requests("Enumerate "), 1u);
+        // The EXECUTE result replaces the Enumerate Bus texts.
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_LIST), 1);
+        RunPortCommand(PORT_TEST_RESET, 0);
+        EXPECT_EQ(Requests("Enumerate "), 1u);
+        ReturnToMain();
+    }});
+}
+
+TEST_F(CHostDialogTest, DisconnectNotifyWatchesThePortAfterForceEnable) {
+    Load(kGuiBench);
+    Run({[&] {
+        RunPortCommand(PORT_TEST_TEST_FORCE_ENABLE, 0);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        EXPECT_TRUE(user.Enabled(IDC_HOST_DISCONNECT_NOTIFY));
+        EXPECT_FALSE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
+        EXPECT_TRUE(user.Press(IDC_HOST_DISCONNECT_NOTIFY));
+        EXPECT_TRUE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
+        user.Advance(1000);
+        EXPECT_EQ(Requests("GetPortStatus root:1"), 1u);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+
+        Unplug("1");
+        user.Advance(1000);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Disconnect Event Detected!");
+        std::string error;
+        EXPECT_TRUE(BLSimPlug(BLBackend(), 0, "1", error)) << error;
+        user.Advance(1000);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Connect Event Detected!");
+        EXPECT_EQ(Requests("ClearPortFeature root:1 16 0"), 2u);
+
+        // Unchecking stops the watch; checking starts it again.
+        EXPECT_TRUE(user.Press(IDC_HOST_DISCONNECT_NOTIFY));
+        user.Advance(3000);
+        EXPECT_EQ(Requests("GetPortStatus root:1"), 3u);
+        EXPECT_TRUE(user.Press(IDC_HOST_DISCONNECT_NOTIFY));
+
+        // Any other port command ends it.
+        RunPortCommand(PORT_TEST_RESET, 0);
+        EXPECT_FALSE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
+        EXPECT_FALSE(user.Enabled(IDC_HOST_DISCONNECT_NOTIFY));
+        user.Advance(3000);
+        EXPECT_EQ(Requests("GetPortStatus root:1"), 3u);
+        ReturnToMain();
+    }});
+}
+
+TEST_F(CHostDialogTest, SingleStepGetDeviceDescriptorLocksThePortSideToo) {
+    Load(kGuiBench);
+    Run({[&] {
+        user.Select(IDC_HOST_DEVICE_LIST, 2);
+        RunDeviceCommand(HOST_DEVICE_CMD_SINGLE_STEP_GET_DEV_DESC);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        EXPECT_EQ(user.Text(IDC_HOST_EXECUTE), "Step");
+        for (int id : {IDC_HOST_ADDRESS, IDC_HOST_PORT_NUMBER, IDC_HOST_PORT_COMMAND, IDC_HOST_DEVICE_LIST,
+                       IDC_HOST_DEVICE_COMMAND, IDC_HOST_ENUMERATE})
+            EXPECT_FALSE(user.Enabled(id)) << id;
+        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS).rfind("Get Device Descriptor Raw Value: \n12 1 ", 0), 0u)
+            << user.Text(IDC_HOST_STATUS);
+        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        EXPECT_EQ(user.Text(IDC_HOST_EXECUTE), "Execute");
+        for (int id : {IDC_HOST_PORT_COMMAND, IDC_HOST_DEVICE_LIST, IDC_HOST_DEVICE_COMMAND, IDC_HOST_ENUMERATE})
+            EXPECT_TRUE(user.Enabled(id)) << id;
+        EXPECT_FALSE(user.Enabled(IDC_HOST_PORT_NUMBER));
+        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_COMMAND), 0);
+        ReturnToMain();
+    }});
+    EXPECT_EQ(Requests("DoControlTransferSingleStep dev@2 8006000100001200 8 0 "), 1u);
+    EXPECT_EQ(Requests("DoControlTransferSingleStep dev@2 18 1 "), 1u);
+    EXPECT_EQ(Requests("DoControlTransferSingleStep dev@2 0 2 "), 1u);
+}
+
+TEST_F(CHostDialogTest, DeviceCommandsRunOnTheChosenDevice) {
+    Load(kGuiBench);
+    Run({[&] {
+        user.Select(IDC_HOST_DEVICE_LIST, 2);
+        RunDeviceCommand(HOST_DEVICE_CMD_DEVICE_DESCRIPTOR);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS).rfind("Get Device Descriptor Raw Value: \n", 0), 0u);
+        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_COMMAND, HOST_DEVICE_CMD_SET_ADDRESS));
+        user.SelectText(IDC_HOST_ADDRESS, 0, 1);
+        EXPECT_TRUE(user.Type(IDC_HOST_ADDRESS, "77"));
+        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
+        // The device answers at its new address.
+        RunDeviceCommand(HOST_DEVICE_CMD_ENABLE_WAKEUP);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+        // Row "NONE" leaves no device command to run.
+        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_LIST, 0));
+        EXPECT_FALSE(user.Enabled(IDC_HOST_DEVICE_COMMAND));
+        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_COMMAND), 0);
+        ReturnToMain();
+    }});
+    EXPECT_EQ(Requests("GetDescriptor dev@2 1 0 0"), 1u);
+    EXPECT_EQ(Requests("SetAddress dev@2 77 "), 1u);
+    EXPECT_EQ(Requests("EnableRemoteWakeup dev@77"), 1u);
+}
+
+TEST_F(CHostDialogTest, EnumerateBusWithTheDeviceGoneSelectsNone) {
+    Load(kGuiBench);
+    Run({[&] {
+        user.Select(IDC_HOST_DEVICE_LIST, 2);
+        Unplug("1.2");
+        EXPECT_TRUE(user.Press(IDC_HOST_ENUMERATE));
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Enumeration Successful");
+        EXPECT_EQ(user.Rows(IDC_HOST_DEVICE_LIST).size(), 2u);
+        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_LIST), 0);
+        EXPECT_FALSE(user.Enabled(IDC_HOST_DEVICE_COMMAND));
+        EXPECT_EQ(BusModel().SelectedDevice, NO_SELECTION);
+        ReturnToMain();
+    }});
+}
