@@ -1,4 +1,5 @@
 #include "benchline/backend.h"
+#include "benchline/linux.h"
 #include "benchline/sim.h"
 
 #include <cerrno>
@@ -44,8 +45,8 @@ bool BLConfigure(const char* choice, const char* tracePath, std::string& error) 
         backend = BLSimCreateFromFile(value.substr(4), error);
         if (!backend) return false;
     } else if (value == "linux") {
-        error = "VOLTARIS_BENCH=linux: the real-hardware bench is not available in this build";
-        return false;
+        backend = BLLinuxCreateReal(error);
+        if (!backend) return false;
     } else {
         error = "VOLTARIS_BENCH=" + value + ": unknown bench (use sim, sim:PATH or linux)";
         return false;

@@ -1,0 +1,48 @@
+// The linux bench: the machine's own USB host controllers, driven through the
+// kernel's usbfs interface (/dev/bus/usb/BBB/DDD, USBDEVFS_CONTROL) while the
+// kernel's own drivers keep serving them. Controllers, hubs and devices are
+// read from sysfs. The usbfs and sysfs writes go through CLxSystem, so tests
+// can run the backend on a fake tree.
+#pragma once
+
+#include "benchline/backend.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Failure statuses of the linux bench.
+constexpr BLSTATUS BL_LX_E_ERRNO = static_cast<BLSTATUS>(0x80002000u);        // | errno of a usbfs or sysfs call
+constexpr BLSTATUS BL_LX_E_UNSUPPORTED = static_cast<BLSTATUS>(0x80002100u);  // cannot be done through usbfs
+constexpr BLSTATUS BL_LX_E_NOT_FOUND = static_cast<BLSTATUS>(0x80002101u);    // no such controller or object
+constexpr BLSTATUS BL_LX_E_NOT_BACK = static_cast<BLSTATUS>(0x80002102u);     // controller did not come back
+// GetDriverVersion's answer: no compliance driver, the kernel's own serves.
+// Negative with bit 30 set, so it counts as success and no version is checked.
+constexpr BLSTATUS BL_LX_I_NO_DRIVER_VERSION = static_cast<BLSTATUS>(0xC0002000u);
+
+// A USB setup packet.
+struct CLxSetup {
+    uint8_t RequestType = 0;
+    uint8_t Request = 0;
+    uint16_t Value = 0;
+    uint16_t Index = 0;
+    uint16_t Length = 0;
+};
+
+class CLxSystem {
+public:
+    virtual ~CLxSystem() = default;
+    // One control transfer on the usbfs node of the device with that bus and
+    // device number; data holds Length bytes. Bytes moved, or -errno.
+    virtual int Control(unsigned bus, unsigned device, const CLxSetup& setup, uint8_t* data) = 0;
+    // Writes text to a sysfs attribute (a driver's bind or unbind); 0 or -errno.
+    virtual int WriteAttribute(const std::string& path, const std::string& text) = 0;
+    virtual void Sleep(unsigned milliseconds) = 0;
+};
+
+// The linux bench on a sysfs tree below sysfsRoot ("/sys" on a machine).
+std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot);
+
+// The bench on this machine's /sys and /dev/bus/usb; null with one error
+// line when it cannot be used (not root). Prints its warning on stderr.
+std::unique_ptr<CBLBackend> BLLinuxCreateReal(std::string& error);

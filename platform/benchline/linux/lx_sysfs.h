@@ -1,0 +1,57 @@
+// What the linux bench reads from sysfs: the controllers bound to the host
+// controller drivers, their two root hubs, and the devices below them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A root hub: one USB bus of a controller.
+struct CLxRootHub {
+    bool Present = false;
+    unsigned Bus = 0;
+    unsigned Devnum = 0;
+    unsigned Ports = 0;
+    std::string Dir;
+};
+
+struct CLxControllerInfo {
+    std::string Name;       // the controller's device name ("0000:00:04.0")
+    std::string DriverDir;  // the driver directory holding bind and unbind
+    std::string Id;         // host ID text
+    CLxRootHub Usb2;        // its ports are root ports 1..n
+    CLxRootHub Usb3;        // its ports follow the USB 2.0 root hub's
+
+    unsigned PortCount() const { return Usb2.Ports + Usb3.Ports; }
+};
+
+// A device below a root hub, as sysfs describes it.
+struct CLxDeviceInfo {
+    std::string Name;      // "1-1.2"
+    unsigned Bus = 0;
+    unsigned Devnum = 0;
+    bool OnUsb3 = false;   // below the USB 3 root hub
+    std::string Path;      // port path below the root hub: "1.2"
+    uint8_t Speed = 0;     // a _USB_DEVICE_SPEED
+    uint16_t Vid = 0;
+    uint16_t Pid = 0;
+    std::string Serial;    // the serial string, empty when it has none
+    unsigned Ports = 0;    // downstream ports of a hub, 0 otherwise
+    int Parent = -1;       // index of the parent hub in the list, -1 on a root port
+    unsigned Port = 0;     // port number on the parent hub or root hub
+};
+
+// Controllers of the host controller drivers the bench drives: xHCI on PCI,
+// then the USB/IP virtual controller, each ordered by device name. A
+// controller that has no root hub (while it is unbound) is left out.
+std::vector<CLxControllerInfo> LxScanControllers(const std::string& sysfsRoot);
+
+// Re-reads one controller; false when it is not bound or has no root hub.
+bool LxRescanController(CLxControllerInfo& controller);
+
+// The devices below the controller's root hubs, depth-first in port order,
+// the USB 2.0 root hub's first; parents come before their children.
+std::vector<CLxDeviceInfo> LxScanDevices(const CLxControllerInfo& controller);
+
+// 32-bit FNV-1a of a text.
+uint32_t LxHash(const std::string& text);
