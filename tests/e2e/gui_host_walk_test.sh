@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Walks the host test dialog of the real binary in tmux on the built-in
+# simulated bench: root port 2 (the camera's) through every port command, the
+# re-enumeration after a test mode, "Disconnect Notify" after TEST_FORCE_ENABLE
+# with the camera unplugged and plugged again through voltaris-sim, and the
+# device commands on the flash drive. Every command is checked on the screen
+# and in the bench trace.
+set -u
+voltaris=$(realpath "${1:?usage: gui_host_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
+sim=$(realpath "${2:?usage: gui_host_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
+command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
+
+work=$(mktemp -d)
+sock="voltaris-host-$$"
+trap 'tmux -L "$sock" kill-server 2>/dev/null; rm -rf "$work"' EXIT
+trace="$work/walk.trace"
+passed=0
+failed=0
+
+screen() { tmux -L "$sock" capture-pane -p -t walk 2>/dev/null; }
+fail() { failed=$((failed + 1)); echo "FAILED: $*"; screen; }
+
+check() {  # check DESCRIPTION TEXT: the text comes on the screen within 10 s
+    for _ in $(seq 100); do
+        if screen | grep -qF -- "$2"; then passed=$((passed + 1)); return; fi
+        sleep 0.1
+    done
+    fail "$1: \"$2\" not on the screen"
+}
+
+count() { grep -cF -- "$1" "$trace" 2>/dev/null; }
+
+traced() {  # traced DESCRIPTION PREFIX N: the trace holds N requests starting with PREFIX
+    for _ in $(seq 50); do
+        [ "$(grep -c "^$2" "$trace" 2>/dev/null)" = "$3" ] && { passed=$((passed + 1)); return; }
+        sleep 0.1
+    done
+    fail "$1: $(grep -c "^$2" "$trace" 2>/dev/null) requests \"$2\", not $3"
+}
+
+keys() {
+    tmux -L "$sock" send-keys -t walk "$@"
+    sleep 0.3
+}
+
+# entry N: with a command combo focused, choose its entry N.
+entry() {
+    local moves=()
+    for _ in $(seq 9); do moves+=(Up); done
+    for _ in $(seq "$1"); do moves+=(Down); done
+    keys "${moves[@]}"
+}
+
+bench() { VOLTARIS_INSTANCE="$sock" "$sim" "$@" >/dev/null || fail "voltaris-sim $*"; }
+
+# Focus order of the dialog: EXECUTE, Return To Main, device list, Enumerate
+# Bus, device command combo, address box, port command combo, Disconnect
+# Notify, status window, port number combo.
+tmux -L "$sock" -f /dev/null new-session -d -s walk -x 80 -y 24 \
+    "cd '$work' && env VOLTARIS_INSTANCE='$sock' VOLTARIS_TRACE='$trace' '$voltaris'; echo \"EXIT=\$?\" > '$work/status'; sleep 60"
+tmux -L "$sock" set-option -s escape-time 0 >/dev/null 2>&1
+
+check "main dialog" "Select Host Controller"
+keys Tab Tab Tab Tab Space
+check "Host Controller/System chosen" "(*) Host Controller/System"
+keys Enter
+check "TEST opens the host test dialog" "xHCI HS Voltaris - Host Test"
+check "Disconnect Notify starts disabled" "[ ] Disconnect Notify"
+keys Tab Tab Tab Tab Tab  # the port command combo
+keys Tab Tab Down         # port number 2
+keys BTab BTab
+
+entry 6; keys Enter
+traced "SUSPEND" "SetPortFeature root:2 2 0 0" 1
+check "SUSPEND result" "Operation Successful"
+entry 7; keys Enter
+traced "RESUME" "ResumePort root:2" 1
+entry 8; keys Enter
+traced "RESET" "SetPortFeature root:2 4 0 0" 1
+
+# After each test mode the controller is halted: the next EXECUTE enumerates first.
+for mode in 1 2 3 4 5; do
+    enumerations=$(count "Enumerate bench")
+    entry "$mode"; keys Enter
+    traced "test mode $mode" "SetPortFeature root:2 21 $mode 0" 1
+    [ "$mode" = 1 ] || traced "test mode $mode: enumerated first" "Enumerate bench" $((enumerations + 1))
+done
+check "TEST_FORCE_ENABLE result" "Operation Successful"
+
+keys Tab Space
+check "Disconnect Notify checked" "[X] Disconnect Notify"
+bench unplug 2
+check "unplug reported" "Disconnect Event Detected!"
+bench plug 2
+check "plug reported" "Connect Event Detected!"
+traced "both changes acknowledged" "ClearPortFeature root:2 16 0" 2
+keys BTab
+entry 8; keys Enter
+check "another port command ends the watch" "[ ] Disconnect Notify"
+polls=$(count "GetPortStatus root:2")
+sleep 2
+traced "no polls after the watch ended" "GetPortStatus root:2" "$polls"
+
+# Device commands on the flash drive (row 2, address 2).
+keys BTab BTab BTab Down Tab Tab  # the device list, row 2, the device command combo
+entry 1; keys Enter
+check "descriptor dump" "Get Device Descriptor Raw Value:"
+traced "DEVICE DESCRIPTOR" "GetDescriptor dev@2 1 0 0" 1
+entry 3; keys Enter
+traced "ENABLE WAKEUP" "EnableRemoteWakeup dev@2" 1
+entry 4; keys Enter
+traced "DISABLE WAKEUP" "DisableRemoteWakeup dev@2" 1
+
+# Single steps: the focus goes to the status window and Enter presses Step.
+entry 6; keys Enter
+check "stepping" "<Step>"
+traced "setup stage" "DoControlTransferSingleStep dev@2 8006000100001200 8 0" 1
+keys Enter
+traced "data stage" "DoControlTransferSingleStep dev@2 18 1" 1
+check "data stage dump" "Get Device Descriptor Raw Value:"
+keys Enter
+check "stepping ends" "<Execute>"
+traced "status stage" "DoControlTransferSingleStep dev@2 0 2" 1
+keys BTab BTab
+entry 5; keys Enter
+check "set feature stepping" "<Step>"
+keys Enter
+check "set feature stepping ends" "<Execute>"
+traced "set feature stages" "DoControlTransferSingleStep dev@2 0003003200000000 8 0" 1
+keys BTab BTab
+
+# SET_ADDRESS: the focus selects the box's text, 9 replaces it.
+entry 2
+keys Tab 9 Enter
+traced "SET_ADDRESS" "SetAddress dev@2 9 " 1
+
+keys Escape
+check "back in the main dialog" "Select Host Controller"
+keys Escape
+for _ in $(seq 100); do [ -s "$work/status" ] && break; sleep 0.1; done
+if [ "$(cat "$work/status" 2>/dev/null)" = "EXIT=0" ]; then passed=$((passed + 1)); else
+    fail "voltaris ended with $(cat "$work/status" 2>/dev/null)"; fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
