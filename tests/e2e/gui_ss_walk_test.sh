@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Walks the SuperSpeed test dialog of the real binary in tmux on the built-in
+# bench: the host and SuperSpeed hub list with their ports, "No Test
+# Selected", transmitter compliance on empty hub and root ports, and on a
+# port with a device attached the "Remove Downstream Device" box, answered
+# with OK after an unplug from voltaris-sim, and with Cancel.
+set -u
+voltaris=$(realpath "${1:?usage: gui_ss_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
+sim=$(realpath "${2:?usage: gui_ss_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
+command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
+
+work=$(mktemp -d)
+sock="voltaris-ss-$$"
+trap 'tmux -L "$sock" kill-server 2>/dev/null; rm -rf "$work"' EXIT
+trace="$work/walk.trace"
+passed=0
+failed=0
+
+screen() { tmux -L "$sock" capture-pane -p -t walk 2>/dev/null; }
+
+# Waits up to 10 s for text on the screen.
+wait_for() {
+    for _ in $(seq 100); do
+        screen | grep -qF -- "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAILED: $1"; }
+
+check() {  # check DESCRIPTION TEXT: the text is on the screen
+    if wait_for "$2"; then pass; else fail "$1: \"$2\" not on the screen:"; screen; fi
+}
+
+check_absent() {  # check_absent DESCRIPTION TEXT
+    sleep 0.3
+    if screen | grep -qF -- "$2"; then fail "$1: \"$2\" is on the screen:"; screen; else pass; fi
+}
+
+# traced DESCRIPTION COUNT PATTERN: the trace holds COUNT lines matching the
+# extended regular expression PATTERN.
+traced() {
+    local n
+    n=$(grep -cE -- "$3" "$trace" 2>/dev/null)
+    if [ "$n" = "$2" ]; then pass; else fail "$1: $n lines match \"$3\", not $2"; fi
+}
+
+keys() {
+    tmux -L "$sock" send-keys -t walk "$@"
+    sleep 0.3
+}
+
+# Empties the trace, so that what follows is checked on its own.
+fresh_trace() { : > "$trace"; }
+
+tmux -L "$sock" -f /dev/null new-session -d -s walk -x 80 -y 24 \
+    "cd '$work' && env VOLTARIS_INSTANCE='$sock' VOLTARIS_TRACE='$trace' '$voltaris'; echo 'voltaris ended'; sleep 60"
+tmux -L "$sock" set-option -s escape-time 0 >/dev/null 2>&1
+
+check "main dialog" "Select Host Controller"
+keys Tab Tab Tab Tab Tab Space Enter
+check "the SuperSpeed test dialog" "SuperSpeed Test Modes"
+check "the host row" "HOST: Norvane USB 3.2"
+check "the SuperSpeed hub row" "HUB: VID/PID 0x2b4e/413, Address"
+check_absent "no high-speed hub" "0x2b4e/412"
+
+# EXECUTE with "NONE" sends nothing.
+fresh_trace
+keys Enter
+check "no test" "No Test Selected"
+traced "nothing sent" 0 "^SetPortLinkFeature "
+
+# The hub is preselected with its port 1: transmitter compliance there.
+fresh_trace
+keys Tab Tab Down Enter
+check "compliance chosen" "TX_COMPLIANCE_MODE"
+check "compliance on the empty hub port" "Operation Successful"
+traced "hub port 1 into compliance" 1 "^SetPortLinkFeature hub@5:1 5 10 0 -> 0x00000000"
+
+# The host row lists the SuperSpeed root ports 5 to 8; 7 is empty.
+fresh_trace
+keys Tab Up Tab Tab Tab Down Down Enter
+check "root port 7 chosen" "TX_COMPLIANCE_MODE   [v] 7"
+traced "root port 7 into compliance" 1 "^SetPortLinkFeature root:7 5 10 0 -> 0x00000000"
+
+# The card reader on root port 6 is asked away; after the unplug OK goes on.
+fresh_trace
+keys Up Enter
+check "the remove box" "Remove Downstream Device"
+traced "nothing sent while the device is attached" 0 "^SetPortLinkFeature "
+env VOLTARIS_INSTANCE="$sock" "$sim" unplug 6 >/dev/null || fail "voltaris-sim unplug 6"
+keys Enter
+check "the box comes once more after the unplug" "Remove Downstream Device"
+keys Enter
+check_absent "the box is gone" "Remove Downstream Device"
+check "compliance after the unplug" "Operation Successful"
+traced "root port 6 into compliance" 1 "^SetPortLinkFeature root:6 5 10 0 -> 0x00000000"
+
+# Cancel on the hub's root port 5 sends nothing and fails.
+fresh_trace
+keys Up Enter
+check "the remove box again" "Remove Downstream Device"
+keys Escape
+check "cancelled" "Operation Failed"
+traced "nothing sent after Cancel" 0 "^SetPortLinkFeature "
+
+keys BTab BTab BTab BTab BTab Enter
+check "back in the main dialog" "Select Host Controller"
+keys Escape
+check "voltaris ended" "voltaris ended"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
