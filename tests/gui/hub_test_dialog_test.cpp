@@ -102,9 +102,6 @@ TEST_F(CHubDialogTest, OpensOnTheFirstHubWithItsDevicesPortsAndCatalogueLists) {
         EXPECT_EQ(user.Rows(IDC_HUB_COMMAND), CatalogueDialogList(FAMILY_HUB));
         EXPECT_EQ(user.Rows(IDC_HUB_PORT_COMMAND), CatalogueDialogList(FAMILY_PORT));
         EXPECT_EQ(user.Rows(IDC_HUB_DEVICE_COMMAND), CatalogueDialogList(FAMILY_HUB_DEVICE));
-        EXPECT_EQ(user.Rows(IDC_HUB_COMMAND).size(), 15u);
-        EXPECT_EQ(user.Rows(IDC_HUB_PORT_COMMAND).size(), 9u);
-        EXPECT_EQ(user.Rows(IDC_HUB_DEVICE_COMMAND).size(), 8u);
         for (int id : {IDC_HUB_COMMAND, IDC_HUB_PORT_COMMAND, IDC_HUB_DEVICE_COMMAND}) {
             EXPECT_TRUE(user.Enabled(id)) << id;
             EXPECT_EQ(user.Text(id), "NONE") << id;
@@ -170,17 +167,21 @@ TEST_F(CHubDialogTest, CommandListsExcludeEachOtherAndAddressBoxesFollowSetAddre
 
 TEST_F(CHubDialogTest, EachAddressBoxFeedsOnlyItsOwnSetAddress) {
     Open(kHubBench, {[&] {
-        ASSERT_TRUE(user.Select(IDC_HUB_DEVICE_COMMAND, HUB_DEVICE_CMD_SET_ADDRESS));
-        ASSERT_TRUE(user.Type(IDC_HUB_DEVICE_ADDRESS, "300"));
-        ASSERT_TRUE(user.Press(IDC_HUB_EXECUTE));
+        // Each box is typed into before the other one's SET ADDRESS runs.
         ASSERT_TRUE(user.Select(IDC_HUB_COMMAND, HUB_CMD_SET_ADDRESS));
         ASSERT_TRUE(user.SelectText(IDC_HUB_ADDRESS, 0, 1));
         ASSERT_TRUE(user.Type(IDC_HUB_ADDRESS, "9"));
-        ASSERT_TRUE(user.Press(IDC_HUB_EXECUTE));
+        ASSERT_TRUE(user.Select(IDC_HUB_DEVICE_COMMAND, HUB_DEVICE_CMD_SET_ADDRESS));
+        ASSERT_TRUE(user.Type(IDC_HUB_DEVICE_ADDRESS, "300"));
+        Execute(IDC_HUB_COMMAND, HUB_CMD_SET_ADDRESS);
+        EXPECT_EQ(user.Text(IDC_HUB_STATUS), "Operation Successful");
+        ASSERT_TRUE(user.SelectText(IDC_HUB_ADDRESS, 0, 1));
+        ASSERT_TRUE(user.Type(IDC_HUB_ADDRESS, "7"));
+        Execute(IDC_HUB_DEVICE_COMMAND, HUB_DEVICE_CMD_SET_ADDRESS);
         EXPECT_EQ(user.Text(IDC_HUB_STATUS), "Operation Successful");
         user.Press(IDC_HUB_RETURN);
     }});
-    EXPECT_EQ(Sent("SetAddress"), (std::vector<std::string>{"SetAddress dev@2 44", "SetAddress hub@1 9"}));
+    EXPECT_EQ(Sent("SetAddress"), (std::vector<std::string>{"SetAddress hub@1 9", "SetAddress dev@2 44"}));
 }
 
 TEST_F(CHubDialogTest, ParentTestPacketSkipsThePendingReEnumerationWhichStaysPending) {
