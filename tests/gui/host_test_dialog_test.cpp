@@ -155,57 +155,6 @@ TEST_F(CHostDialogTest, DisconnectNotifyWatchesThePortAfterForceEnable) {
     }});
 }
 
-TEST_F(CHostDialogTest, SingleStepGetDeviceDescriptorLocksThePortSideToo) {
-    Load(kGuiBench);
-    Run({[&] {
-        user.Select(IDC_HOST_DEVICE_LIST, 2);
-        RunDeviceCommand(HOST_DEVICE_CMD_SINGLE_STEP_GET_DEV_DESC);
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
-        EXPECT_EQ(user.Text(IDC_HOST_EXECUTE), "Step");
-        for (int id : {IDC_HOST_ADDRESS, IDC_HOST_PORT_NUMBER, IDC_HOST_PORT_COMMAND, IDC_HOST_DEVICE_LIST,
-                       IDC_HOST_DEVICE_COMMAND, IDC_HOST_ENUMERATE})
-            EXPECT_FALSE(user.Enabled(id)) << id;
-        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS).rfind("Get Device Descriptor Raw Value: \n12 1 ", 0), 0u)
-            << user.Text(IDC_HOST_STATUS);
-        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
-        EXPECT_EQ(user.Text(IDC_HOST_EXECUTE), "Execute");
-        for (int id : {IDC_HOST_PORT_COMMAND, IDC_HOST_DEVICE_LIST, IDC_HOST_DEVICE_COMMAND, IDC_HOST_ENUMERATE})
-            EXPECT_TRUE(user.Enabled(id)) << id;
-        EXPECT_FALSE(user.Enabled(IDC_HOST_PORT_NUMBER));
-        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_COMMAND), 0);
-        ReturnToMain();
-    }});
-    EXPECT_EQ(Requests("DoControlTransferSingleStep dev@2 8006000100001200 8 0 "), 1u);
-    EXPECT_EQ(Requests("DoControlTransferSingleStep dev@2 18 1 "), 1u);
-    EXPECT_EQ(Requests("DoControlTransferSingleStep dev@2 0 2 "), 1u);
-}
-
-TEST_F(CHostDialogTest, DeviceCommandsRunOnTheChosenDevice) {
-    Load(kGuiBench);
-    Run({[&] {
-        user.Select(IDC_HOST_DEVICE_LIST, 2);
-        RunDeviceCommand(HOST_DEVICE_CMD_DEVICE_DESCRIPTOR);
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS).rfind("Get Device Descriptor Raw Value: \n", 0), 0u);
-        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_COMMAND, HOST_DEVICE_CMD_SET_ADDRESS));
-        user.SelectText(IDC_HOST_ADDRESS, 0, 1);
-        EXPECT_TRUE(user.Type(IDC_HOST_ADDRESS, "77"));
-        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
-        // The device answers at its new address.
-        RunDeviceCommand(HOST_DEVICE_CMD_ENABLE_WAKEUP);
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
-        // Row "NONE" leaves no device command to run.
-        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_LIST, 0));
-        EXPECT_FALSE(user.Enabled(IDC_HOST_DEVICE_COMMAND));
-        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_COMMAND), 0);
-        ReturnToMain();
-    }});
-    EXPECT_EQ(Requests("GetDescriptor dev@2 1 0 0"), 1u);
-    EXPECT_EQ(Requests("SetAddress dev@2 77 "), 1u);
-    EXPECT_EQ(Requests("EnableRemoteWakeup dev@77"), 1u);
-}
-
 TEST_F(CHostDialogTest, EnumerateBusWithTheDeviceGoneSelectsNone) {
     Load(kGuiBench);
     Run({[&] {
