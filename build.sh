@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
-          libtomlplusplus-dev libncurses-dev clang libclang-rt-14-dev tmux)
+          libtomlplusplus-dev libncurses-dev clang libclang-rt-14-dev tmux
+          qemu-system-x86 busybox-static cpio kmod)
 
 install_packages() {
     local missing=() p

@@ -1,0 +1,87 @@
+#!/bin/busybox sh
+# The initramfs's init: loads the USB modules, attaches the USB/IP fakes, runs
+# the console scenario with VOLTARIS_BENCH=linux and prints everything it
+# learned to the serial console between "=== NAME" marker lines.
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mkdir -p /tmp /work
+
+for module in usb-common usbcore xhci-hcd xhci-pci hid usbhid hid-generic scsi_common scsi_mod usb-storage \
+              usbip-core vhci-hcd; do
+    case $module in
+    usbcore) options=autosuspend=-1 ;;  # no runtime suspends between the requests
+    vhci-hcd) options=num_controllers=1 ;;
+    *) options= ;;
+    esac
+    insmod /lib/modules/$module.ko $options || echo "=== INSMOD FAILED $module"
+done
+
+# Waits up to 30 s until at least $2 device directories match the pattern $1.
+wait_for() {
+    tries=0
+    while [ "$(ls -d $1 2>/dev/null | wc -l)" -lt "$2" ] && [ $tries -lt 300 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+}
+# QEMU's devices: the hub, the keyboard and the stick on root ports 1 to 3
+# (the stick on the USB 3 bus), the mouse below the hub.
+xhci_devices='/sys/bus/pci/drivers/xhci_hcd/*/usb*/[0-9]-[0-9]'
+wait_for "$xhci_devices" 3
+wait_for "$xhci_devices/[0-9]-[0-9].[0-9]" 1
+
+usbip_fake device 0 /work/device.log &
+usbip_fake hub 1 /work/hub.log &
+wait_for '/sys/devices/platform/vhci_hcd.0/usb*/*-[12]' 2
+tries=0
+while ! grep -qs '^4$' /sys/devices/platform/vhci_hcd.0/usb*/*-2/maxchild && [ $tries -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+sleep 1  # let the hub driver finish with the fake hub's ports
+
+cd /work
+printf '%s\n' 0 LH LD LB "TD DEVICE_DESCRIPTOR 2" "TP SS_TX_COMPLIANCE_MODE 8" "TP TEST_PACKET 4" \
+    "TP SUSPEND 2" "TP RESUME 2" E LD "SH 1" LD LB "TD TEST_PACKET 0" "TP TEST_PACKET 2 0" "SH 0" \
+    "TP TEST_J 4" EXIT |
+    VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/trace.txt voltaris /C >/work/console.txt 2>/work/stderr.txt
+echo "=== EXIT $?"
+
+# Clean-up rebound the controller that TEST_J stopped: its devices come back.
+wait_for "$xhci_devices" 3
+wait_for "$xhci_devices/[0-9]-[0-9].[0-9]" 1
+echo "=== AFTER EXIT"
+ls -d $xhci_devices $xhci_devices/[0-9]-[0-9].[0-9] 2>/dev/null | sed 's|.*/||'
+
+# SIGTERM while a root-port test mode holds the controller: the normal
+# shut-down still rebinds it.
+# The commands come through a FIFO that stays open, so voltaris waits for more.
+mkfifo /work/input
+VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/term.txt voltaris /C </work/input >/dev/null 2>&1 &
+voltaris=$!
+exec 3>/work/input
+printf '%s\n' 0 "TP TEST_K 4" >&3
+tries=0
+while ! grep -qs 'SetPortFeature root:4 21 2 0' /work/term.txt && [ $tries -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+kill -TERM $voltaris
+wait $voltaris
+echo "=== SIGTERM EXIT $?"
+exec 3>&-
+wait_for "$xhci_devices" 3
+wait_for "$xhci_devices/[0-9]-[0-9].[0-9]" 1
+echo "=== AFTER SIGTERM"
+ls -d $xhci_devices $xhci_devices/[0-9]-[0-9].[0-9] 2>/dev/null | sed 's|.*/||'
+echo "=== term"
+cat /work/term.txt
+for part in console stderr trace device hub; do
+    echo "=== $part"
+    cat /work/$part.*
+done
+echo "=== DONE"
+poweroff -f

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Boots Debian's kernel in QEMU (TCG, no KVM needed) with QEMU's xHCI
+# controller, a hub with a mouse, a keyboard and a storage stick, plus a fake
+# high-speed device and hub on the USB/IP virtual controller; runs the console
+# scenario of init.sh with VOLTARIS_BENCH=linux and checks the serial output.
+#   run_qemu_test.sh VOLTARIS USBIP_FAKE WORK_DIR
+# The kernel package is downloaded into WORK_DIR/kernel once and kept there.
+set -euo pipefail
+voltaris=$1 fake=$2 work=$3
+here=$(cd "$(dirname "$0")" && pwd)
+
+for tool in qemu-system-x86_64 busybox cpio apt-get apt-cache dpkg-deb ldd timeout; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (./build.sh installs it)"; exit 1; }
+done
+
+# The kernel: the image package that linux-image-amd64 depends on today.
+package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
+[ -n "$package" ] || { echo "apt-cache knows no linux-image-amd64"; exit 1; }
+kernel=$work/kernel/$package
+if [ ! -f "$kernel/done" ]; then
+    rm -rf "$kernel" && mkdir -p "$kernel"
+    (cd "$kernel" && apt-get download -q "$package" >/dev/null 2>&1) || { echo "cannot download $package"; exit 1; }
+    dpkg-deb --fsys-tarfile "$kernel"/*.deb | tar -x -C "$kernel" --wildcards './boot/vmlinuz-*' \
+        './lib/modules/*/kernel/drivers/usb/*' './lib/modules/*/kernel/drivers/hid/*' \
+        './lib/modules/*/kernel/drivers/scsi/*'
+    rm -f "$kernel"/*.deb
+    touch "$kernel/done"
+fi
+
+# The initramfs: busybox, voltaris and the fake with their libraries, the modules.
+root=$work/initramfs
+rm -rf "$root" && mkdir -p "$root"/{bin,proc,sys,dev,lib/modules}
+cp "$(command -v busybox)" "$root/bin/busybox"
+cp "$voltaris" "$root/bin/voltaris"
+cp "$fake" "$root/bin/usbip_fake"
+for library in $( (ldd "$voltaris"; ldd "$fake") | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}' | sort -u); do
+    mkdir -p "$root$(dirname "$library")" && cp -L "$library" "$root$library"
+done
+find "$kernel/lib/modules" -name '*.ko' -exec cp {} "$root/lib/modules/" \;
+cp "$here/init.sh" "$root/init"
+(cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initramfs.cpio"
+truncate -s 4M "$work/stick.img"
+
+serial=$work/serial.log
+status=0
+timeout 240 qemu-system-x86_64 -nodefaults -display none -serial stdio -no-reboot -accel tcg -m 512 \
+    -kernel "$kernel"/boot/vmlinuz-* -initrd "$work/initramfs.cpio" \
+    -append 'console=ttyS0 quiet panic=-1' \
+    -device qemu-xhci,id=xhci -device usb-hub,bus=xhci.0,port=1 -device usb-mouse,bus=xhci.0,port=1.1 \
+    -device usb-kbd,bus=xhci.0,port=2 \
+    -drive if=none,id=stick,format=raw,file="$work/stick.img" -device usb-storage,bus=xhci.0,port=3,drive=stick \
+    </dev/null >"$serial" 2>&1 || status=$?
+tr -d '\r' <"$serial" >"$serial.txt"
+[ "$status" -eq 0 ] || { cat "$serial.txt"; echo "QEMU ended with status $status"; exit 1; }
+
+# The lines of one "=== NAME" section of the serial output.
+section() { awk -v name="=== $1" '/^=== / {on = ($0 == name); next} on' "$serial.txt"; }
+failures=0
+expect() {  # expect SECTION TEXT: a line of the section contains TEXT
+    section "$1" | grep -F -- "$2" >/dev/null || { echo "FAIL: no \"$2\" in $1"; failures=$((failures + 1)); }
+}
+expect_count() {  # expect_count SECTION TEXT N: at least N lines contain TEXT
+    local n
+    n=$(section "$1" | grep -cF -- "$2" || true)
+    [ "$n" -ge "$3" ] || { echo "FAIL: \"$2\" $n times in $1, wanted $3"; failures=$((failures + 1)); }
+}
+
+grep -qx '=== EXIT 0' "$serial.txt" || { echo "FAIL: voltaris did not end with status 0"; failures=$((failures + 1)); }
+grep -q '^=== INSMOD FAILED' "$serial.txt" && { echo "FAIL: a module did not load"; failures=$((failures + 1)); }
+expect stderr "root-port test modes stop every device on that controller, keyboards included"
+
+# LH, LD, LB: what QEMU attached, then the fakes on the USB/IP controller.
+expect console "0  :  xHCI 0000:00:"
+expect console "(1b36:000d) - 8 Ports"
+expect console "1  :  vhci_hcd.0 - 30 Ports"
+expect_count console "VID/PID 0x409/55aa, Address 1" 2
+expect console "VID/PID 0x409/55aa, Address 1 - 8 Ports"
+expect_count console "VID/PID 0x627/1, Address 3" 2
+expect_count console "VID/PID 0x46f4/1, Address 4" 2
+expect console "VID/PID 0x1209/1, Address 1"
+expect console "VID/PID 0x1209/2, Address 2 - 4 Ports"
+expect console " Enumeration Successful"
+expect console "4 Device(s) Detected"
+
+# The requests, in the trace.
+expect trace "GetDescriptor dev@3 1 0 0 256 -> 0x00000000"
+expect trace "SetPortLinkFeature root:8 5 10 0 -> 0x00000000"
+expect trace "SetPortFeature root:4 21 4 0 -> 0x00000000"
+expect trace "SetPortFeature root:2 2 0 0 -> 0x00000000"
+expect trace "ResumePort root:2 -> 0x00000000"
+expect trace "SetTestMode dev@1 4 -> 0x00000000"
+expect trace "SetPortFeature hub@2:2 21 4 0 -> 0x00000000"
+expect trace "SetPortFeature root:4 21 1 0 -> 0x00000000"
+expect_count trace "Rebind 0000:00:" 2
+expect trace "CleanupRailswap stack -> 0"
+if section trace | grep -E '^Rebind .* -> ' | grep -vqF -- '-> 0x00000000'; then
+    echo "FAIL: a rebind did not bring every device back"; failures=$((failures + 1))
+fi
+
+# What the fakes received: the device's Test Packet, and the hub's port 2
+# Test Packet after suspends of its other enabled ports 1 and 3 (not of port 2).
+expect device "00 03 0002 0400 0000"
+# The kernel's hub driver never suspends a port or sets a test mode itself.
+hub_sent=$(section hub | grep -E '^23 03 00(02|15) ' | tr '\n' '|')
+[ "$hub_sent" = "23 03 0002 0001 0000|23 03 0002 0003 0000|23 03 0015 0402 0000|" ] ||
+    { echo "FAIL: the hub's port suspends and test modes were $hub_sent"; failures=$((failures + 1)); }
+
+# EXIT after TEST_J left the controller rebound, with its devices back; so
+# did SIGTERM after TEST_K.
+# The stick sits on port 3 of the USB 2.0 or the USB 3 root hub, as QEMU chooses.
+for after in "AFTER EXIT" "AFTER SIGTERM"; do
+    for name in '1-1' '1-1\.1' '1-2' '[12]-3'; do
+        section "$after" | grep -xE "$name" >/dev/null ||
+            { echo "FAIL: $name did not come back ($after)"; failures=$((failures + 1)); }
+    done
+done
+
+# SIGTERM during a root-port test mode: status 128 + 15, and the rebind ran.
+grep -qx '=== SIGTERM EXIT 143' "$serial.txt" ||
+    { echo "FAIL: voltaris did not end with status 143 on SIGTERM"; failures=$((failures + 1)); }
+expect term "SetPortFeature root:4 21 2 0 -> 0x00000000"
+expect term "Rebind 0000:00:"
+expect term "CleanupRailswap stack -> 0"
+
+if [ "$failures" -ne 0 ]; then
+    echo "---- serial output"
+    cat "$serial.txt"
+    exit 1
+fi
+echo "QEMU scenario passed"
