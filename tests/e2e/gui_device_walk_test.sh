@@ -5,42 +5,14 @@
 # the camera into each test mode, where the next EXECUTE re-enumerates and
 # reports it gone until it is power-cycled. Every command is checked on the
 # screen and in the bench trace.
-set -u
-voltaris=$(realpath "${1:?usage: gui_device_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
-sim=$(realpath "${2:?usage: gui_device_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
-
-work=$(mktemp -d)
-sock="voltaris-device-$$"
-trap 'tmux -L "$sock" kill-server 2>/dev/null; rm -rf "$work"' EXIT
-trace="$work/walk.trace"
-passed=0
-failed=0
-
-screen() { tmux -L "$sock" capture-pane -p -t walk 2>/dev/null; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; screen; }
-
-check() {  # check DESCRIPTION TEXT: the text comes on the screen within 10 s
-    for _ in $(seq 100); do
-        if screen | grep -qF -- "$2"; then passed=$((passed + 1)); return; fi
-        sleep 0.1
-    done
-    fail "$1: \"$2\" not on the screen"
-}
-
-count() { grep -cF -- "$1" "$trace" 2>/dev/null; }
+source "$(dirname "$0")/tmux_walk.sh" device "$@"
 
 traced() {  # traced DESCRIPTION PREFIX N: the trace holds N requests starting with PREFIX
     for _ in $(seq 50); do
-        [ "$(grep -c "^$2" "$trace" 2>/dev/null)" = "$3" ] && { passed=$((passed + 1)); return; }
+        [ "$(grep -c "^$2" "$trace" 2>/dev/null)" = "$3" ] && { pass; return; }
         sleep 0.1
     done
     fail "$1: $(grep -c "^$2" "$trace" 2>/dev/null) requests \"$2\", not $3"
-}
-
-keys() {
-    tmux -L "$sock" send-keys -t walk "$@"
-    sleep 0.3
 }
 
 # command N: with the command combo focused, choose entry N of the list.
@@ -53,9 +25,7 @@ command_entry() {
 
 # Focus order of the dialog: EXECUTE, Return To Main, command combo,
 # Enumerate Bus, device list, status window, address box.
-tmux -L "$sock" -f /dev/null new-session -d -s walk -x 80 -y 24 \
-    "cd '$work' && env VOLTARIS_INSTANCE='$sock' VOLTARIS_TRACE='$trace' '$voltaris'; echo \"EXIT=\$?\" > '$work/status'; sleep 60"
-tmux -L "$sock" set-option -s escape-time 0 >/dev/null 2>&1
+start_walk
 
 check "main dialog" "Select Host Controller"
 keys Enter
@@ -144,5 +114,4 @@ for _ in $(seq 100); do [ -s "$work/status" ] && break; sleep 0.1; done
 if [ "$(cat "$work/status" 2>/dev/null)" = "EXIT=0" ]; then passed=$((passed + 1)); else
     fail "voltaris ended with $(cat "$work/status" 2>/dev/null)"; fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish_walk

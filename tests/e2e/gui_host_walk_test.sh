@@ -5,42 +5,14 @@
 # with the camera unplugged and plugged again through voltaris-sim, and the
 # device commands on the flash drive. Every command is checked on the screen
 # and in the bench trace.
-set -u
-voltaris=$(realpath "${1:?usage: gui_host_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
-sim=$(realpath "${2:?usage: gui_host_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
-
-work=$(mktemp -d)
-sock="voltaris-host-$$"
-trap 'tmux -L "$sock" kill-server 2>/dev/null; rm -rf "$work"' EXIT
-trace="$work/walk.trace"
-passed=0
-failed=0
-
-screen() { tmux -L "$sock" capture-pane -p -t walk 2>/dev/null; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; screen; }
-
-check() {  # check DESCRIPTION TEXT: the text comes on the screen within 10 s
-    for _ in $(seq 100); do
-        if screen | grep -qF -- "$2"; then passed=$((passed + 1)); return; fi
-        sleep 0.1
-    done
-    fail "$1: \"$2\" not on the screen"
-}
-
-count() { grep -cF -- "$1" "$trace" 2>/dev/null; }
+source "$(dirname "$0")/tmux_walk.sh" host "$@"
 
 traced() {  # traced DESCRIPTION PREFIX N: the trace holds N requests starting with PREFIX
     for _ in $(seq 50); do
-        [ "$(grep -c "^$2" "$trace" 2>/dev/null)" = "$3" ] && { passed=$((passed + 1)); return; }
+        [ "$(grep -c "^$2" "$trace" 2>/dev/null)" = "$3" ] && { pass; return; }
         sleep 0.1
     done
     fail "$1: $(grep -c "^$2" "$trace" 2>/dev/null) requests \"$2\", not $3"
-}
-
-keys() {
-    tmux -L "$sock" send-keys -t walk "$@"
-    sleep 0.3
 }
 
 # entry N: with a command combo focused, choose its entry N.
@@ -56,9 +28,7 @@ bench() { VOLTARIS_INSTANCE="$sock" "$sim" "$@" >/dev/null || fail "voltaris-sim
 # Focus order of the dialog: EXECUTE, Return To Main, device list, Enumerate
 # Bus, device command combo, address box, port command combo, Disconnect
 # Notify, status window, port number combo.
-tmux -L "$sock" -f /dev/null new-session -d -s walk -x 80 -y 24 \
-    "cd '$work' && env VOLTARIS_INSTANCE='$sock' VOLTARIS_TRACE='$trace' '$voltaris'; echo \"EXIT=\$?\" > '$work/status'; sleep 60"
-tmux -L "$sock" set-option -s escape-time 0 >/dev/null 2>&1
+start_walk
 
 check "main dialog" "Select Host Controller"
 keys Tab Tab Tab Tab Space
@@ -141,5 +111,4 @@ for _ in $(seq 100); do [ -s "$work/status" ] && break; sleep 0.1; done
 if [ "$(cat "$work/status" 2>/dev/null)" = "EXIT=0" ]; then passed=$((passed + 1)); else
     fail "voltaris ended with $(cat "$work/status" 2>/dev/null)"; fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish_walk

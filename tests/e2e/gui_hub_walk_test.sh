@@ -5,40 +5,7 @@
 # sequence, a downstream device descriptor read, the connection monitor
 # after TEST_FORCE_ENABLE with an unplug from voltaris-sim, and Return To
 # Main, after which the device dialog lists the whole bus again.
-set -u
-voltaris=$(realpath "${1:?usage: gui_hub_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
-sim=$(realpath "${2:?usage: gui_hub_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
-command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
-
-work=$(mktemp -d)
-sock="voltaris-hub-$$"
-trap 'tmux -L "$sock" kill-server 2>/dev/null; rm -rf "$work"' EXIT
-trace="$work/walk.trace"
-passed=0
-failed=0
-
-screen() { tmux -L "$sock" capture-pane -p -t walk 2>/dev/null; }
-
-# Waits up to 10 s for text on the screen.
-wait_for() {
-    for _ in $(seq 100); do
-        screen | grep -qF -- "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAILED: $1"; }
-
-check() {  # check DESCRIPTION TEXT: the text is on the screen
-    if wait_for "$2"; then pass; else fail "$1: \"$2\" not on the screen:"; screen; fi
-}
-
-check_absent() {  # check_absent DESCRIPTION TEXT
-    sleep 0.3
-    if screen | grep -qF -- "$2"; then fail "$1: \"$2\" is on the screen:"; screen; else pass; fi
-}
+source "$(dirname "$0")/tmux_walk.sh" hub "$@"
 
 # traced DESCRIPTION COUNT PATTERN: the trace holds COUNT lines matching the
 # extended regular expression PATTERN.
@@ -48,17 +15,10 @@ traced() {
     if [ "$n" = "$2" ]; then pass; else fail "$1: $n lines match \"$3\", not $2"; fi
 }
 
-keys() {
-    tmux -L "$sock" send-keys -t walk "$@"
-    sleep 0.3
-}
-
 # Empties the trace, so that what follows is checked on its own.
 fresh_trace() { : > "$trace"; }
 
-tmux -L "$sock" -f /dev/null new-session -d -s walk -x 80 -y 24 \
-    "cd '$work' && env VOLTARIS_INSTANCE='$sock' VOLTARIS_TRACE='$trace' '$voltaris'; echo 'voltaris ended'; sleep 60"
-tmux -L "$sock" set-option -s escape-time 0 >/dev/null 2>&1
+start_walk
 
 check "main dialog" "Select Host Controller"
 keys Tab Tab Tab Space Enter
@@ -139,5 +99,4 @@ check "main dialog again" "Select Host Controller"
 keys Escape
 check "voltaris ended" "voltaris ended"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish_walk
