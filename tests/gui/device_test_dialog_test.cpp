@@ -25,18 +25,7 @@ std::vector<std::string> DumpValues(const std::string& text) {
 
 class CDeviceDialogTest : public CGuiTest {
 protected:
-    // Selects the controller as the main dialog's TEST does and runs the
-    // dialog with the script; the trace starts with the dialog.
-    void Run(std::vector<CHeadlessUser::Step> steps) {
-        std::vector<HostRecord> hosts;
-        BuildHostList(hosts);
-        ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
-        trace.clear();
-        user.Script(std::move(steps));
-        CDeviceTestDialog dialog;
-        EXPECT_EQ(dialog.DoModal(), 0);
-        EXPECT_TRUE(user.ScriptDone());
-    }
+    void Run(std::vector<CHeadlessUser::Step> steps) { RunTestDialog<CDeviceTestDialog>(std::move(steps)); }
     void Execute(int command) {
         EXPECT_TRUE(user.Select(IDC_DEVICE_COMMAND, command));
         EXPECT_TRUE(user.Press(IDC_DEVICE_EXECUTE));

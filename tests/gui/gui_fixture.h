@@ -65,6 +65,20 @@ protected:
         ASSERT_EQ(CreateBench(), BENCH_OK);
     }
 
+    // Selects the controller as the main dialog's TEST does and runs a test
+    // dialog with the script; the trace starts with the dialog.
+    template <typename TDialog>
+    void RunTestDialog(std::vector<CHeadlessUser::Step> steps) {
+        std::vector<HostRecord> hosts;
+        ASSERT_EQ(BuildHostList(hosts), BENCH_OK);
+        ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
+        trace.clear();
+        user.Script(std::move(steps));
+        TDialog dialog;
+        EXPECT_EQ(dialog.DoModal(), 0);
+        EXPECT_TRUE(user.ScriptDone());
+    }
+
     // Requests sent to the component whose line starts with prefix.
     size_t Requests(const std::string& prefix) const {
         size_t n = 0;

@@ -8,18 +8,7 @@ namespace {
 
 class CHostDialogTest : public CGuiTest {
 protected:
-    // Selects the controller as the main dialog's TEST does and runs the
-    // dialog with the script; the trace starts with the dialog.
-    void Run(std::vector<CHeadlessUser::Step> steps) {
-        std::vector<HostRecord> hosts;
-        BuildHostList(hosts);
-        ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
-        trace.clear();
-        user.Script(std::move(steps));
-        CHostTestDialog dialog;
-        EXPECT_EQ(dialog.DoModal(), 0);
-        EXPECT_TRUE(user.ScriptDone());
-    }
+    void Run(std::vector<CHeadlessUser::Step> steps) { RunTestDialog<CHostTestDialog>(std::move(steps)); }
     void RunPortCommand(int command, int portRow = 0) {
         EXPECT_TRUE(user.Select(IDC_HOST_PORT_COMMAND, command));
         EXPECT_TRUE(user.Select(IDC_HOST_PORT_NUMBER, portRow));

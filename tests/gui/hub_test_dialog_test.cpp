@@ -60,14 +60,7 @@ protected:
     // The bench loaded and its controller selected, as the main dialog's TEST does.
     void Open(const std::string& bench, std::vector<CHeadlessUser::Step> steps) {
         Load(bench);
-        std::vector<HostRecord> hosts;
-        ASSERT_EQ(BuildHostList(hosts), BENCH_OK);
-        ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
-        trace.clear();
-        user.Script(std::move(steps));
-        CHubTestDialog dialog;
-        EXPECT_EQ(dialog.DoModal(), 0);
-        EXPECT_TRUE(user.ScriptDone());
+        RunTestDialog<CHubTestDialog>(std::move(steps));
     }
 
     void Execute(int list, int position) {

@@ -66,14 +66,7 @@ protected:
 
     void Open(const std::string& bench, std::vector<CHeadlessUser::Step> steps) {
         Load(bench);
-        std::vector<HostRecord> hosts;
-        ASSERT_EQ(BuildHostList(hosts), BENCH_OK);
-        ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
-        trace.clear();
-        user.Script(std::move(steps));
-        CSSTestDialog dialog;
-        EXPECT_EQ(dialog.DoModal(), 0);
-        EXPECT_TRUE(user.ScriptDone());
+        RunTestDialog<CSSTestDialog>(std::move(steps));
     }
 
     void Compliance(int row, int portEntry) {
