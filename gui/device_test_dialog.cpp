@@ -102,7 +102,6 @@ void CDeviceTestDialog::OnExecute() {
     case STEP_ACTION_NONE:
         if (command == DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR) {
             ToggleLooping();
-            ShowStatus(&m_statusWindow, BENCH_OK, "Operation Successful", "Operation Failed", 1);
             return;
         }
         if (command == DEVICE_CMD_SET_ADDRESS)
@@ -121,6 +120,9 @@ void CDeviceTestDialog::ToggleLooping() {
             control->EnableWindow(false);
         m_executeButton.SetWindowText("Stop Looping");
         m_looping = 1;
+        // The first read at once: the status shows a read that was made.
+        m_loopFailed = false;
+        ReadInLoop();
         return;
     }
     KillTimer(m_timerId);
@@ -132,10 +134,15 @@ void CDeviceTestDialog::ToggleLooping() {
     m_looping = 0;
 }
 
-void CDeviceTestDialog::OnTimer(uintptr_t id) {
+void CDeviceTestDialog::ReadInLoop() {
     uint8_t buffer[TEST_BUFFER_SIZE] = {};
     int32_t result = RunDeviceCommand(DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, TEST_BUFFER_SIZE);
-    ShowStatus(&m_statusWindow, result, "Operation Successful", "Operation Failed", 1);
+    m_loopFailed = m_loopFailed || result < 0;
+    ShowStatus(&m_statusWindow, m_loopFailed ? BENCH_E_FAILED : result, "Operation Successful", "Operation Failed", 1);
+}
+
+void CDeviceTestDialog::OnTimer(uintptr_t id) {
+    ReadInLoop();
     CDialog::OnTimer(id);
 }
 

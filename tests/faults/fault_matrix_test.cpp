@@ -207,26 +207,29 @@ protected:
     }
 
     struct CDialogIds {
-        int Execute, Return, Status, Command, PortNumber, List;
+        int Execute, Return, Status, Command, PortNumber, List, Address;
     };
 
     // The controls a case works with in its dialog.
     CDialogIds IdsOf(const CCase& c) {
         switch (c.Front) {
         case FRONT_DEVICE:
-            return {IDC_DEVICE_EXECUTE, IDC_DEVICE_RETURN, IDC_DEVICE_STATUS, IDC_DEVICE_COMMAND, 0, IDC_DEVICE_LIST};
+            return {IDC_DEVICE_EXECUTE, IDC_DEVICE_RETURN, IDC_DEVICE_STATUS, IDC_DEVICE_COMMAND, 0, IDC_DEVICE_LIST,
+                    IDC_DEVICE_ADDRESS};
         case FRONT_HOST:
             return {IDC_HOST_EXECUTE, IDC_HOST_RETURN, IDC_HOST_STATUS,
                     c.Family == FAMILY_PORT ? IDC_HOST_PORT_COMMAND : IDC_HOST_DEVICE_COMMAND, IDC_HOST_PORT_NUMBER,
-                    IDC_HOST_DEVICE_LIST};
+                    IDC_HOST_DEVICE_LIST, IDC_HOST_ADDRESS};
         case FRONT_HUB: {
             int command = c.Family == FAMILY_PORT  ? IDC_HUB_PORT_COMMAND
                           : c.Family == FAMILY_HUB ? IDC_HUB_COMMAND
                                                    : IDC_HUB_DEVICE_COMMAND;
-            return {IDC_HUB_EXECUTE, IDC_HUB_RETURN, IDC_HUB_STATUS, command, IDC_HUB_PORT_NUMBER, IDC_HUB_DOWNSTREAM_LIST};
+            return {IDC_HUB_EXECUTE,     IDC_HUB_RETURN,          IDC_HUB_STATUS,
+                    command,             IDC_HUB_PORT_NUMBER,     IDC_HUB_DOWNSTREAM_LIST,
+                    c.Family == FAMILY_HUB ? IDC_HUB_ADDRESS : IDC_HUB_DEVICE_ADDRESS};
         }
         default:
-            return {IDC_SS_EXECUTE, IDC_SS_RETURN, IDC_SS_STATUS, IDC_SS_TEST_MODE, IDC_SS_PORT_NUMBER, IDC_SS_LIST};
+            return {IDC_SS_EXECUTE, IDC_SS_RETURN, IDC_SS_STATUS, IDC_SS_TEST_MODE, IDC_SS_PORT_NUMBER, IDC_SS_LIST, 0};
         }
     }
 
@@ -238,13 +241,21 @@ protected:
     void RunDialog(const CCase& c, const CArm& arm) {
         const CDialogIds ids = IdsOf(c);
         m_user.Script({[&] {
-            if (c.Front == FRONT_SS)
+            if (c.Front == FRONT_SS) {
                 EXPECT_TRUE(m_user.Select(ids.List, c.Target.Name == kSuperSpeedHubPort.Name ? 1 : 0));
-            if (c.Target.Address != 0 && ids.List && !(c.Front == FRONT_HUB && c.Family == FAMILY_HUB))
-                EXPECT_TRUE(m_user.Select(ids.List, RowWith(ids.List, "Address " + std::to_string(c.Target.Address) + ",")));
-            if (c.Target.Port != 0)
+            }
+            if (c.Target.Address != 0 && !(c.Front == FRONT_HUB && c.Family == FAMILY_HUB)) {
+                std::string row = "Address " + std::to_string(c.Target.Address) + ",";
+                EXPECT_TRUE(m_user.Select(ids.List, RowWith(ids.List, row)));
+            }
+            if (c.Target.Port != 0) {
                 EXPECT_TRUE(m_user.Select(ids.PortNumber, RowWith(ids.PortNumber, std::to_string(c.Target.Port), true)));
+            }
             EXPECT_TRUE(m_user.Select(ids.Command, c.Code));
+            if (c.Entry->Steps[0].Action == ACTION_SET_ADDRESS) {
+                EXPECT_TRUE(m_user.SelectText(ids.Address, 0, m_user.Text(ids.Address).size()));
+                EXPECT_TRUE(m_user.Type(ids.Address, "9"));
+            }
             arm();
             m_run.ActionStart = m_run.Trace.size();
             bool loop = c.Entry->Steps[0].Action == ACTION_LOOP_DEVICE_DESCRIPTOR;
@@ -254,7 +265,9 @@ protected:
                 if (loop) m_user.Advance(250);
                 Note(m_user.Text(ids.Status));
             }
-            if (loop) EXPECT_TRUE(m_user.Press(ids.Execute));
+            if (loop) {
+                EXPECT_TRUE(m_user.Press(ids.Execute));
+            }
             EXPECT_TRUE(m_user.Press(ids.Return));
         }});
         TDialog dialog;
