@@ -4,12 +4,14 @@
 #   ./build.sh test [PRESET]       build and run every test (presets: dev, asan, tsan, release)
 #   ./build.sh fuzz [SECONDS]      build the fuzz targets and run each one for SECONDS (default 30)
 #   ./build.sh bench               build optimised and run the benchmark programs
+#   ./build.sh package             build the Debian packages into build/packages
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
           libtomlplusplus-dev libncurses-dev clang libclang-rt-14-dev tmux
-          qemu-system-x86 busybox-static cpio kmod)
+          qemu-system-x86 busybox-static cpio kmod
+          dpkg-dev lintian mmdebstrap man-db)
 
 install_packages() {
     local missing=() p
@@ -67,8 +69,15 @@ bench)
         [ -x "$program" ] && [ -f "$program" ] && { echo "== $(basename "$program")"; "$program"; }
     done
     ;;
+package)
+    build package
+    rm -rf build/packages
+    (cd build/package && cpack -B "$PWD/../packages" >/dev/null)
+    rm -rf build/packages/_CPack_Packages
+    ls build/packages/*.deb
+    ;;
 *)
-    echo "usage: $0 run [ARGS...] | test [PRESET] | fuzz [SECONDS] | bench" >&2
+    echo "usage: $0 run [ARGS...] | test [PRESET] | fuzz [SECONDS] | bench | package" >&2
     exit 2
     ;;
 esac

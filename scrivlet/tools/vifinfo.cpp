@@ -1,5 +1,7 @@
 // vifinfo: shows what libscrivlet reads from a Vendor Info File: its fields,
 // the fields whose names match a pattern, or its device or hub summary.
+#include "voltaris_version.h"
+
 #include <scrivlet/scrivlet.h>
 
 #include <cstdio>
@@ -65,6 +67,10 @@ int PrintSummary(EUsbType role, const char* path) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::puts("vifinfo " VOLTARIS_VERSION);
+        return VIFINFO_OK;
+    }
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(VIFINFO_USAGE_TEXT, stdout);
         return VIFINFO_OK;

@@ -11,7 +11,9 @@ prefix=$work/prefix
 flags=()
 [ "$sanitize" = address ] && flags=(-fsanitize=address,undefined)
 
-cmake --install "$build" --prefix "$prefix" --component scrivlet >/dev/null
+for component in libscrivlet1 libscrivlet-dev scrivlet-tools; do
+    cmake --install "$build" --prefix "$prefix" --component "$component" >/dev/null
+done
 for f in lib/libscrivlet.so lib/libscrivlet.so.1 include/scrivlet/scrivlet.h include/corekit/corekit.h \
          lib/cmake/Scrivlet/ScrivletConfig.cmake lib/pkgconfig/scrivlet.pc bin/vifinfo; do
     [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }

@@ -2,6 +2,7 @@
 // voltaris, sent over its control socket.
 //   voltaris-sim [-c N] unplug AT | plug AT | cycle AT | show
 #include "sim_world.h"
+#include "voltaris_version.h"
 
 #include <cstdio>
 #include <cstring>
@@ -62,6 +63,10 @@ int main(int argc, char** argv) {
     int i = 1;
     if (i < argc && (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0)) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("voltaris-sim " VOLTARIS_VERSION);
         return 0;
     }
     if (i < argc && std::strcmp(argv[i], "-c") == 0) {

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Builds the Debian packages (./build.sh package), checks their contents and
+# control fields, runs lintian, and installs them into a fresh Debian 12 root
+# made with mmdebstrap from the machine's own apt sources, where voltaris,
+# vifinfo, the manual and the library's development files are used.
+#   package_test.sh SOURCE_DIR CACHE_DIR
+# The root is kept in CACHE_DIR and made again only when its tool list changes.
+set -euo pipefail
+src=$1 cache=$2
+mkdir -p "$cache"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+"$src/build.sh" package >/dev/null
+debs=$src/build/packages
+version=$(sed -n 's/^project(voltaris VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+arch=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+deb() { echo "$debs/${1}_${version}_${arch}.deb"; }
+
+# Contents: each file in the package it belongs to.
+has() {  # has PACKAGE PATH...
+    local package=$1 list path
+    shift
+    list=$(dpkg-deb -c "$(deb "$package")" | awk '{print $6}')
+    for path in "$@"; do
+        grep -qx "\./$path" <<<"$list" || fail "$package lacks /$path"
+    done
+}
+has voltaris usr/bin/voltaris usr/bin/voltaris-sim usr/share/man/man1/voltaris.1.gz \
+    usr/share/man/man1/voltaris-sim.1.gz usr/share/doc/voltaris/copyright
+[ -f "$src/app/voltaris.desktop" ] && has voltaris usr/share/applications/voltaris.desktop
+has libscrivlet1 "usr/lib/$multiarch/libscrivlet.so.1" "usr/lib/$multiarch/libscrivlet.so.1.0.0"
+has libscrivlet-dev "usr/lib/$multiarch/libscrivlet.so" usr/include/scrivlet/scrivlet.h \
+    usr/include/corekit/corekit.h "usr/lib/$multiarch/cmake/Scrivlet/ScrivletConfig.cmake" \
+    "usr/lib/$multiarch/pkgconfig/scrivlet.pc"
+has scrivlet-tools usr/bin/vifinfo usr/share/man/man1/vifinfo.1.gz
+dpkg-deb -c "$(deb libscrivlet1)" | grep -q 'libscrivlet.so$' && fail "libscrivlet1 holds the development link"
+dpkg-deb -c "$(deb voltaris)" | grep -q 'vifinfo' && fail "voltaris holds vifinfo"
+
+# Control fields.
+field() { dpkg-deb -f "$(deb "$1")" "$2"; }
+for package in voltaris libscrivlet1 libscrivlet-dev scrivlet-tools; do
+    [ "$(field "$package" Version)" = "$version" ] || fail "$package version $(field "$package" Version)"
+    [ -n "$(field "$package" Maintainer)" ] || fail "$package has no maintainer"
+    [ "$(field "$package" Description | wc -l)" -ge 3 ] || fail "$package has no long description"
+done
+field voltaris Depends | grep -q 'libc6' || fail "voltaris depends on no shared library: $(field voltaris Depends)"
+field libscrivlet-dev Depends | grep -q "libscrivlet1 (= $version)" || fail "libscrivlet-dev depends on $(field libscrivlet-dev Depends)"
+field scrivlet-tools Depends | grep -q 'libscrivlet1' || fail "scrivlet-tools depends on $(field scrivlet-tools Depends)"
+dpkg-deb -I "$(deb libscrivlet1)" shlibs | grep -q '^libscrivlet 1 libscrivlet1' || fail "libscrivlet1 has no shlibs entry"
+
+# lintian: no errors. Warnings and notes are printed; README explains the ones left.
+if ! lintian --fail-on error --no-tag-display-limit "$debs"/*.deb; then fail "lintian reports errors"; fi
+
+# A fresh Debian 12 root with the tools the checks use.
+tools=man-db,g++,cmake,pkg-config,make
+root_tar=$cache/bookworm-$(echo "$tools" | md5sum | cut -c1-8).tar
+if [ ! -s "$root_tar" ]; then
+    echo "making a Debian 12 root (cached in $root_tar)"
+    mmdebstrap --quiet --variant=apt --skip=cleanup/apt/lists --include="$tools" bookworm "$root_tar.part" \
+        || { echo "FAIL: mmdebstrap could not make the root"; exit 1; }
+    mv "$root_tar.part" "$root_tar"
+fi
+root=$(mktemp -d "$cache/root.XXXXXX")
+trap 'rm -rf "$root"' EXIT
+tar -C "$root" -xf "$root_tar"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+mkdir -p "$root/tmp/debs" "$root/tmp/work"
+cp "$debs"/*.deb "$root/tmp/debs/"
+cp -r "$src/tests/scrivlet/consumer" "$root/tmp/work/consumer"
+in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF-8 "$@"; }
+in_root sh -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -q /tmp/debs/*.deb' >"$cache/install.log" 2>&1 \
+    || { tail -n 20 "$cache/install.log"; echo "FAIL: the packages do not install"; exit 1; }
+
+help=$(in_root voltaris '/?') || fail "voltaris /? ended with $?"
+grep -q '/C' <<<"$help" || fail "voltaris /? printed no help: $help"
+status=0
+output=$(printf '0\nLD\nEXIT\n' | in_root env VOLTARIS_INSTANCE="pkgtest$$" sh -c 'cd /tmp/work && voltaris /C') || status=$?
+[ "$status" = 0 ] || fail "voltaris /C ended with $status"
+grep -q 'VID/PID 0x' <<<"$output" || fail "voltaris /C listed no device: $output"
+in_root test -s /tmp/work/CLStatus.txt || fail "no status file"
+printf 'Connector_Type: 1\r\nDevice_Speed: 2\n' >"$root/tmp/work/Dev1.txt"
+in_root vifinfo /tmp/work/Dev1.txt | grep -q 'Connector_Type' || fail "vifinfo did not read a file"
+in_root vifinfo --version | grep -qx "vifinfo $version" || fail "vifinfo --version"
+in_root voltaris-sim --version | grep -qx "voltaris-sim $version" || fail "voltaris-sim --version"
+in_root man -w voltaris | grep -q 'man1/voltaris.1.gz' || fail "man -w voltaris found no page"
+
+expected='1 USB 3 gen 2x1 Dev1 Connector_Type=1 2
+caught'
+in_root sh -c 'cd /tmp/work && cmake -S consumer -B build >/dev/null && cmake --build build >/dev/null' \
+    || fail "find_package(Scrivlet) consumer did not build"
+[ "$(in_root /tmp/work/build/consumer /tmp/work/Dev1.txt)" = "$expected" ] || fail "find_package consumer output"
+in_root sh -c 'cd /tmp/work && g++ -std=c++17 consumer/consumer.cpp -o pc-consumer $(pkg-config --cflags --libs scrivlet)' \
+    || fail "pkg-config consumer did not build"
+[ "$(in_root /tmp/work/pc-consumer /tmp/work/Dev1.txt)" = "$expected" ] || fail "pkg-config consumer output"
+
+if [ "$failures" -ne 0 ]; then echo "$failures failures"; exit 1; fi
+echo "packages built, checked, installed and used in a fresh Debian 12 root"
