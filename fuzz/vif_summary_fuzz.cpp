@@ -4,7 +4,6 @@
 
 #include <scrivlet/scrivlet.h>
 
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const EUsbType role = data[0] % 2 ? UsbHub : UsbDevice;
