@@ -139,11 +139,21 @@ void BenchMemory(const std::filesystem::path& dir, const std::string& realistic)
     std::string dense;
     while (dense.size() < BENCH_FILE_BYTES) dense += "a:0\n";
     std::string oneLine = "$Long: \"" + std::string(100u << 20, 'v') + "\"";
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<vif:VIF xmlns:vif=\"u\">\r\n";
+    for (unsigned n = 0; xml.size() < BENCH_FILE_BYTES; ++n)
+        xml += "  <vif:Component>\r\n    <!--Component " + std::to_string(n) +
+               "-->\r\n    <vif:Port_Label>" + std::to_string(n) +
+               "</vif:Port_Label>\r\n    <vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>\r\n"
+               "    <vif:USB4_Supported value=\"false\" />\r\n    <vif:SnkPdoList><vif:SnkPDO>"
+               "<vif:Snk_PDO_Voltage value=\"100\">5000 mV</vif:Snk_PDO_Voltage></vif:SnkPDO>"
+               "</vif:SnkPdoList>\r\n  </vif:Component>\r\n";
+    xml += "</vif:VIF>\r\n";
     const SInput inputs[] = {{"generated", realistic},
                              {"UTF-16 (8 Mi characters)", std::move(utf16)},
                              {"junk lines x:", std::move(junk)},
                              {"densest fields a:0", std::move(dense)},
-                             {"one 100 MiB line", std::move(oneLine)}};
+                             {"one 100 MiB line", std::move(oneLine)},
+                             {"XML, generated", std::move(xml)}};
     std::printf("memory added by a parse (peak resident), bound %.0fx the file\n", BENCH_MEMORY_BOUND);
     for (const SInput& input : inputs) {
         const std::string path = (dir / "memory_vif.txt").string();
