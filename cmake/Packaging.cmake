@@ -86,6 +86,8 @@ This package holds the shared library.")
 set(CPACK_DEBIAN_LIBSCRIVLET-DEV_PACKAGE_NAME libscrivlet-dev)
 set(CPACK_DEBIAN_LIBSCRIVLET-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_LIBSCRIVLET-DEV_DEPENDS libscrivlet1)
+# scrivlet.pc names them as private requirements.
+set(CPACK_DEBIAN_LIBSCRIVLET-DEV_PACKAGE_DEPENDS "libpcre2-dev, libexpat1-dev")
 set(CPACK_COMPONENT_LIBSCRIVLET-DEV_DESCRIPTION
 "USB Vendor Info File library - development files
 libscrivlet reads USB Vendor Info Files, in the text format of
