@@ -50,6 +50,12 @@ field libscrivlet-dev Depends | grep -q "libscrivlet1 (= $version)" || fail "lib
 field scrivlet-tools Depends | grep -q 'libscrivlet1' || fail "scrivlet-tools depends on $(field scrivlet-tools Depends)"
 dpkg-deb -I "$(deb libscrivlet1)" shlibs | grep -q '^libscrivlet 1 libscrivlet1' || fail "libscrivlet1 has no shlibs entry"
 
+# The manual pages format without a warning.
+for page in "$src"/build/package/man/*.1; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
+
 # lintian: no errors. Warnings and notes are printed; README explains the ones left.
 if ! lintian --fail-on error --no-tag-display-limit "$debs"/*.deb; then fail "lintian reports errors"; fi
 
