@@ -16,7 +16,10 @@ constexpr double kUnitsPerRow = 8.0;
 // A dialog grows to at most twice its size at 4 units a column, 8 a row.
 constexpr double kMaxGrowth = 2.0;
 // One-line controls whose middles lie this close (in units) share a row.
-constexpr double kSameRowUnits = 3.0;
+constexpr double kSameRowUnits = 4.5;
+// Lists and multi-line edits this close (in units) to an edge of their group
+// box keep to that edge when a caption widens the box.
+constexpr double kStickUnits = 8.0;
 
 // The bytes and cells of the longest start of text within width cells.
 std::pair<size_t, int> FittingPrefix(const std::string& text, int width) {
@@ -290,6 +293,9 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
                 if (a.group && contains(i, j)) {
                     axis.AtLeast(vars[i].first, vars[j].first, pad);
                     axis.AtLeast(vars[j].second, vars[i].second, pad);
+                    bool sticks = (horizontal ? a.x1 - b.x1 : a.y1 - b.y1) <= kStickUnits &&
+                                  (items[j].cls == DLG_CLASS_LISTBOX || (items[j].cls == DLG_CLASS_EDIT && !b.oneLine));
+                    if (sticks) axis.AtLeast(vars[i].second, vars[j].second, -pad);
                     continue;
                 }
                 if (i > j || contains(j, i)) continue;
