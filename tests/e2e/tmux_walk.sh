@@ -8,6 +8,12 @@ walk_name=$1
 voltaris=$(realpath "${2:?usage: gui_${walk_name}_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
 sim=$(realpath "${3:?usage: gui_${walk_name}_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
 command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
+# A tmux server outlives a walk that is killed; it must not keep what the walk
+# was handed (a test run's build lock, say), so those descriptors close here.
+for fd in /proc/$$/fd/*; do
+    fd=${fd##*/}
+    case $fd in 0 | 1 | 2 | 255) ;; *) eval "exec $fd>&-" 2>/dev/null ;; esac
+done
 
 work=$(mktemp -d)
 sock="voltaris-$walk_name-$$"
