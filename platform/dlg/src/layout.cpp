@@ -156,6 +156,13 @@ int NeedCols(const CDlgLayoutItem& item, int maxText) {
     return 1;
 }
 
+// Labels and check and radio boxes end in their text.
+bool EndsInText(const CDlgLayoutItem& item) {
+    uint32_t kind = item.style & BS_TYPEMASK;
+    return item.cls == DLG_CLASS_STATIC ||
+           (item.cls == DLG_CLASS_BUTTON && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON));
+}
+
 bool Overlap(double a0, double a1, double b0, double b1) { return a0 < b1 && b0 < a1; }
 
 }  // namespace
@@ -276,7 +283,7 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
         double extent = horizontal ? dialog.cx : dialog.cy;
         int first = axis.Var(0, false);
         lastVar = axis.Var(std::max(extent, 1.0), true);
-        const int margin = horizontal ? 1 : 0, pad = horizontal ? 2 : 1, gap = horizontal ? 1 : 0;
+        const int margin = horizontal ? 1 : 0, pad = horizontal ? 2 : 1;
         std::vector<std::pair<int, int>> vars(n);
         for (size_t i = 0; i < n; ++i) {
             const CSpan& s = spans[i];
@@ -309,16 +316,23 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
                 if (horizontal && across) {
                     bool aFirst = a.x0 < b.x0 || (a.x0 == b.x0 && a.x1 <= b.x1);
                     auto [left, right] = aFirst ? std::make_pair(i, j) : std::make_pair(j, i);
-                    axis.AtLeast(vars[left].second, vars[right].first, gap);
+                    // Two blanks after a text, so a label does not run into the next control.
+                    axis.AtLeast(vars[left].second, vars[right].first, EndsInText(items[left]) && !spans[right].group ? 2 : 1);
                 } else if (!horizontal && down) {
                     bool aFirst = a.y0 < b.y0 || (a.y0 == b.y0 && a.y1 <= b.y1);
                     auto [upper, lower] = aFirst ? std::make_pair(i, j) : std::make_pair(j, i);
-                    axis.AtLeast(vars[upper].second, vars[lower].first, gap);
+                    axis.AtLeast(vars[upper].second, vars[lower].first, 0);
                 }
             }
         }
         return vars;
     };
+
+    // Dialogs grow for their lists and status windows; one without any
+    // (a message box, say) keeps its size.
+    double growth = 1.0;
+    for (const auto& item : items)
+        if (item.cls == DLG_CLASS_LISTBOX || (item.cls == DLG_CLASS_EDIT && (item.style & ES_MULTILINE))) growth = kMaxGrowth;
 
     CDlgLayout layout;
     layout.items.resize(n);
@@ -326,7 +340,7 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
     int xLast = 0;
     auto xVars = build(xAxis, true, xLast);
     bool xFits = true;
-    std::vector<int> x = xAxis.Fit(xLast, roomCols, kMaxGrowth / kUnitsPerCol, xFits);
+    std::vector<int> x = xAxis.Fit(xLast, roomCols, growth / kUnitsPerCol, xFits);
 
     // Wrapped texts need as many rows as their lines at the width they got.
     for (size_t i = 0; i < n; ++i) {
@@ -338,7 +352,7 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
     int yLast = 0;
     auto yVars = build(yAxis, false, yLast);
     bool yFits = true;
-    std::vector<int> y = yAxis.Fit(yLast, roomRows, kMaxGrowth / kUnitsPerRow, yFits);
+    std::vector<int> y = yAxis.Fit(yLast, roomRows, growth / kUnitsPerRow, yFits);
 
     layout.fits = xFits && yFits;
     layout.frame.cols = x[static_cast<size_t>(xLast)] + 2;

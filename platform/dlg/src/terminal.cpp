@@ -131,9 +131,17 @@ struct CPlaced {
             if (items[i].get() == &item) return layout.items[i];
         return {};
     }
-    // The hint line under the top dialog, when a row is free for it.
-    bool HintShown() const { return layout.frame.row + layout.frame.rows < LINES; }
 };
+
+// The hint line goes on the last row when no dialog shown reaches it.
+bool HintShown() {
+    for (CDialog* dialog : DlgModalStack()) {
+        if (!dialog->IsShown() || !dialog->Template()) continue;
+        const CDlgCells frame = CPlaced(*dialog).layout.frame;
+        if (frame.row + frame.rows >= LINES) return false;
+    }
+    return true;
+}
 
 // Keeps the selected row of a list in view.
 void ScrollToSelection(CDlgWindowState& item, int visible) {
@@ -157,7 +165,7 @@ CDlgCells DropDownCells(const CPlaced& placed, const CDlgWindowState& item) {
     list.cols = std::min(std::max(field.cols, widest + 2), COLS);
     list.col = std::clamp(field.col, 0, std::max(0, COLS - list.cols));
     int count = std::max(1, static_cast<int>(item.rows.size()));
-    int bottom = placed.HintShown() ? LINES - 1 : LINES;
+    int bottom = HintShown() ? LINES - 1 : LINES;
     int below = bottom - (field.row + 1) - 2, above = field.row - 2;
     if (below >= std::min(count, 3) || below >= above) {
         list.rows = std::clamp(count, 1, std::max(1, below)) + 2;
@@ -673,7 +681,7 @@ void CTerminalSurface::Draw() {
                 cursorRow = -1;
             }
         }
-        if (top && placed.HintShown())
+        if (top && HintShown())
             PutText(LINES - 1, 0, "Tab: next  Enter: default  Space: press  Esc: cancel  Alt+Space: menu", COLS - 1, A_DIM);
     }
     if (cursorRow >= 0) {
