@@ -14,9 +14,17 @@ namespace {
 const int kDialogs[] = {IDD_ABOUTBOX, IDD_VOLTARIS_DIALOG, IDD_DEVICE_TEST, IDD_HUB_TEST, IDD_HOST_TEST, IDD_SS_TEST};
 const std::pair<int, int> kScreens[] = {{80, 24}, {100, 30}, {120, 40}, {200, 60}};
 
+// Combos as the dialogs fill them: port numbers, the SuperSpeed test modes,
+// else the command lists ("SINGLE STEP GET DEV DESC").
+int WidestRow(const CDlgItemTemplate& item) {
+    if (item.cls != DLG_CLASS_COMBOBOX) return 0;
+    if (item.id == IDC_HUB_PORT_NUMBER || item.id == IDC_HOST_PORT_NUMBER || item.id == IDC_SS_PORT_NUMBER) return 3;
+    return item.id == IDC_SS_TEST_MODE ? 18 : 24;
+}
+
 std::vector<CDlgLayoutItem> ItemsOf(const CDlgTemplate& t) {
     std::vector<CDlgLayoutItem> items;
-    for (const auto& i : t.items) items.push_back({i.id, i.cls, i.style, i.rect, i.text ? i.text : ""});
+    for (const auto& i : t.items) items.push_back({i.id, i.cls, i.style, i.rect, i.text ? i.text : "", WidestRow(i)});
     return items;
 }
 
@@ -64,6 +72,10 @@ TEST_F(CLayoutTest, EveryDialogFitsWithTextsWholeAndNothingOverlapping) {
             for (size_t i = 0; i < items.size(); ++i) {
                 const CDlgCells& a = layout.items[i];
                 EXPECT_GE(a.cols, TextCells(items[i])) << Name(items[i]);
+                // Combo fields show their longest entry whole from 100x30 up.
+                if (cols >= 100) {
+                    EXPECT_GE(a.cols, items[i].widestRow + 3) << Name(items[i]) << " cuts an entry";
+                }
                 EXPECT_TRUE(client.Contains(a.row, a.col) && client.Contains(a.row + a.rows - 1, a.col + a.cols - 1))
                     << Name(items[i]) << " leaves the dialog";
                 if (items[i].cls == DLG_CLASS_LISTBOX || items[i].cls == DLG_CLASS_EDIT) {

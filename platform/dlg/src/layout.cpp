@@ -150,7 +150,7 @@ int NeedCols(const CDlgLayoutItem& item, int maxText) {
                 default: return text + 2;
             }
         case DLG_CLASS_LISTBOX: return 6;
-        case DLG_CLASS_COMBOBOX: return 8;
+        case DLG_CLASS_COMBOBOX: return std::max(8, item.widestRow + 3);
         case DLG_CLASS_EDIT: return (item.style & ES_MULTILINE) ? 8 : 3;
     }
     return 1;
@@ -336,6 +336,36 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
 
     CDlgLayout layout;
     layout.items.resize(n);
+    // A combo's field is as wide as its longest entry where the screen has
+    // room; on a narrow screen the fields give up cells (their open lists
+    // still show every entry whole) before the dialog stops fitting.
+    std::vector<int> fullCols(n);
+    int widestCombo = 0;
+    for (size_t i = 0; i < n; ++i) {
+        fullCols[i] = spans[i].needCols;
+        if (items[i].cls == DLG_CLASS_COMBOBOX) widestCombo = std::max(widestCombo, spans[i].needCols);
+    }
+    auto capCombos = [&](int cap) {
+        for (size_t i = 0; i < n; ++i)
+            if (items[i].cls == DLG_CLASS_COMBOBOX) spans[i].needCols = std::min(fullCols[i], std::max(8, cap));
+    };
+    auto leastFits = [&](int cap) {
+        capCombos(cap);
+        CAxis axis;
+        int last = 0;
+        build(axis, true, last);
+        return axis.Solve(0.0)[static_cast<size_t>(last)] <= roomCols;
+    };
+    if (widestCombo > 8 && !leastFits(widestCombo)) {
+        int lo = 8, hi = widestCombo;  // lo: the cap tried last that may fit, hi: one that does not
+        while (hi - lo > 1) {
+            int mid = (lo + hi) / 2;
+            (leastFits(mid) ? lo : hi) = mid;
+        }
+        capCombos(lo);
+    } else {
+        capCombos(widestCombo);
+    }
     CAxis xAxis;
     int xLast = 0;
     auto xVars = build(xAxis, true, xLast);
@@ -371,6 +401,11 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
 
 CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines) {
     std::vector<CDlgLayoutItem> items;
-    for (const auto& state : dialog.Items()) items.push_back({state->id, state->cls, state->style, state->rect, state->text});
+    for (const auto& state : dialog.Items()) {
+        CDlgLayoutItem item{state->id, state->cls, state->style, state->rect, state->text, 0};
+        if (state->cls == DLG_CLASS_COMBOBOX)
+            for (const auto& row : state->rows) item.widestRow = std::max(item.widestRow, DlgTextWidth(row));
+        items.push_back(std::move(item));
+    }
     return DlgLayOut(*dialog.Template(), items, cols, lines);
 }
