@@ -40,6 +40,14 @@ check() {  # check DESCRIPTION TEXT: the text comes on the screen within 10 s
     if wait_for "$2"; then pass; else fail "$1: \"$2\" not on the screen"; fi
 }
 
+check_match() {  # check_match DESCRIPTION REGEX: a line matching the extended regex comes within 10 s
+    for _ in $(seq 100); do
+        screen | grep -qE -- "$2" && { pass; return; }
+        sleep 0.1
+    done
+    fail "$1: nothing matches /$2/ on the screen"
+}
+
 check_absent() {  # check_absent DESCRIPTION TEXT
     sleep 0.3
     if screen | grep -qF -- "$2"; then fail "$1: \"$2\" is on the screen"; else pass; fi

@@ -150,7 +150,7 @@ int NeedCols(const CDlgLayoutItem& item, int maxText) {
                 default: return text + 2;
             }
         case DLG_CLASS_LISTBOX: return 6;
-        case DLG_CLASS_COMBOBOX: return std::max(8, item.widestRow + 3);
+        case DLG_CLASS_COMBOBOX: return std::max(8, item.widestRow + 4);  // a blank before "[v]"
         case DLG_CLASS_EDIT: return (item.style & ES_MULTILINE) ? 8 : 3;
     }
     return 1;
