@@ -20,6 +20,7 @@ constexpr double kSameRowUnits = 4.5;
 // Lists and multi-line edits this close (in units) to an edge of their group
 // box keep to that edge when a caption widens the box.
 constexpr double kStickUnits = 8.0;
+constexpr int kMaxUnits = 100000;
 
 // The bytes and cells of the longest start of text within width cells.
 std::pair<size_t, int> FittingPrefix(const std::string& text, int width) {
@@ -31,10 +32,11 @@ std::pair<size_t, int> FittingPrefix(const std::string& text, int width) {
         size_t n = std::mbrtowc(&wc, text.data() + i, text.size() - i, &state);
         int w = 1;
         if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2) || n == 0) {
-            n = 1;  // not a character of the locale: one cell per byte
+            n = 1;  // not a character of the locale: shown as one '?' a byte
             state = {};
         } else {
-            w = std::max(0, wcwidth(wc));
+            w = wcwidth(wc);
+            if (w < 0) w = 1;  // a control character: shown as '?'
         }
         if (cells + w > width) break;
         cells += w;
@@ -176,6 +178,25 @@ std::string DlgShownText(const std::string& text) {
     return out;
 }
 
+std::string DlgPrintable(const std::string& text) {
+    std::string out;
+    std::mbstate_t state{};
+    for (size_t i = 0; i < text.size();) {
+        wchar_t wc = 0;
+        size_t n = std::mbrtowc(&wc, text.data() + i, text.size() - i, &state);
+        if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2) || n == 0) {
+            out += '?';
+            state = {};
+            ++i;
+        } else {
+            if (wcwidth(wc) < 0) out += '?';
+            else out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
+}
+
 int DlgTextWidth(const std::string& text) { return FittingPrefix(text, INT_MAX).second; }
 
 std::string DlgFitText(const std::string& text, int width) {
@@ -238,12 +259,16 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
         s.group = IsGroup(item);
         s.wraps = Wraps(item);
         s.oneLine = !s.wraps && DlgIsOneLine(item.cls, item.style, item.id);
-        s.x0 = item.rect.x;
-        s.x1 = item.rect.x + std::max(1, item.rect.cx);
-        s.y0 = item.rect.y;
-        s.y1 = item.rect.y + std::max(1, item.rect.cy);
+        // Templates are far smaller than this; the bound keeps cell sums in range.
+        auto bounded = [](int v, int lo) { return std::clamp<double>(v, lo, kMaxUnits); };
+        double x = bounded(item.rect.x, -kMaxUnits), y = bounded(item.rect.y, -kMaxUnits);
+        double cx = bounded(item.rect.cx, 1), cy = bounded(item.rect.cy, 1);
+        s.x0 = x;
+        s.x1 = x + cx;
+        s.y0 = y;
+        s.y1 = y + cy;
         if (s.oneLine) {
-            double middle = item.rect.y + std::min(item.rect.cy, 14) / 2.0;
+            double middle = y + std::min(cy, 14.0) / 2.0;
             for (double m : middles)
                 if (std::fabs(m - middle) <= kSameRowUnits) middle = m;
             middles.push_back(middle);
@@ -280,9 +305,9 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
     // Builds one axis: starts and ends of every control, the cells each needs,
     // the margins inside group boxes and between neighbours.
     auto build = [&](CAxis& axis, bool horizontal, int& lastVar) {
-        double extent = horizontal ? dialog.cx : dialog.cy;
+        double extent = std::clamp<double>(horizontal ? dialog.cx : dialog.cy, 1, kMaxUnits);
         int first = axis.Var(0, false);
-        lastVar = axis.Var(std::max(extent, 1.0), true);
+        lastVar = axis.Var(extent, true);
         const int margin = horizontal ? 1 : 0, pad = horizontal ? 2 : 1;
         std::vector<std::pair<int, int>> vars(n);
         for (size_t i = 0; i < n; ++i) {
@@ -302,6 +327,12 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
                     axis.AtLeast(vars[j].second, vars[i].second, pad);
                     bool sticks = (horizontal ? a.x1 - b.x1 : a.y1 - b.y1) <= kStickUnits &&
                                   (items[j].cls == DLG_CLASS_LISTBOX || (items[j].cls == DLG_CLASS_EDIT && !b.oneLine));
+                    for (size_t k = 0; k < n && sticks; ++k) {  // nothing of the group lies beyond it
+                        const CSpan& o = spans[k];
+                        if (k == j || o.container != static_cast<int>(i)) continue;
+                        sticks = horizontal ? !(Overlap(o.y0, o.y1, b.y0, b.y1) && o.x1 > b.x1)
+                                            : !(Overlap(o.x0, o.x1, b.x0, b.x1) && o.y1 > b.y1);
+                    }
                     if (sticks) axis.AtLeast(vars[i].second, vars[j].second, -pad);
                     continue;
                 }

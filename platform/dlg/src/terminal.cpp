@@ -52,7 +52,7 @@ int Width(const std::string& text) { return DlgTextWidth(text); }
 
 void PutText(int row, int col, const std::string& text, int width, attr_t attr = A_NORMAL) {
     if (width <= 0 || row < 0 || row >= LINES || col < 0 || col >= COLS) return;
-    std::string shown = DlgFitText(text, std::min(width, COLS - col));
+    std::string shown = DlgFitText(DlgPrintable(text), std::min(width, COLS - col));
     attron(attr);
     mvaddstr(row, col, shown.c_str());
     attroff(attr);
@@ -404,7 +404,7 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
         if ((key == KEY_LEFT || key == KEY_RIGHT) && widest > inner) {
             int& shift = view.shifted[item->id];
             int step = std::max(1, inner / 2);
-            shift = std::clamp(shift + (key == KEY_RIGHT ? step : -step), 0, std::max(0, widest - inner + 1));
+            shift = std::clamp(shift + (key == KEY_RIGHT ? step : -step), 0, widest - inner + 1);
             return;
         }
         if (selectionKey || key == KEY_LEFT || key == KEY_RIGHT) MoveSelection(view, key);
@@ -595,7 +595,12 @@ void CTerminalSurface::Draw() {
                     if (Boxed(c)) DrawBox(c, dim, hasFocus);
                     CDlgCells in = Inner(c);
                     ScrollToSelection(*item, in.rows);
-                    int shift = view && view->shifted.count(item->id) ? view->shifted[item->id] : 0;
+                    int shift = 0, widest = 0;
+                    if (view && view->shifted.count(item->id)) {  // rows may have changed since the scroll
+                        for (const auto& row : item->rows) widest = std::max(widest, Width(row));
+                        int most = widest > in.cols ? widest - in.cols + 1 : 0;
+                        shift = view->shifted[item->id] = std::clamp(view->shifted[item->id], 0, most);
+                    }
                     for (int r = 0; r < in.rows; ++r) {
                         size_t index = static_cast<size_t>(item->topRow + r);
                         if (index >= item->rows.size()) continue;

@@ -58,6 +58,10 @@ CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines);
 
 // Text as shown: '&' marks a mnemonic and "&&" stands for '&'.
 std::string DlgShownText(const std::string& text);
+// A text as the terminal shows it: bytes that are no character of the
+// locale and control characters become '?', so a text never takes more
+// cells than DlgTextWidth counts.
+std::string DlgPrintable(const std::string& text);
 // Cells a text takes (UTF-8 aware when the locale is).
 int DlgTextWidth(const std::string& text);
 // The longest start of text that fits in width cells.
