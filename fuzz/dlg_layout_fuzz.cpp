@@ -5,6 +5,7 @@
 // from the input must lay out without a crash or a hang, and a layout that
 // fits must keep every control inside the dialog.
 #include "dlg/layout.h"
+#include "dlg/window.h"
 
 #include <clocale>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "dlg/layout.h"
 
-#include "dlg/dialog.h"
+#include "dlg/window.h"
 
 #include <algorithm>
 #include <climits>
@@ -63,6 +63,8 @@ public:
 
     // The cells of every edge at a scale (cells a unit): the scaled position,
     // pushed on where a constraint asks for more.
+    // Constraints that contradict each other (controls the template puts on
+    // the same spot) never settle; Settled() is then false.
     std::vector<int> Solve(double scale) const {
         std::vector<int> value(m_coords.size());
         for (size_t i = 0; i < m_coords.size(); ++i) value[i] = static_cast<int>(std::lround(m_coords[i] * scale));
@@ -81,10 +83,12 @@ public:
                     changed = true;
                 }
             }
-            if (!changed) break;
+            if (!changed) return value;
         }
+        m_unsettled = true;
         return value;
     }
+    bool Settled() const { return !m_unsettled; }
 
     // The largest scale up to maxScale at which the edge last ends within
     // room cells; false (and scale 0) when not even the least layout fits.
@@ -118,6 +122,7 @@ private:
     std::map<std::pair<double, int>, int> m_vars;
     std::vector<double> m_coords;
     std::vector<SConstraint> m_constraints;
+    mutable bool m_unsettled = false;
 };
 
 // A control's extent on both axes in template units, after the adjustments
@@ -247,7 +252,7 @@ bool DlgIsOneLine(EDlgClass cls, uint32_t style, int id) {
 
 CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutItem>& items, int cols, int lines) {
     const size_t n = items.size();
-    const int roomCols = std::max(1, cols - 2), roomRows = std::max(1, lines - 2);
+    const int roomCols = cols - 2, roomRows = lines - 2;  // inside the frame
     std::vector<CSpan> spans(n);
 
     // One-line controls sit on the row through their middle (a combo's on its
@@ -415,7 +420,7 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
     bool yFits = true;
     std::vector<int> y = yAxis.Fit(yLast, roomRows, growth / kUnitsPerRow, yFits);
 
-    layout.fits = xFits && yFits;
+    layout.fits = xFits && yFits && xAxis.Settled() && yAxis.Settled();
     layout.frame.cols = x[static_cast<size_t>(xLast)] + 2;
     layout.frame.rows = y[static_cast<size_t>(yLast)] + 2;
     layout.frame.col = std::max(0, (cols - layout.frame.cols) / 2);
@@ -428,15 +433,4 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
         c.rows = spans[i].oneLine ? 1 : y[static_cast<size_t>(yVars[i].second)] - y[static_cast<size_t>(yVars[i].first)];
     }
     return layout;
-}
-
-CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines) {
-    std::vector<CDlgLayoutItem> items;
-    for (const auto& state : dialog.Items()) {
-        CDlgLayoutItem item{state->id, state->cls, state->style, state->rect, state->text, 0};
-        if (state->cls == DLG_CLASS_COMBOBOX)
-            for (const auto& row : state->rows) item.widestRow = std::max(item.widestRow, DlgTextWidth(row));
-        items.push_back(std::move(item));
-    }
-    return DlgLayOut(*dialog.Template(), items, cols, lines);
 }

@@ -182,6 +182,18 @@ bool HasEditField(const CDlgWindowState* item) { return IsEdit(item) || (item &&
 
 }  // namespace
 
+// The layout of a shown dialog, from its controls' live texts and entries.
+CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines) {
+    std::vector<CDlgLayoutItem> items;
+    for (const auto& state : dialog.Items()) {
+        CDlgLayoutItem item{state->id, state->cls, state->style, state->rect, state->text, 0};
+        if (state->cls == DLG_CLASS_COMBOBOX)
+            for (const auto& row : state->rows) item.widestRow = std::max(item.widestRow, DlgTextWidth(row));
+        items.push_back(std::move(item));
+    }
+    return DlgLayOut(*dialog.Template(), items, cols, lines);
+}
+
 // What the surface knows of a dialog it shows: the focus and the open combo.
 struct CTerminalSurface::CView {
     CDialog* dialog = nullptr;
