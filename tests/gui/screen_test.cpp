@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -154,6 +155,24 @@ protected:
             }
         }
         EXPECT_FALSE(screen.items.empty()) << name << ": no layout written";
+        return screen;
+    }
+
+    // Sends keys to the dialog shown last and reads the screen again.
+    CRendered Keys(const CRendered& shown, const std::string& keys) {
+        Shell("tmux -L " + m_socket + " send-keys -t s " + keys);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        CRendered screen = shown;
+        screen.text = Shell("tmux -L " + m_socket + " capture-pane -p -t s");
+        screen.rows.clear();
+        std::istringstream rows(screen.text);
+        size_t width = shown.rows.empty() ? 0 : shown.rows[0].size();
+        for (std::string row; std::getline(rows, row);) {
+            std::u32string cells = Decode(row);
+            cells.resize(width, U' ');
+            screen.rows.push_back(cells);
+        }
+        screen.rows.resize(shown.rows.size(), std::u32string(width, U' '));
         return screen;
     }
 
@@ -342,6 +361,63 @@ TEST_F(CScreenTest, FocusShowsWithoutColour) {
             EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(screen.escapes[i + 2])) &&
                          screen.escapes[i + 2] != '8' && screen.escapes[i + 2] != '9')
                 << "a colour at " << i;
+}
+
+// Finds the frame whose top left corner is at (row, col) on the screen.
+CDlgCells FrameAt(const CRendered& s, int row, int col) {
+    CDlgCells c{row, col, 1, 1};
+    while (Horizontal(At(s, row, c.col + c.cols))) ++c.cols;
+    ++c.cols;
+    while (Vertical(At(s, c.row + c.rows, col))) ++c.rows;
+    ++c.rows;
+    return c;
+}
+
+TEST_F(CScreenTest, AnOpenComboListShowsEveryEntryWholeOnTheScreen) {
+    // The device dialog's command combo (EXECUTE, Return To Main, the combo)
+    // opens below its field; the hub dialog's downstream device command combo
+    // (EXECUTE, Return To Main, two lists, Enumerate Bus, the combo) lies on
+    // the bottom row and opens above it.
+    const struct {
+        const char* dialog;
+        const char* keys;
+        int comboId;
+        bool below;
+    } cases[] = {{"device", "Tab Tab F4", 1014, true}, {"hub", "Tab Tab Tab Tab Tab F4", 1058, false}};
+    const char* entries[] = {"NONE", "TEST_J", "TEST_K", "TEST_SE0_NAK", "TEST_PACKET", "SINGLE STEP GET DEV DESC"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dialog);
+        CRendered screen = Keys(Render(c.dialog, 80, 24), c.keys);
+        const CPlacedItem* combo = nullptr;
+        for (const CPlacedItem& item : screen.items)
+            if (item.id == c.comboId) combo = &item;
+        ASSERT_NE(combo, nullptr);
+        int col = combo->cells.col, top = combo->cells.row + 1;
+        if (!c.below) {
+            while (top > 0 && At(screen, top, col) != U'┌') --top;
+            EXPECT_LT(top + static_cast<int>(std::size(entries)) + 1, combo->cells.row + 1) << screen.text;
+        }
+        ASSERT_EQ(At(screen, top, col), U'┌') << screen.text;
+        CDlgCells box = FrameAt(screen, top, col);
+        EXPECT_TRUE(FrameWhole(screen, box, 0, 0)) << screen.text;
+        bool hint = screen.text.find("Tab: next") != std::string::npos;
+        EXPECT_LE(box.row + box.rows, 24 - (hint ? 1 : 0));
+        for (int i = 0; i < static_cast<int>(std::size(entries)); ++i)
+            EXPECT_TRUE(TextAt(screen, box.row + 1 + i, box.col + 1, entries[i])) << entries[i] << "\n" << screen.text;
+    }
+}
+
+TEST_F(CScreenTest, AFocusedListHasADoubleFrame) {
+    CRendered shown = Render("device", 80, 24);
+    const CPlacedItem* list = nullptr;
+    for (const CPlacedItem& item : shown.items)
+        if (item.cls == DLG_CLASS_LISTBOX) list = &item;
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(At(shown, list->cells.row, list->cells.col), U'┌');
+    // EXECUTE, Return To Main, the command combo, Enumerate Bus, the list.
+    CRendered screen = Keys(shown, "Tab Tab Tab Tab");
+    EXPECT_EQ(At(screen, list->cells.row, list->cells.col), U'╔') << screen.text;
+    EXPECT_EQ(At(screen, list->cells.row + list->cells.rows - 1, list->cells.col + list->cells.cols - 1), U'╝');
 }
 
 TEST_F(CScreenTest, WithoutUtf8TheFramesAreDrawnWithTheTerminalsLineSet) {
