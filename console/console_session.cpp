@@ -2,6 +2,7 @@
 
 #include "console/command_line.h"
 #include "console/status_files.h"
+#include "benchline/backend.h"
 #include "os/console.h"
 #include "os/signals.h"
 
@@ -22,7 +23,13 @@ void FormatInto(char (&buffer)[256], const char* format, va_list args) {
 
 }  // namespace
 
-CConsoleSession::CConsoleSession(ConsoleWriter write) : m_write(std::move(write)) {}
+// A long wait inside a request (a controller coming back after a test mode)
+// shows one dot per second.
+CConsoleSession::CConsoleSession(ConsoleWriter write) : m_write(std::move(write)) {
+    BLSetProgressSink([](void* session) { static_cast<CConsoleSession*>(session)->Write("."); }, this);
+}
+
+CConsoleSession::~CConsoleSession() { BLSetProgressSink(nullptr, nullptr); }
 
 void CConsoleSession::Write(const char* text) { m_write(text); }
 

@@ -24,6 +24,7 @@ public:
     // All console output goes through write.
     using ConsoleWriter = std::function<void(const char* text)>;
     explicit CConsoleSession(ConsoleWriter write);
+    ~CConsoleSession();
     CConsoleSession(const CConsoleSession&) = delete;
     CConsoleSession& operator=(const CConsoleSession&) = delete;
 
