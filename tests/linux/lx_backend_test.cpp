@@ -450,7 +450,8 @@ TEST_F(CLinuxBenchTest, ForceEnableRunsAgainAndSuperSpeedPortsNeedNoRebind) {
     ASSERT_EQ(CreateBench(), BENCH_OK);
     ASSERT_EQ(BuildHostList(m_hosts), BENCH_OK);
     ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
-    SelectedHostController()->GetHostPort(6)->SetPortFeature(BL_PORT_TEST, 4, 0);  // the kernel refuses it anyway
+    fs::remove(m_root / kXhci / "usb2/2-0:1.0/usb2-port2/peer");
+    EXPECT_EQ(SelectedHostController()->GetHostPort(6)->SetPortFeature(BL_PORT_TEST, 4, 0), BL_LX_E_REFUSED);
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_TRUE(m_system->Writes.empty());
 }
@@ -616,6 +617,7 @@ TEST_F(CLinuxBenchTest, AFailedBindIsRetriedReportedAndRecordedUntilItSucceeds) 
     EXPECT_EQ(ReadRecord(), "bus/pci/drivers/xhci_hcd 0000:00:04.0\n");
     // Clean-up tries again and says that it failed.
     m_system->Writes.clear();
+    m_system->FailBinds = 3;
     EXPECT_EQ(m_backend->SwitchStack(BL_SWITCH_CLEANUP, ""), 2);
     // The unbind now finds nothing bound; the bind is still tried, and the
     // second attempt brings the controller back.
