@@ -125,6 +125,7 @@ cat /work/bind-stderr.txt
 echo "=== term"
 cat /work/term.txt
 for part in console stderr trace device hub; do
+    echo  # the console's last line may end in a progress dot
     echo "=== $part"
     cat /work/$part.*
 done
