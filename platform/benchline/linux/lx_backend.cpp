@@ -302,16 +302,14 @@ struct CLxContext {
     void HonourRecord() {
         if (RecordPath.empty()) return;
         std::ifstream file(RecordPath);
-        std::string driver, name;
+        std::string text(4096, '\0');
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(file.gcount()));
         std::vector<CLxControllerInfo> controllers;
-        while (file >> driver >> name) {
-            const auto& known = LxDriverDirs();
-            bool valid = std::find(known.begin(), known.end(), driver) != known.end() && name.size() < 64 &&
-                         name.find('/') == std::string::npos && name != "." && name != "..";
-            if (!valid) continue;
+        for (const CLxRecordEntry& entry : LxParseRecord(text)) {
             CLxControllerInfo controller;
-            controller.Name = name;
-            controller.DriverDir = Sysfs + "/" + driver;
+            controller.Name = entry.Name;
+            controller.DriverDir = Sysfs + "/" + entry.Driver;
             controllers.push_back(controller);
         }
         for (CLxControllerInfo& controller : controllers) {

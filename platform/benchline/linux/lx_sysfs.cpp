@@ -194,6 +194,28 @@ unsigned LxPeerPort(const std::string& portDir, std::string& peerHub) {
     return static_cast<unsigned>(std::strtoul(name.c_str() + at + 5, nullptr, 10));
 }
 
+std::vector<CLxRecordEntry> LxParseRecord(const std::string& text) {
+    std::vector<CLxRecordEntry> entries;
+    size_t start = 0;
+    while (start < text.size() && entries.size() < 64) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        size_t blank = line.find(' ');
+        if (blank == std::string::npos) continue;
+        CLxRecordEntry entry{line.substr(0, blank), line.substr(blank + 1)};
+        bool known = std::find(kDrivers.begin(), kDrivers.end(), entry.Driver) != kDrivers.end();
+        bool plain = !entry.Name.empty() && entry.Name.size() < 64 && entry.Name != "." && entry.Name != ".." &&
+                     std::all_of(entry.Name.begin(), entry.Name.end(), [](char c) {
+                         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                c == ':' || c == '.' || c == '-' || c == '_';
+                     });
+        if (known && plain) entries.push_back(entry);
+    }
+    return entries;
+}
+
 uint32_t LxHash(const std::string& text) {
     uint32_t hash = 2166136261u;
     for (unsigned char c : text) hash = (hash ^ c) * 16777619u;

@@ -78,5 +78,15 @@ std::vector<CLxDeviceInfo> LxScanDevices(const CLxControllerInfo& controller);
 // The driver directories below the sysfs root, in listing order.
 const std::vector<std::string>& LxDriverDirs();
 
+// One line of the record of controllers left in a test mode.
+struct CLxRecordEntry {
+    std::string Driver;  // a driver directory of LxDriverDirs()
+    std::string Name;    // the controller's device name
+};
+// The entries of a record's text ("DRIVER NAME" lines). Lines that do not
+// name a device of one of the bench's drivers by a plain name are dropped,
+// so a damaged or planted record never leads a write outside them.
+std::vector<CLxRecordEntry> LxParseRecord(const std::string& text);
+
 // 32-bit FNV-1a of a text.
 uint32_t LxHash(const std::string& text);
