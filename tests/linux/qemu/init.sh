@@ -60,6 +60,27 @@ cd /work
 } | VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/trace.txt voltaris /C >/work/console.txt 2>/work/stderr.txt
 echo "=== EXIT $?"
 
+# The connection monitor on the fake hub's root port of the USB/IP
+# controller (controller 1, root port 2): the hub is unplugged, then a new
+# one is plugged in.
+VOLTARIS_TRACE=/work/monitor-trace.txt monitor_probe 1 2 30 >/work/monitor.txt 2>&1 &
+probe=$!
+# Two polls answered: the kernel no longer holds the root hub (it may still
+# be trying the keyboard left in its test mode, and a request waits for it).
+tries=0
+while [ "$(grep -cs 'GetPortStatus root:2 ' /work/monitor-trace.txt)" -lt 2 ] && [ $tries -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+echo 1 >/sys/devices/platform/vhci_hcd.0/detach
+sleep 3
+usbip_fake hub 1 /work/hub2.log &
+wait $probe
+echo "MONITOR EXIT $?" >>/work/monitor.txt
+wait_for '/sys/devices/platform/vhci_hcd.0/usb*/*-2' 1
+echo "=== AFTER MONITOR"
+ls -d /sys/devices/platform/vhci_hcd.0/usb*/*-[0-9] 2>/dev/null | sed 's|.*/||'
+
 # Clean-up rebound the controller that TEST_J stopped: its devices come back.
 wait_for "$xhci_devices" 3
 wait_for "$xhci_devices/[0-9]-[0-9].[0-9]" 1
@@ -124,7 +145,7 @@ echo "=== bind-stderr"
 cat /work/bind-stderr.txt
 echo "=== term"
 cat /work/term.txt
-for part in console stderr trace device hub; do
+for part in console stderr trace device hub monitor monitor-trace; do
     echo  # the console's last line may end in a progress dot
     echo "=== $part"
     cat /work/$part.*

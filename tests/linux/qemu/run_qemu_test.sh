@@ -5,10 +5,10 @@
 # console scenarios of init.sh with VOLTARIS_BENCH=linux and judges them by
 # their effects: what the fakes' own logs say reached the wire, which
 # devices are back, and what voltaris told the user.
-#   run_qemu_test.sh VOLTARIS USBIP_FAKE WORK_DIR
+#   run_qemu_test.sh VOLTARIS USBIP_FAKE MONITOR_PROBE WORK_DIR
 # The kernel package is downloaded into WORK_DIR/kernel once and kept there.
 set -euo pipefail
-voltaris=$1 fake=$2 work=$3
+voltaris=$1 fake=$2 probe=$3 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
 for tool in qemu-system-x86_64 busybox cpio apt-get apt-cache dpkg-deb ldd timeout; do
@@ -35,7 +35,8 @@ rm -rf "$root" && mkdir -p "$root"/{bin,proc,sys,dev,lib/modules}
 cp "$(command -v busybox)" "$root/bin/busybox"
 cp "$voltaris" "$root/bin/voltaris"
 cp "$fake" "$root/bin/usbip_fake"
-for library in $( (ldd "$voltaris"; ldd "$fake") | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}' | sort -u); do
+cp "$probe" "$root/bin/monitor_probe"
+for library in $( (ldd "$voltaris"; ldd "$fake"; ldd "$probe") | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}' | sort -u); do
     mkdir -p "$root$(dirname "$library")" && cp -L "$library" "$root$library"
 done
 find "$kernel/lib/modules" -name '*.ko' -exec cp {} "$root/lib/modules/" \;
@@ -147,6 +148,17 @@ for after in "AFTER EXIT" "AFTER SIGTERM" "AFTER BIND"; do
             { echo "FAIL: $name did not come back ($after)"; failures=$((failures + 1)); }
     done
 done
+
+# The connection monitor, polling the fake hub's root port, saw the unplug
+# and the plug that followed, and the kernel set up the new hub all the same
+# (the monitor never cleared the hub's change bit).
+expect monitor "READY"
+monitor_seen=$(section monitor | grep -xE 'DISCONNECTED|CONNECTED' | tr '\n' ' ')
+[ "$monitor_seen" = "DISCONNECTED CONNECTED " ] ||
+    { echo "FAIL: the monitor saw: $monitor_seen"; failures=$((failures + 1)); }
+expect monitor "MONITOR EXIT 0"
+section "AFTER MONITOR" | grep -qx '3-2' || { echo "FAIL: the kernel did not set up the plugged hub"; failures=$((failures + 1)); }
+expect monitor-trace "ClearPortFeature root:2 16 0 -> 0x00000000 acknowledged, not sent"
 
 # A failed bind: retried, reported with the command that binds by hand, and
 # the next enumeration brought the controller back.
