@@ -145,7 +145,7 @@ struct CLxContext {
     }
 
     // Ends a device's test mode by switching its port's power off and on
-    // through the kernel's port switch; true when a device is back there.
+    // through the kernel's port switch; 0 when a device is back there.
     BLSTATUS PowerCycle(const CLxTested& device) {
         std::string dir = LxPortDir(device.Port.HubDir, device.Port.HubName, device.Port.Port);
         int result = dir.empty() ? -ENOENT : System->WriteAttribute(dir + "/disable", "1");
@@ -239,7 +239,8 @@ struct CLxContext {
         if (state.DriverDir.empty()) state.DriverDir = controller.DriverDir;
         if (state.TestBus) {
             CLxSetup clear{kHubClassOther, kClearFeature, BL_PORT_TEST, static_cast<uint16_t>(state.TestPort), 0};
-            Control(state.TestBus, state.TestDevnum, clear, nullptr);  // fails on some controllers; the rebind resets anyway
+            // Fails on some controllers; the rebind resets the port anyway.
+            Control(state.TestBus, state.TestDevnum, clear, nullptr);
         }
         System->WriteAttribute(controller.DriverDir + "/unbind", controller.Name);
         int result = -ENODEV;
@@ -338,7 +339,8 @@ public:
     BLSTATUS GetPortStatus(uint32_t* status) override {
         uint8_t data[4] = {};
         CLxPlace place;
-        BLSTATUS result = !status ? BL_LX_E_ERRNO | EINVAL : Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data, &place);
+        BLSTATUS result =
+            !status ? BL_LX_E_ERRNO | EINVAL : Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data, &place);
         uint32_t word = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
         uint32_t value = 0;
         if (!BLFailed(result)) {
@@ -405,7 +407,8 @@ public:
         if (!BLFailed(result) && feature == BL_PORT_LINK_STATE && value == BL_LINK_STATE_COMPLIANCE) {
             uint8_t data[4] = {};
             unsigned state = 0xFF;
-            if (!BLFailed(Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data))) state = (data[0] >> 5 | data[1] << 3) & 0xF;
+            if (!BLFailed(Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data)))
+                state = (data[0] >> 5 | data[1] << 3) & 0xF;  // PORT_LINK_STATE, bits 5-8
             if (state != BL_LINK_STATE_COMPLIANCE) {
                 result = BL_LX_I_COMPLIANCE_ON_TIMEOUT;
                 how = Format(" link state %u", state);
@@ -700,7 +703,8 @@ public:
                 Place(port, upstream);
             } else {
                 const CLxDeviceInfo& parent = infos[static_cast<size_t>(info.Parent)];
-                upstream = {parent.Bus, parent.Devnum, info.Port, parent.Dir, parent.Name, parent.Speed >= UsbSuperSpeed};
+                upstream = {parent.Bus,  parent.Devnum, info.Port,
+                            parent.Dir,  parent.Name,   parent.Speed >= UsbSuperSpeed};
             }
             m_devices.push_back(std::make_unique<CLxDevice>(m_context, info, upstream, address, parentAddress,
                                                             static_cast<uint8_t>(std::min(port, 255u)), tag));
@@ -739,7 +743,11 @@ public:
         if (accepted) {
             state.TestMode = true;
             CLxPlace place;
-            if (Place(number, place)) state.TestBus = place.Bus, state.TestDevnum = place.Devnum, state.TestPort = place.Port;
+            if (Place(number, place)) {
+                state.TestBus = place.Bus;
+                state.TestDevnum = place.Devnum;
+                state.TestPort = place.Port;
+            }
             state.Devices = std::max(state.Devices, m_devices.size());
             m_context.SaveRecord();
         }
@@ -820,7 +828,8 @@ BLSTATUS CLxRootPort::TestMode(uint16_t selector, std::string& how) {
         }
         how = Format(" on USB 2.0 peer root:%u", peer);
     }
-    BLSTATUS result = port->Request({kHubClassOther, kSetFeature, BL_PORT_TEST, static_cast<uint16_t>(selector << 8), 0});
+    BLSTATUS result =
+        port->Request({kHubClassOther, kSetFeature, BL_PORT_TEST, static_cast<uint16_t>(selector << 8), 0});
     m_host.TestModeRequested(port->m_number, selector, !BLFailed(result));
     return result;
 }
@@ -1054,8 +1063,12 @@ public:
             command.ifno = static_cast<int>(arg);
             switch (op) {
             case ELxNodeOp::Reset: return ::ioctl(fd, USBDEVFS_RESET, nullptr);
-            case ELxNodeOp::Detach: command.ioctl_code = USBDEVFS_DISCONNECT; return ::ioctl(fd, USBDEVFS_IOCTL, &command);
-            case ELxNodeOp::Attach: command.ioctl_code = USBDEVFS_CONNECT; return ::ioctl(fd, USBDEVFS_IOCTL, &command);
+            case ELxNodeOp::Detach:
+                command.ioctl_code = USBDEVFS_DISCONNECT;
+                return ::ioctl(fd, USBDEVFS_IOCTL, &command);
+            case ELxNodeOp::Attach:
+                command.ioctl_code = USBDEVFS_CONNECT;
+                return ::ioctl(fd, USBDEVFS_IOCTL, &command);
             case ELxNodeOp::ClaimPort: return ::ioctl(fd, USBDEVFS_CLAIM_PORT, &port);
             case ELxNodeOp::ReleasePort: return ::ioctl(fd, USBDEVFS_RELEASE_PORT, &port);
             default: errno = EINVAL; return -1;

@@ -124,7 +124,8 @@ private:
     // nothing connected is never enabled by a reset, and change bits are
     // taken and forgotten.
     void PortFeature(uint8_t request, uint16_t feature, unsigned port) {
-        uint16_t bit = feature == 1 ? 0x0002 : feature == 2 ? 0x0004 : feature == 8 ? 0x0100 : feature == 21 ? 0x0800 : 0;
+        uint16_t bit = feature == 1 ? 0x0002 : feature == 2 ? 0x0004 : feature == 8 ? 0x0100
+                     : feature == 21 ? 0x0800 : 0;
         if (request == 3 && feature != 1) m_portStatus[port] |= bit;
         if (request == 1) m_portStatus[port] &= static_cast<uint16_t>(~bit);
     }
