@@ -604,6 +604,22 @@ TEST_F(CLinuxBenchTest, UsbTwoTestModesOfASuperSpeedPortGoToItsPeer) {
     EXPECT_EQ(m_system->Writes.size(), 2u);  // nothing to rebind
 }
 
+TEST_F(CLinuxBenchTest, SuperSpeedHubPortsHaveNoTestModesAndNothingIsSuspendedForOne) {
+    Device(std::string(kXhci) + "/usb2/2-2", 2, 3, "5000", "2109", "0817", "", 2);
+    Device(std::string(kXhci) + "/usb2/2-2/2-2.1", 2, 4, "5000", "0781", "5581", "S1", 0);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(m_hubs.size(), 2u);
+    ASSERT_EQ(SelectHubByIndex(1), BENCH_OK);
+    EXPECT_EQ(RunHubPortTest(4, 2), BENCH_E_FAILED);
+    EXPECT_TRUE(Take().empty());  // neither the device on port 1 suspended nor a test mode sent
+    EXPECT_TRUE(HasReport("hub@6:2 is a port of a SuperSpeed hub"));
+    EXPECT_TRUE(m_system->Nodes.empty());
+    // Suspend and resume of its ports are link states.
+    EXPECT_EQ(RunHubPortTest(6, 1), BENCH_OK);
+    EXPECT_EQ(RunHubPortTest(7, 1), BENCH_OK);
+    EXPECT_EQ(Take(), (std::vector<std::string>{"2-3 23 03 0005 0301 0000", "2-3 23 03 0005 0001 0000"}));
+}
+
 TEST_F(CLinuxBenchTest, AFailedBindIsRetriedReportedAndRecordedUntilItSucceeds) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(RunHostPortTest(1, 2), 0);

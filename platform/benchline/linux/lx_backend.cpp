@@ -516,6 +516,12 @@ public:
     // ports are suspended: suspends the port when it is enabled and awake.
     // The hub reset that ends the test mode wakes them again.
     BLSTATUS IdlePort() override {
+        if (Super(false)) {
+            // A SuperSpeed hub has no port test modes to prepare for; its
+            // devices are left running.
+            Trace("IdlePort " + Target(), 0, " nothing to do on a SuperSpeed hub");
+            return 0;
+        }
         uint8_t data[4] = {};
         BLSTATUS result = Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data);
         uint16_t status = static_cast<uint16_t>(data[0] | data[1] << 8);
