@@ -687,3 +687,26 @@ TEST(LinuxBenchRootTest, RefusesToStartWithoutRootNamingWhatNeedsIt) {
 }
 
 }  // namespace
+
+TEST_F(CLinuxBenchTest, FailedRescanLeavesNoListPointingAtDroppedDevices) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(1), BENCH_OK);
+    ASSERT_EQ(SelectHubByIndex(0), BENCH_OK);
+    // The controller vanishes: the rescan fails and the backend drops the
+    // devices it had listed.
+    fs::path controller = m_root / "bus/pci/drivers/xhci_hcd/0000:00:04.0";
+    fs::rename(controller, m_root / "gone");
+    EXPECT_LT(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_TRUE(m_devices.empty());
+    EXPECT_TRUE(m_hubs.empty());
+    EXPECT_TRUE(BusModel().DeviceList.empty());
+    EXPECT_TRUE(BusModel().HubList.empty());
+    // Everything that went by index now finds nothing, and touches nothing freed.
+    uint8_t buffer[256] = {};
+    EXPECT_EQ(SelectDeviceByIndex(1), BENCH_E_INDEX);
+    EXPECT_EQ(SelectHubByIndex(0), BENCH_E_INDEX);
+    EXPECT_EQ(RunHubCommand(HUB_CMD_DEVICE_DESCRIPTOR, buffer, sizeof buffer), BENCH_E_INDEX);
+    EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, sizeof buffer), BENCH_E_INDEX);
+    EXPECT_TRUE(Take().empty());
+    fs::rename(m_root / "gone", controller);
+}
