@@ -50,6 +50,16 @@ int32_t SaveIdentity(CDevice* device, CBusIdentity& identity) {
     return BLFailed(status) ? BENCH_E_SELECT : BENCH_OK;
 }
 
+// Empties the hub and device lists and drops the selections into them.
+void ForgetListedObjects() {
+    g_bus.HubList.clear();
+    g_bus.DeviceList.clear();
+    g_bus.SelectedHub = NO_SELECTION;
+    g_bus.SelectedDevice = NO_SELECTION;
+    g_bus.SavedHubIdentity = CBusIdentity{};
+    g_bus.SavedDeviceIdentity = CBusIdentity{};
+}
+
 BLSTATUS EnumerateStatus() {
     BLSTATUS status = g_bus.Root->Enumerate();
     return status == BL_S_ENUMERATE_WARNING ? 0 : status;
@@ -117,7 +127,18 @@ int32_t BuildHostList(std::vector<HostRecord>& records) {
         const char* id = host->GetHostID();
         if (id) std::memcpy(record.HostId, id, strnlen(id, sizeof record.HostId - 1));
     }
-    return g_bus.HostList.empty() ? BENCH_E_NO_HOST : BENCH_OK;
+    if (g_bus.HostList.empty()) return BENCH_E_NO_HOST;
+    // Listing walked the component through every controller; every later
+    // request must reach the one the user chose, not the last one listed.
+    if (g_bus.SelectedHost != NO_SELECTION) {
+        if (g_bus.SelectedHost >= g_bus.HostList.size()) {
+            g_bus.SelectedHost = NO_SELECTION;
+            return BENCH_E_SELECT;
+        }
+        if (BLFailed(g_bus.Root->SelectHostController(g_bus.HostList[g_bus.SelectedHost], true, false)))
+            return BENCH_E_SELECT;
+    }
+    return BENCH_OK;
 }
 
 int32_t SelectHostByIndex(uint8_t index) {
@@ -195,7 +216,14 @@ bool IsBelowSelectedHub(CDevice* device) {
 int32_t EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs) {
     if (!g_bus.Root) return BENCH_E_NO_HOST;
     BLSTATUS status = EnumerateStatus();
-    if (status < 0) return status;
+    if (status < 0) {
+        // The component may have dropped the objects of the last listing even
+        // though the rescan failed: nothing may point at them any more.
+        ForgetListedObjects();
+        devices.clear();
+        hubs.clear();
+        return status;
+    }
     g_bus.SelectedHub = NO_SELECTION;
     BuildDeviceList(devices, NO_SELECTION, SPEED_ALL);
     BuildHubList(hubs, NO_SELECTION, SPEED_ALL);
@@ -315,15 +343,25 @@ int32_t GetRootPort(CDevice* device, uint8_t* port) {
     return BENCH_E_SELECT;
 }
 
-CBLPort* GetUpstreamPort(CDevice* device) {
+int32_t FindUpstreamPort(CDevice* device, CBLPort** port) {
+    *port = nullptr;
+    if (!device || !g_bus.Root) return BENCH_E_FAILED;
     uint8_t parent = 0;
-    if (!device || !g_bus.Root || BLFailed(device->GetParentHubAddress(&parent)) || device->ParentPort == 0) return nullptr;
+    if (BLFailed(device->GetParentHubAddress(&parent))) return BENCH_E_FAILED;
+    if (device->ParentPort == 0) return BENCH_OK;
     if (parent == 0) {
         CHostController* host = SelectedHostController();
-        return host ? host->GetHostPort(device->ParentPort) : nullptr;
+        *port = host ? host->GetHostPort(device->ParentPort) : nullptr;
+    } else if (auto* hub = dynamic_cast<CHubDevice*>(g_bus.Root->GetDeviceByDeviceAddress(parent))) {
+        *port = hub->GetHubPort(device->ParentPort);
     }
-    auto* hub = dynamic_cast<CHubDevice*>(g_bus.Root->GetDeviceByDeviceAddress(parent));
-    return hub ? hub->GetHubPort(device->ParentPort) : nullptr;
+    return *port ? BENCH_OK : BENCH_E_FAILED;
+}
+
+CBLPort* GetUpstreamPort(CDevice* device) {
+    CBLPort* port = nullptr;
+    FindUpstreamPort(device, &port);
+    return port;
 }
 
 namespace {

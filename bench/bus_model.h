@@ -86,8 +86,10 @@ int32_t CreateBench();
 // Deletes the root object and empties the lists, whose pointers it owned.
 int32_t DestroyBench();
 
-// Lists the controllers into HostList and one record each. BENCH_E_NO_HOST
-// when there is no root object or no controller.
+// Lists the controllers into HostList and one record each, then selects the
+// chosen controller (SelectedHost) in the component again. BENCH_E_NO_HOST
+// when there is no root object or no controller; BENCH_E_SELECT when the
+// chosen controller is gone or cannot be selected again.
 int32_t BuildHostList(std::vector<HostRecord>& records);
 // Chooses controller i for testing and checks the compliance driver's version
 // (1.0.3.x). The selection stays even when the version is refused.
@@ -99,7 +101,9 @@ int32_t SelectHostByIndex(uint8_t index);
 int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
                      bool hubsOnly);
 // The console's enumeration: rescans, deselects the hub and lists every hub
-// and device. Returns a failing component status as it is.
+// and device. Returns a failing component status as it is; the lists, the
+// records and the hub and device selections are then empty, since the
+// component may have dropped what they pointed at.
 int32_t EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs);
 
 int32_t BuildHubList(std::vector<HubRecord>& records, uint8_t port, SpeedFilter filter);
@@ -122,6 +126,10 @@ int32_t GetRootPort(CDevice* device, uint8_t* port);
 // The port the device hangs on: a hub port of its parent hub, or a root port
 // of the selected controller. Null when there is none.
 CBLPort* GetUpstreamPort(CDevice* device);
+// The same, telling a device that hangs on no port (BENCH_OK, port null) from
+// one whose port cannot be found because it or its hub no longer answers
+// (BENCH_E_FAILED).
+int32_t FindUpstreamPort(CDevice* device, CBLPort** port);
 // True when no hub is selected or the device sits anywhere below the
 // selected hub (the hub itself is not below itself).
 bool IsBelowSelectedHub(CDevice* device);

@@ -83,10 +83,12 @@ int32_t RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort* upst
 }
 
 // Runs a family's code on a device that hangs on an upstream port; nothing
-// is sent when it has none.
+// is sent when it hangs on none. A device whose port cannot be looked up
+// (unplugged, or below a hub that no longer answers) is a failure.
 int32_t RunOnUpstreamDevice(ECommandFamily family, CDevice* device, uint8_t code, uint8_t* buffer,
                             uint32_t length) {
-    CBLPort* upstream = GetUpstreamPort(device);
+    CBLPort* upstream = nullptr;
+    if (int32_t found = FindUpstreamPort(device, &upstream); found != BENCH_OK) return found;
     if (!upstream) return BENCH_OK;
     return RunDeviceStep(FindCatalogueStep(family, code), device, upstream, buffer, length);
 }
@@ -104,14 +106,17 @@ ECatalogueAction PortAction(uint8_t code) {
 
 int32_t RunCompliance(uint8_t code, CBLPort* port) {
     if (!port) return BENCH_E_FAILED;
-    uint32_t status = 0;
-    port->GetPortStatus(&status);
     const CCatalogueStep* step = FindCatalogueStep(FAMILY_COMPLIANCE, code);
-    if (!step || step->Action != ACTION_TX_COMPLIANCE) return BENCH_OK;
+    if (!step) return BENCH_E_INDEX;
+    if (step->Action != ACTION_TX_COMPLIANCE) return BENCH_OK;
+    // Whether a device is still attached decides everything that follows,
+    // so a status that cannot be read stops the test.
+    uint32_t status = 0;
+    if (BLFailed(port->GetPortStatus(&status))) return BENCH_E_FAILED;
     // The status is read before each box, so the box that follows the unplug
     // is still shown once; its OK then proceeds.
     while (status & kPortConnected) {
-        port->GetPortStatus(&status);
+        if (BLFailed(port->GetPortStatus(&status))) return BENCH_E_FAILED;
         if (g_prompt("Remove Downstream Device", "") == PROMPT_CANCEL) return BENCH_E_SELECT;
     }
     BLSTATUS result = port->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr);
@@ -121,8 +126,11 @@ int32_t RunCompliance(uint8_t code, CBLPort* port) {
 }  // namespace
 
 int32_t RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+    if (BusModel().SelectedDevice == NO_SELECTION) return BENCH_OK;
+    // A selection left over from a longer list names no device: nothing can
+    // be sent, and that is no success.
     CDevice* device = SelectedDeviceObject();
-    if (!device) return BENCH_OK;
+    if (!device) return BENCH_E_INDEX;
     return RunOnUpstreamDevice(FAMILY_DEVICE, device, code, buffer, length);
 }
 
@@ -146,16 +154,15 @@ int32_t RunHostPortTest(uint8_t code, uint8_t port) {
     if (!object) return BENCH_E_FAILED;
     ECatalogueAction action = PortAction(code);
     if (IsTestMode(action)) {
+        // Every port quiesced and the controller halted, or the port would
+        // not take the test mode.
         bool halted = false;
-        int32_t kept = PrepareRootPortsForTest(&halted);
-        // A controller that did not halt would not take the test mode.
-        bool sent = halted && !BLFailed(object->SetPortFeature(BL_PORT_TEST, action, 0));
-        if (action == ACTION_TEST_FORCE_ENABLE) {
-            // The controller is started again in any case, so the bus is not left stopped.
-            bool running = SetControllerRunState(true) == BENCH_OK;
-            return sent && running ? BENCH_OK : BENCH_E_FAILED;
-        }
-        return sent ? kept : BENCH_E_FAILED;
+        bool quiesced = !BLFailed(PrepareRootPortsForTest(&halted));
+        bool sent = quiesced && halted && !BLFailed(object->SetPortFeature(BL_PORT_TEST, action, 0));
+        // Once a halt was asked for, the controller is started again in any
+        // case, so the bus is not left stopped.
+        if (action == ACTION_TEST_FORCE_ENABLE && quiesced) sent = SetControllerRunState(true) == BENCH_OK && sent;
+        return sent ? BENCH_OK : BENCH_E_FAILED;
     }
     BLSTATUS status;
     switch (action) {
@@ -169,12 +176,14 @@ int32_t RunHostPortTest(uint8_t code, uint8_t port) {
 
 int32_t RunHubPortTest(uint8_t code, uint8_t port) {
     CHubDevice* hub = SelectedHubDevice();
-    CHubPort* object = hub ? hub->GetHubPort(port) : nullptr;
+    if (!hub) return BENCH_E_INDEX;
+    CHubPort* object = hub->GetHubPort(port);
     if (!object) return BENCH_E_FAILED;
     ECatalogueAction action = PortAction(code);
     BLSTATUS status;
     if (IsTestMode(action)) {
-        IdleOtherHubPorts(port);
+        // A port left active beside the one under test would disturb it.
+        if (IdleOtherHubPorts(port) != BENCH_OK) return BENCH_E_FAILED;
         status = object->SetPortFeature(BL_PORT_TEST, action, 0);
     } else {
         switch (action) {
@@ -194,7 +203,8 @@ int32_t RunHostPortCompliance(uint8_t code, uint8_t port) {
 
 int32_t RunHubPortCompliance(uint8_t code, uint8_t port) {
     CHubDevice* hub = SelectedHubDevice();
-    return RunCompliance(code, hub ? hub->GetHubPort(port) : nullptr);
+    if (!hub) return BENCH_E_INDEX;
+    return RunCompliance(code, hub->GetHubPort(port));
 }
 
 int32_t PrepareRootPortsForTest(bool* halted) {
@@ -203,8 +213,14 @@ int32_t PrepareRootPortsForTest(bool* halted) {
     if (!host) return BENCH_E_FAILED;
     int32_t last = 0;
     uint8_t count = host->GetNumberHostPorts();
-    for (unsigned i = 1; i <= count; ++i)
-        if (CHostPort* port = host->GetHostPort(i)) last = port->QuiescePort();
+    for (unsigned i = 1; i <= count; ++i) {
+        // A port left running would keep traffic on the bus under test; the
+        // controller is not halted then.
+        CHostPort* port = host->GetHostPort(i);
+        if (!port) return BENCH_E_FAILED;
+        last = port->QuiescePort();
+        if (BLFailed(last)) return last;
+    }
     bool stopped = SetControllerRunState(false) == BENCH_OK;
     if (halted) *halted = stopped;
     return last;
@@ -213,17 +229,19 @@ int32_t PrepareRootPortsForTest(bool* halted) {
 int32_t SetControllerRunState(bool run) {
     CHostController* host = SelectedHostController();
     if (!host) return BENCH_E_FAILED;
+    // Writing back a command word that was not read would clear every other
+    // bit of it.
     uint32_t command = 0;
-    host->ReadRegister(BL_REG_USBCMD, &command);
+    if (BLFailed(host->ReadRegister(BL_REG_USBCMD, &command))) return BENCH_E_FAILED;
     command = (command & ~kUsbCmdRunStop) | (run ? kUsbCmdRunStop : 0);
-    host->WriteRegister(BL_REG_USBCMD, command);
+    if (BLFailed(host->WriteRegister(BL_REG_USBCMD, command))) return BENCH_E_FAILED;
     // Halted follows Run/Stop inverted. A controller halts within 16 ms; the
     // bound only keeps a broken one from hanging the program.
     const uint32_t waitingFor = run ? 0 : kUsbStsHalted;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(SET_RUN_STATE_TIMEOUT_MS);
     for (;;) {
-        uint32_t status = waitingFor ^ kUsbStsHalted;  // a read that fills nothing changes nothing
-        host->ReadRegister(BL_REG_USBSTS, &status);
+        uint32_t status = 0;
+        if (BLFailed(host->ReadRegister(BL_REG_USBSTS, &status))) return BENCH_E_FAILED;
         if ((status & kUsbStsHalted) == waitingFor) return BENCH_OK;
         if (std::chrono::steady_clock::now() >= deadline) return BENCH_E_FAILED;
     }
@@ -231,10 +249,11 @@ int32_t SetControllerRunState(bool run) {
 
 int32_t IdleOtherHubPorts(uint8_t port) {
     CHubDevice* hub = SelectedHubDevice();
-    if (!hub) return BENCH_OK;
+    if (!hub) return BENCH_E_INDEX;
     for (unsigned i = 1; i <= hub->PortCount; ++i) {
         if (i == port) continue;
-        if (CHubPort* other = hub->GetHubPort(static_cast<uint8_t>(i))) other->IdlePort();
+        CHubPort* other = hub->GetHubPort(static_cast<uint8_t>(i));
+        if (!other || BLFailed(other->IdlePort())) return BENCH_E_FAILED;
     }
     return BENCH_OK;
 }

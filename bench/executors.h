@@ -1,7 +1,7 @@
 // The executors: they turn a code of the catalogue into requests on the
 // test services component, for the target the current selections name, and
-// fold the component's status into one result (BENCH_OK or a BENCH_E_ code,
-// and for root-port test modes the raw status of the last port quiesce).
+// fold the component's status into one result (BENCH_OK or a BENCH_E_ code).
+// Any request of a sequence that fails makes the whole command fail.
 #pragma once
 
 #include "bench/bus_model.h"
@@ -12,8 +12,9 @@
 #include <string>
 
 // Device commands on the selected device through its upstream port. Nothing
-// is sent, and BENCH_OK returned, when no device is selected or it has no
-// upstream port. buffer holds descriptor data and the set address text.
+// is sent, and BENCH_OK returned, when no device is selected or it hangs on
+// no port; a stale selection or a port that cannot be looked up is a
+// failure. buffer holds descriptor data and the set address text.
 int32_t RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
 // The same commands on the selected hub (HubCommandCode).
 int32_t RunHubCommand(uint8_t code, uint8_t* buffer, uint32_t length);
@@ -32,14 +33,19 @@ int32_t RunHostPortCompliance(uint8_t code, uint8_t port);
 int32_t RunHubPortCompliance(uint8_t code, uint8_t port);
 
 // Quiesces every root port of the selected controller, then halts it.
-// Returns the status of the last quiesce (0 without ports); halted, when
-// given, says whether the controller reported halted in time.
+// Returns the status of the last quiesce (0 without ports), or stops at the
+// first port that cannot be quiesced and returns its failure without halting
+// the controller; halted, when given, says whether the controller reported
+// halted in time.
 int32_t PrepareRootPortsForTest(bool* halted = nullptr);
 // Sets or clears Run/Stop and waits, without sleeping, until the halted bit
 // follows; gives up after SET_RUN_STATE_TIMEOUT_MS and returns BENCH_E_FAILED.
+// A register access that fails stops it with BENCH_E_FAILED; a command word
+// that could not be read is never written back.
 constexpr int SET_RUN_STATE_TIMEOUT_MS = 100;
 int32_t SetControllerRunState(bool run);
-// Idles every port of the selected hub except the one to be tested.
+// Idles every port of the selected hub except the one to be tested;
+// BENCH_E_FAILED at the first port that cannot be idled.
 int32_t IdleOtherHubPorts(uint8_t port);
 
 // The "Remove Downstream Device" message box. The front end in use installs

@@ -313,12 +313,22 @@ bool CConsoleInterpreter::SelectHostCommand() {
         return true;
     }
     m_session.WriteLine("\n Selecting Host %s... \n", tokens[1].c_str());
+    uint8_t previous = GetSelectedHost();
     m_session.LastResult = SelectHostByIndex(static_cast<uint8_t>(index));
     if (m_session.LastResult < 0) {
         Write(" Error selecting Host\n");
         WriteStatusFile(STATUS_COULD_NOT_FIND_HOST);
+        // The console stays on the controller its lists show.
+        if (previous != NO_SELECTION && previous != index) SelectHostByIndex(previous);
+        return true;
+    }
+    // The lists now show the new controller's devices, or nothing when it
+    // could not be enumerated.
+    int32_t listed = EnumerateAll(m_session.Devices, m_session.Hubs);
+    if (listed < 0) {
+        Write(" Enumeration Failed\n");
+        m_session.LastResult = listed;
     } else {
-        EnumerateAll(m_session.Devices, m_session.Hubs);
         Write(" Successful\n");
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "console/command_line.h"
 #include "console/status_files.h"
+#include "benchline/backend.h"
 #include "os/console.h"
 #include "os/signals.h"
 
@@ -10,36 +11,46 @@
 
 namespace {
 
-// Formats into a 256-byte buffer. A line that would not fit is cut, and keeps
-// its line end so that the next line still starts on a line of its own.
-void FormatInto(char (&buffer)[256], const char* format, va_list args) {
-    int needed = std::vsnprintf(buffer, sizeof buffer, format, args);
-    size_t length = std::char_traits<char>::length(format);
-    if (needed >= static_cast<int>(sizeof buffer) && length > 0 && format[length - 1] == '\n') {
-        buffer[sizeof buffer - 2] = '\n';
-    }
+// Formats a whole line, however long: a record cut short would still end in
+// a line end and read as complete to the program parsing it.
+std::string FormatLine(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (needed <= 0) return {};
+    std::string text(static_cast<size_t>(needed), '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, args);
+    return text;
 }
 
 }  // namespace
 
-CConsoleSession::CConsoleSession(ConsoleWriter write) : m_write(std::move(write)) {}
+// A long wait inside a request (a controller coming back after a test mode)
+// shows one dot per second.
+CConsoleSession::CConsoleSession(ConsoleWriter write, LineReader read)
+    : m_write(std::move(write)), m_read(read ? std::move(read) : LineReader(OSReadConsoleLine)) {
+    BLSetProgressSink([](void* session) { static_cast<CConsoleSession*>(session)->Write("."); }, this);
+}
+
+CConsoleSession::~CConsoleSession() { BLSetProgressSink(nullptr, nullptr); }
 
 void CConsoleSession::Write(const char* text) { m_write(text); }
 
 void CConsoleSession::WriteLine(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    FormatInto(m_lineBuffer, format, args);
+    std::string line = FormatLine(format, args);
     va_end(args);
-    Write(m_lineBuffer);
+    Write(line.c_str());
 }
 
 void CConsoleSession::AppendInfo(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    FormatInto(m_lineBuffer, format, args);
+    std::string line = FormatLine(format, args);
     va_end(args);
-    WriteInfoLine(m_lineBuffer, false);
+    WriteInfoLine(line, false);
 }
 
 EConsoleRead CConsoleSession::ReadCommandLine(const char* prompt, std::vector<std::string>& tokens, int& count,
@@ -64,7 +75,7 @@ EConsoleRead CConsoleSession::ReadLine(const char* prompt, std::vector<std::stri
     char line[CONSOLE_LINE_BUFFER];
     size_t length = 0;
     EOSReadResult read = OS_READ_END;
-    if (!m_ended && OSTerminationSignal() == 0) read = OSReadConsoleLine(line, sizeof line, &length);
+    if (!m_ended && OSTerminationSignal() == 0) read = m_read(line, sizeof line, &length);
     if (setStatus) WriteStatusFile(STATUS_BUSY);
 
     if (read == OS_READ_END || read == OS_READ_INTERRUPTED) {

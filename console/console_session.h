@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bench/bus_model.h"
+#include "os/console.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,16 +22,19 @@ enum EConsoleRead {
 
 class CConsoleSession {
 public:
-    // All console output goes through write.
+    // All console output goes through write; lines come from read, the
+    // console's input by default.
     using ConsoleWriter = std::function<void(const char* text)>;
-    explicit CConsoleSession(ConsoleWriter write);
+    using LineReader = std::function<EOSReadResult(char* buffer, size_t capacity, size_t* length)>;
+    explicit CConsoleSession(ConsoleWriter write, LineReader read = {});
+    ~CConsoleSession();
     CConsoleSession(const CConsoleSession&) = delete;
     CConsoleSession& operator=(const CConsoleSession&) = delete;
 
     void Write(const char* text);
-    // Formats one line into the line buffer and writes it to the console.
+    // Formats one line, whole, and writes it to the console.
     void WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Formats one line into the line buffer and appends it to the information file.
+    // Formats one line, whole, and appends it to the information file.
     void AppendInfo(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     // Shows the prompt, marks the status file READY (UNSUCCESSFUL when
@@ -58,6 +62,6 @@ private:
                           int32_t lastResult);
 
     ConsoleWriter m_write;
+    LineReader m_read;
     bool m_ended = false;
-    char m_lineBuffer[256] = {};
 };

@@ -13,20 +13,26 @@ namespace {
 // Written by the console thread, read by the worker.
 std::atomic<bool> LoopActive{false};
 std::thread g_loopThread;
+// The first failed read, or BENCH_OK. Written by the worker only; read by the
+// console thread after joining it.
+int32_t g_loopResult = BENCH_OK;
 
 // The console thread only waits for the Enter key meanwhile, so the bus
-// model is the worker's alone.
+// model is the worker's alone. The descriptor is read at least once, so a
+// loop stopped at once still reports a read that was made.
 void DescriptorLoopThread() {
     uint8_t buffer[256] = {};
-    while (LoopActive.load()) {
-        RunDeviceCommand(DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, sizeof buffer);
+    do {
+        int32_t result = RunDeviceCommand(DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, sizeof buffer);
+        if (result < 0 && g_loopResult == BENCH_OK) g_loopResult = result;
         std::this_thread::sleep_for(std::chrono::milliseconds(DESCRIPTOR_LOOP_PERIOD_MS));
-    }
+    } while (LoopActive.load());
 }
 
 }  // namespace
 
 bool StartDescriptorLoop() {
+    g_loopResult = BENCH_OK;
     LoopActive.store(true);
     try {
         g_loopThread = std::thread(DescriptorLoopThread);
@@ -37,7 +43,8 @@ bool StartDescriptorLoop() {
     return true;
 }
 
-void StopDescriptorLoop() {
+int32_t StopDescriptorLoop() {
     LoopActive.store(false);
     if (g_loopThread.joinable()) g_loopThread.join();
+    return g_loopResult;
 }

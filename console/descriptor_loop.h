@@ -3,9 +3,12 @@
 // waits for the Enter key.
 #pragma once
 
+#include <cstdint>
+
 constexpr int DESCRIPTOR_LOOP_PERIOD_MS = 100;
 
 // Starts the worker; false when no thread could be started.
 bool StartDescriptorLoop();
-// Stops the worker and waits for it to end.
-void StopDescriptorLoop();
+// Stops the worker and waits for it to end. Returns BENCH_OK when every read
+// succeeded, else the first failure.
+int32_t StopDescriptorLoop();

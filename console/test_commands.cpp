@@ -74,7 +74,9 @@ int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port,
         if (g_testState.HubPortInTestMode && code != PORT_TEST_RESET) {
             ReEnumerate();
             g_testState.HubPortInTestMode = false;
-            SelectHubByIndex(hub);
+            // A hub that cannot be selected again after the rescan must not
+            // leave the request to whatever hub was selected before.
+            if (int32_t selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
         }
         if (IsTestMode(code, PORT_TEST_TEST_FORCE_ENABLE)) g_testState.HubPortInTestMode = true;
         result = RunHubPortTest(code, port);
@@ -83,28 +85,37 @@ int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port,
 }
 
 // The stages of a single-step command, with a prompt between two stages. A
-// failed stage does not stop the sequence; what is typed at a prompt is
-// ignored.
+// failed stage does not stop the sequence, but the sequence then failed; what
+// is typed at a prompt is ignored.
 int32_t RunSingleSteps(CConsoleSession& session, const std::vector<uint8_t>& codes, uint8_t* buffer,
                        uint32_t length) {
-    int32_t result = 0;
+    int32_t result = 0, firstFailure = 0;
     std::vector<std::string> ignored;
     int count = 0;
     for (size_t i = 0; i < codes.size(); ++i) {
         if (i > 0) session.ReadCommandLine("Press Enter to go to next step...", ignored, count, result);
         result = RunDeviceCommand(codes[i], buffer, length);
         session.Write(result < 0 ? " Step Failed\n" : " Step Successful\n");
+        if (result < 0 && firstFailure == 0) firstFailure = result;
     }
     session.Write(" Done\n");
+    // The transfer as a whole failed when any of its stages did.
+    return firstFailure < 0 ? firstFailure : result;
+}
+
+// Selects device index unless it is selected already. A device that cannot
+// be selected is forgotten, so the next command tries again rather than
+// running on the device selected before.
+int32_t SelectTestDevice(uint8_t index) {
+    if (index == g_testState.LastDeviceIndex && BusModel().SelectedDevice == index) return BENCH_OK;
+    int32_t result = SelectDeviceByIndex(index);
+    g_testState.LastDeviceIndex = result < 0 ? NO_SELECTION : index;
     return result;
 }
 
 int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, uint8_t index) {
-    int32_t result = 0;
-    if (index != g_testState.LastDeviceIndex) {
-        result = SelectDeviceByIndex(index);
-        g_testState.LastDeviceIndex = index;
-    }
+    int32_t result = SelectTestDevice(index);
+    if (result < 0) return ReportResult(session, result);
     if (g_testState.DeviceInTestMode) {
         if (ReEnumerate() < static_cast<size_t>(index) + 1) {
             session.Write(" Device not found, power cycle device and try again.\n");
@@ -112,16 +123,24 @@ int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, uint8_t index)
         }
     }
     g_testState.DeviceInTestMode = IsTestMode(code, DEVICE_CMD_TEST_PACKET);
+    // The parent test packet halts the controller like any root-port test
+    // mode: the next one, and the next TP, re-enumerate first.
+    if (code == DEVICE_CMD_PARENT_TEST_PACKET) {
+        if (g_testState.RootPortInTestMode) ReEnumerate();
+        g_testState.RootPortInTestMode = true;
+    }
+    // A rescan above may have dropped the selection or left fewer devices.
+    if (int32_t selected = SelectTestDevice(index); selected < 0) return ReportResult(session, selected);
 
     uint8_t buffer[256] = {};
     std::vector<uint8_t> steps = CatalogueStepCodes(FAMILY_DEVICE, code);
     if (code == DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR) {
-        // The result stays that of the device selection.
+        // A loop with a failed read failed.
         if (StartDescriptorLoop()) {
             std::vector<std::string> ignored;
             int count = 0;
             session.ReadCommandLine("Press Enter to stop looping...", ignored, count, result);
-            StopDescriptorLoop();
+            result = StopDescriptorLoop();
         } else {
             result = CONSOLE_E_FAILED;
         }
@@ -149,6 +168,8 @@ EPromptAnswer AskOnConsole(CConsoleSession& session, const std::string& text) {
 }
 
 }  // namespace
+
+void ResetConsoleTestState() { g_testState = CConsoleTestState{}; }
 
 uint8_t ParseDeviceTestMode(const std::string& word, std::string& name) { return ParseMode(FAMILY_DEVICE, word, name); }
 
@@ -188,7 +209,13 @@ void RunTestPortCommand(CConsoleSession& session) {
     }
     session.WriteLine("\n Setting Hub %s Port %s into %s mode \n", tokens[3].c_str(), tokens[2].c_str(),
                       mode.c_str());
-    SelectHubByIndex(static_cast<uint8_t>(hub));
+    // A hub that cannot be selected (gone, or not answering) gets nothing, and
+    // neither does the hub selected before it.
+    if (int32_t selected = SelectHubByIndex(static_cast<uint8_t>(hub)); selected < 0) {
+        g_testState.LastHubIndex = NO_SELECTION;
+        session.LastResult = ReportResult(session, selected);
+        return;
+    }
     session.LastResult = ExecuteHubPortTest(session, code, port, static_cast<uint8_t>(hub));
 }
 

@@ -13,6 +13,10 @@
 void RunTestPortCommand(CConsoleSession& session);
 void RunTestDeviceCommand(CConsoleSession& session);
 
+// Forgets what earlier test commands left on the bus, as at start: the next
+// command neither re-enumerates first nor reuses a selection.
+void ResetConsoleTestState();
+
 // The code of a mode word (0 when it names none); name receives the word in
 // upper case, as the messages show it.
 uint8_t ParseDeviceTestMode(const std::string& word, std::string& name);

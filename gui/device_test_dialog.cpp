@@ -34,6 +34,10 @@ bool CDeviceTestDialog::OnNotify(unsigned code, int id) {
 
 bool CDeviceTestDialog::OnInitDialog() {
     CDialog::OnInitDialog();
+    // Every USB 2.0 device of the controller, whatever hub an earlier dialog
+    // or the console chose.
+    SelectHubByIndex(NO_SELECTION);
+    EnumerateIfPending();
     const auto commands = CatalogueDialogList(FAMILY_DEVICE);
     for (size_t i = 0; i < commands.size(); ++i) m_commandCombo.InsertString(static_cast<int>(i), commands[i].c_str());
     m_addressBox.SetWindowText("0");
@@ -59,12 +63,17 @@ void CDeviceTestDialog::OnEnumerateBus() {
 
 void CDeviceTestDialog::OnExecute() {
     uint8_t buffer[TEST_BUFFER_SIZE] = {};
-    m_statusWindow.Clear();
-    uint8_t command = ReadCommandPosition(m_commandCombo);
+    m_statusWindow.SetWindowText("");
+    int choice = ReadCommandChoice(m_commandCombo);
+    if (choice == CB_ERR) {
+        ShowUnknownChoice(m_commandCombo);
+        return;
+    }
+    uint8_t command = static_cast<uint8_t>(choice);
 
-    if (m_reenumerate) {
+    if (s_reenumerate) {
         OnEnumerateBus();
-        m_reenumerate = 0;
+        s_reenumerate = 0;
         if (m_selectedRow == NO_SELECTION) {
             m_statusWindow.SetWindowText(
                 "No Devices Present. \r\nIf you put the device in a test mode you need to \r\npower cycle it and "
@@ -75,7 +84,7 @@ void CDeviceTestDialog::OnExecute() {
         }
     }
     // The device stops answering in a test mode: it has to be found again first.
-    if (command >= DEVICE_CMD_TEST_J && command <= DEVICE_CMD_TEST_PACKET) m_reenumerate = 1;
+    if (command >= DEVICE_CMD_TEST_J && command <= DEVICE_CMD_TEST_PACKET) s_reenumerate = 1;
 
     uint8_t code = command;
     bool setFeature = command == DEVICE_CMD_SINGLE_STEP_SET_FEATURE;
@@ -93,7 +102,6 @@ void CDeviceTestDialog::OnExecute() {
     case STEP_ACTION_NONE:
         if (command == DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR) {
             ToggleLooping();
-            ShowStatus(&m_statusWindow, BENCH_OK, "Operation Successful", "Operation Failed", 1);
             return;
         }
         if (command == DEVICE_CMD_SET_ADDRESS)
@@ -112,6 +120,9 @@ void CDeviceTestDialog::ToggleLooping() {
             control->EnableWindow(false);
         m_executeButton.SetWindowText("Stop Looping");
         m_looping = 1;
+        // The first read at once: the status shows a read that was made.
+        m_loopFailed = false;
+        ReadInLoop();
         return;
     }
     KillTimer(m_timerId);
@@ -123,15 +134,20 @@ void CDeviceTestDialog::ToggleLooping() {
     m_looping = 0;
 }
 
-void CDeviceTestDialog::OnTimer(uintptr_t id) {
+void CDeviceTestDialog::ReadInLoop() {
     uint8_t buffer[TEST_BUFFER_SIZE] = {};
     int32_t result = RunDeviceCommand(DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, TEST_BUFFER_SIZE);
-    ShowStatus(&m_statusWindow, result, "Operation Successful", "Operation Failed", 1);
+    m_loopFailed = m_loopFailed || result < 0;
+    ShowStatus(&m_statusWindow, m_loopFailed ? BENCH_E_FAILED : result, "Operation Successful", "Operation Failed", 1);
+}
+
+void CDeviceTestDialog::OnTimer(uintptr_t id) {
+    ReadInLoop();
     CDialog::OnTimer(id);
 }
 
 void CDeviceTestDialog::OnCommandChange() {
-    m_addressBox.EnableWindow(ReadCommandPosition(m_commandCombo) == DEVICE_CMD_SET_ADDRESS);
+    m_addressBox.EnableWindow(ReadCommandChoice(m_commandCombo) == DEVICE_CMD_SET_ADDRESS);
 }
 
 void CDeviceTestDialog::OnDeviceChange() {

@@ -31,6 +31,9 @@ private:
     void OnAddressChange();
     // Starts the loop, or stops it when it runs.
     void ToggleLooping();
+    // One read of the descriptor loop. A failed read is shown until the loop
+    // stops, so a later good read does not hide it.
+    void ReadInLoop();
 
     CButton m_returnButton;
     CButton m_enumerateButton;
@@ -40,4 +43,5 @@ private:
     uint8_t m_selectedRow = 0;  // NO_SELECTION after an Enumerate Bus found no device
     uint8_t m_address = 0;
     uint8_t m_looping = 0;
+    bool m_loopFailed = false;  // a read of the running loop failed
 };

@@ -54,6 +54,10 @@ bool CHostTestDialog::OnNotify(unsigned code, int id) {
 
 bool CHostTestDialog::OnInitDialog() {
     CDialog::OnInitDialog();
+    // Every USB 2.0 device of the controller, whatever hub an earlier dialog
+    // or the console chose.
+    SelectHubByIndex(NO_SELECTION);
+    EnumerateIfPending();
     FillCommandCombo(m_portCombo, FAMILY_PORT);
     FillCommandCombo(m_deviceCombo, FAMILY_HOST_DEVICE);
     m_portCombo.SetCurSel(0);
@@ -85,15 +89,19 @@ void CHostTestDialog::OnEnumerateBus() {
 void CHostTestDialog::OnExecute() {
     m_port = ReadPortNumber(m_portNumberCombo);
     uint8_t buffer[TEST_BUFFER_SIZE] = {};
-    uint8_t portCommand = ReadCommandPosition(m_portCombo);
-    uint8_t deviceCommand = ReadCommandPosition(m_deviceCombo);
+    int portChoice = ReadCommandChoice(m_portCombo), deviceChoice = ReadCommandChoice(m_deviceCombo);
+    if (portChoice == CB_ERR || deviceChoice == CB_ERR) {
+        ShowUnknownChoice(portChoice == CB_ERR ? m_portCombo : m_deviceCombo);
+        return;
+    }
+    uint8_t portCommand = static_cast<uint8_t>(portChoice), deviceCommand = static_cast<uint8_t>(deviceChoice);
 
-    if (m_reenumerate) {
+    if (s_reenumerate) {
         OnEnumerateBus();
-        m_reenumerate = 0;
+        s_reenumerate = 0;
     }
     // A root port test mode leaves the controller halted.
-    if (portCommand >= PORT_TEST_TEST_J && portCommand <= PORT_TEST_TEST_FORCE_ENABLE) m_reenumerate = 1;
+    if (portCommand >= PORT_TEST_TEST_J && portCommand <= PORT_TEST_TEST_FORCE_ENABLE) s_reenumerate = 1;
 
     if (portCommand != PORT_TEST_NONE) {
         OnPortCommandRun(portCommand == PORT_TEST_TEST_FORCE_ENABLE);
@@ -131,7 +139,7 @@ int32_t CHostTestDialog::RunDeviceSide(uint8_t command, uint8_t* buffer, bool& d
 void CHostTestDialog::OnTimer(uintptr_t) { PollMonitoredPort(POLL_ROOT_PORT, m_port, "Connect Event Detected!"); }
 
 void CHostTestDialog::OnPortCommandChange() {
-    bool portSide = ReadCommandPosition(m_portCombo) != PORT_TEST_NONE;
+    bool portSide = ReadCommandChoice(m_portCombo) != PORT_TEST_NONE;
     if (portSide) {
         m_deviceCombo.SetCurSel(0);
         // The address box belongs to SET_ADDRESS, which is no longer chosen.
@@ -141,7 +149,7 @@ void CHostTestDialog::OnPortCommandChange() {
 }
 
 void CHostTestDialog::OnDeviceCommandChange() {
-    uint8_t command = ReadCommandPosition(m_deviceCombo);
+    int command = ReadCommandChoice(m_deviceCombo);
     if (command != HOST_DEVICE_CMD_NONE) m_portCombo.SetCurSel(0);
     m_addressBox.EnableWindow(command == HOST_DEVICE_CMD_SET_ADDRESS);
 }
@@ -159,6 +167,6 @@ void CHostTestDialog::OnDeviceChange() {
 
 void CHostTestDialog::OnAddressChange() { m_address = ReadAddressValue(m_addressBox, HOST_ADDRESS_TEXT); }
 
-void CHostTestDialog::OnPortNumberChange() { m_statusWindow.Clear(); }
+void CHostTestDialog::OnPortNumberChange() { m_statusWindow.SetWindowText(""); }
 
 void CHostTestDialog::OnReturnToMain() { EndDialog(0); }

@@ -12,15 +12,6 @@
 
 namespace {
 
-// The position of a command combo; no entry counts as "NONE".
-uint8_t Position(const CComboBox& combo) {
-    int selected = combo.GetCurSel();
-    return selected < 0 ? 0 : static_cast<uint8_t>(selected);
-}
-
-// Hub row r stands for HubList index r - 1; row 0 for no hub.
-uint8_t HubIndexOfRow(uint8_t row) { return row == 0 ? NO_SELECTION : static_cast<uint8_t>(row - 1); }
-
 // The hub that an all-speed enumeration found again (restored is its index
 // there), looked up by its saved identity in the rebuilt USB 2.0 hub list.
 // NO_SELECTION when there is none or it is not in that list.
@@ -85,6 +76,7 @@ bool CHubTestDialog::OnNotify(unsigned code, int id) {
 
 bool CHubTestDialog::OnInitDialog() {
     CDialog::OnInitDialog();
+    EnumerateIfPending();
     FillCommandCombo(m_hubCommand, FAMILY_HUB);
     FillCommandCombo(m_portCommand, FAMILY_PORT);
     FillCommandCombo(m_deviceCommand, FAMILY_HUB_DEVICE);
@@ -193,19 +185,33 @@ void CHubTestDialog::OnEnumerateBus() {
 }
 
 void CHubTestDialog::OnExecute() {
-    m_statusWindow.Clear();
+    m_statusWindow.SetWindowText("");
     m_port = ReadPortNumber(m_portNumber);
     uint8_t buffer[TEST_BUFFER_SIZE] = {};
-    uint8_t d = Position(m_deviceCommand), g = Position(m_portCommand), e = Position(m_hubCommand);
+    int choices[3] = {ReadCommandChoice(m_deviceCommand), ReadCommandChoice(m_portCommand),
+                      ReadCommandChoice(m_hubCommand)};
+    const CComboBox* combos[3] = {&m_deviceCommand, &m_portCommand, &m_hubCommand};
+    for (int i = 0; i < 3; ++i) {
+        if (choices[i] != CB_ERR) continue;
+        ShowUnknownChoice(*combos[i]);
+        return;
+    }
+    uint8_t d = static_cast<uint8_t>(choices[0]), g = static_cast<uint8_t>(choices[1]),
+            e = static_cast<uint8_t>(choices[2]);
     int32_t result = BENCH_OK;
     // PARENT TEST_PACKET goes to the root port above the hub, so it runs
     // without the pending re-enumeration, which stays pending.
-    if (m_reenumerate && e != HUB_CMD_PARENT_TEST_PACKET) {
+    if (s_reenumerate && e != HUB_CMD_PARENT_TEST_PACKET) {
         OnEnumerateBus();
-        m_reenumerate = 0;
+        s_reenumerate = 0;
         result = SelectHubByIndex(HubIndexOfRow(m_hubRow));
     }
-    if (g >= PORT_TEST_TEST_J && g <= PORT_TEST_TEST_FORCE_ENABLE) m_reenumerate = 1;
+    // A port test mode, or a test mode of the hub itself or of the root port
+    // above it, leaves the bus to be enumerated again.
+    if ((g >= PORT_TEST_TEST_J && g <= PORT_TEST_TEST_FORCE_ENABLE) ||
+        (d == HUB_DEVICE_CMD_NONE && g == PORT_TEST_NONE &&
+         ((e >= HUB_CMD_TEST_J && e <= HUB_CMD_TEST_PACKET) || e == HUB_CMD_PARENT_TEST_PACKET)))
+        s_reenumerate = 1;
     if (g != PORT_TEST_NONE) {
         OnPortCommandRun(g == PORT_TEST_TEST_FORCE_ENABLE);
         ShowResult(RunHubPortTest(g, m_port), false, buffer);
@@ -256,7 +262,7 @@ void CHubTestDialog::UnlockAfterStep() {
 }
 
 void CHubTestDialog::OnHubCommandChange() {
-    uint8_t e = Position(m_hubCommand);
+    uint8_t e = ReadCommandChoice(m_hubCommand);
     m_hubAddressBox.EnableWindow(e == HUB_CMD_SET_ADDRESS);
     if (e == HUB_CMD_NONE) return;
     m_deviceCommand.SetCurSel(0);
@@ -266,7 +272,7 @@ void CHubTestDialog::OnHubCommandChange() {
 }
 
 void CHubTestDialog::OnDeviceCommandChange() {
-    uint8_t d = Position(m_deviceCommand);
+    uint8_t d = ReadCommandChoice(m_deviceCommand);
     m_deviceAddressBox.EnableWindow(d == HUB_DEVICE_CMD_SET_ADDRESS);
     if (d == HUB_DEVICE_CMD_NONE) return;
     m_hubCommand.SetCurSel(0);
@@ -276,7 +282,7 @@ void CHubTestDialog::OnDeviceCommandChange() {
 }
 
 void CHubTestDialog::OnPortCommandChange() {
-    uint8_t g = Position(m_portCommand);
+    uint8_t g = ReadCommandChoice(m_portCommand);
     m_portNumber.EnableWindow(g != PORT_TEST_NONE);
     if (g == PORT_TEST_NONE) return;
     m_deviceCommand.SetCurSel(0);
@@ -328,7 +334,7 @@ void CHubTestDialog::OnDeviceAddressChange() {
     m_deviceAddress = ReadAddressValue(m_deviceAddressBox, TEST_BUFFER_SIZE - 1);
 }
 
-void CHubTestDialog::OnPortNumberChange() { m_statusWindow.Clear(); }
+void CHubTestDialog::OnPortNumberChange() { m_statusWindow.SetWindowText(""); }
 
 void CHubTestDialog::OnTimer(uintptr_t id) {
     PollMonitoredPort(POLL_HUB_PORT, m_port, "Connect Event Detected");

@@ -34,7 +34,8 @@ bool CSSTestDialog::OnNotify(unsigned code, int id) {
 
 bool CSSTestDialog::OnInitDialog() {
     CDialog::OnInitDialog();
-    m_statusWindow.Clear();
+    EnumerateIfPending();
+    m_statusWindow.SetWindowText("");
     const std::vector<std::string> modes = CatalogueDialogList(FAMILY_COMPLIANCE);
     for (size_t i = 0; i < modes.size(); ++i) m_testMode.InsertString(static_cast<int>(i), modes[i].c_str());
     m_testMode.SetCurSel(0);
@@ -42,7 +43,7 @@ bool CSSTestDialog::OnInitDialog() {
     // The last SuperSpeed hub is preselected, else the host.
     m_row = static_cast<uint8_t>(m_list.GetCount() - 1);
     m_list.SetCurSel(m_row);
-    if (m_row != 0) SelectHubByIndex(static_cast<uint8_t>(m_row - 1));
+    SelectHubByIndex(HubIndexOfRow(m_row));
     FillPortNumbers(m_row);
     return true;
 }
@@ -58,7 +59,7 @@ void CSSTestDialog::OnSelection() {
     int row = m_list.GetCurSel();
     if (row < 0) return;
     m_row = static_cast<uint8_t>(row);
-    if (m_row != 0) SelectHubByIndex(static_cast<uint8_t>(m_row - 1));
+    SelectHubByIndex(HubIndexOfRow(m_row));
     FillPortNumbers(m_row);
 }
 
@@ -82,7 +83,7 @@ void CSSTestDialog::OnEnumerateBus() {
     }
     m_row = row;
     m_list.SetCurSel(m_row);
-    SelectHubByIndex(static_cast<uint8_t>(m_row - 1));
+    SelectHubByIndex(HubIndexOfRow(m_row));
     FillPortNumbers(m_row);
     if (restorePort && portEntry >= 0 && portEntry < m_portNumber.GetCount()) m_portNumber.SetCurSel(portEntry);
     ShowEnumerationResult(shown);
@@ -91,19 +92,20 @@ void CSSTestDialog::OnEnumerateBus() {
 
 void CSSTestDialog::OnExecute() {
     m_port = ReadPortNumber(m_portNumber);
-    int mode = m_testMode.GetCurSel();
+    int mode = ReadCommandChoice(m_testMode);
+    if (mode == CB_ERR) {
+        ShowUnknownChoice(m_testMode);
+        return;
+    }
     if (mode == COMPLIANCE_NONE) {
         ShowStatus(&m_statusWindow, 0, "No Test Selected", "", 1);
         return;
     }
-    int32_t result = BENCH_OK;
-    if (mode == COMPLIANCE_TX_COMPLIANCE_MODE)
-        result = m_row == 0 ? RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, m_port)
-                            : RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, m_port);
+    uint8_t code = static_cast<uint8_t>(mode);
+    int32_t result = m_row == 0 ? RunHostPortCompliance(code, m_port) : RunHubPortCompliance(code, m_port);
     ShowStatus(&m_statusWindow, result, "Operation Successful", "Operation Failed", 1);
 }
 
-void CSSTestDialog::OnPortNumberChange() { m_statusWindow.Clear(); }
+void CSSTestDialog::OnPortNumberChange() { m_statusWindow.SetWindowText(""); }
 
-// Unlike the hub dialog this keeps the hub selected for the next dialog.
 void CSSTestDialog::OnReturnToMain() { EndDialog(0); }

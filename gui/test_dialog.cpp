@@ -4,6 +4,8 @@
 #include "dlg/app.h"
 #include "gui/dialog_helpers.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <string>
 
@@ -28,6 +30,28 @@ EStepAction CSingleStep::Press(bool setFeatureSelected, bool getDescriptorSelect
         return STEP_ACTION_SETUP;
     }
     return STEP_ACTION_NONE;
+}
+
+namespace {
+
+bool SameTextNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+void CTestDialog::EnumerateIfPending() {
+    if (!s_reenumerate) return;
+    s_reenumerate = 0;
+    ShowEnumerating();
+    ReportEnumeration(EnumerateBus(false, nullptr, nullptr, SPEED_ALL, false));
+    ShowStatus(&m_statusWindow, 0, "", "", 1);
+}
+
+void CTestDialog::ShowUnknownChoice(const CComboBox& combo) {
+    m_statusWindow.SetWindowText(("Unknown Choice: " + combo.GetWindowText()).c_str());
 }
 
 void CTestDialog::ShowEnumerating() { ShowStatus(&m_statusWindow, 0, "Enumerating Bus...", "", 1); }
@@ -133,9 +157,20 @@ uint8_t SelectRestoredDevice(uint8_t restored) {
     return NO_SELECTION;
 }
 
-uint8_t ReadCommandPosition(const CComboBox& combo) {
+int ReadCommandChoice(CComboBox& combo) {
     int selected = combo.GetCurSel();
-    return selected > 0 ? static_cast<uint8_t>(selected) : 0;
+    if (selected >= 0) return selected;
+    const std::string typed = combo.GetWindowText();
+    if (typed.empty()) return 0;
+    for (int entry = 0; entry < combo.GetCount(); ++entry) {
+        std::string text;
+        combo.GetLBText(entry, text);
+        if (SameTextNoCase(text, typed)) {
+            combo.SetCurSel(entry);
+            return entry;
+        }
+    }
+    return CB_ERR;
 }
 
 uint8_t ReadAddressValue(CEdit& box, int maxChars) {
@@ -148,6 +183,6 @@ uint8_t ReadAddressValue(CEdit& box, int maxChars) {
 
 uint8_t ReadPortNumber(CComboBox& combo) {
     std::string text;
-    if (combo.GetLBText(combo.GetCurSel(), text) == CB_ERR) return 0;
+    if (combo.GetLBText(ReadCommandChoice(combo), text) == CB_ERR) return 0;
     return static_cast<uint8_t>(std::atoi(text.c_str()));
 }

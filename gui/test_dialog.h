@@ -4,6 +4,7 @@
 // "Disconnect Notify" connection monitor.
 #pragma once
 
+#include "bench/bus_model.h"
 #include "dlg/dialog.h"
 
 #include <cstdint>
@@ -81,10 +82,25 @@ protected:
     CEdit m_statusWindow;     // bound by the dialog
     CButton m_executeButton;  // bound by the dialog
     CButton m_monitorBox;     // bound by the host and hub dialogs
+    // Before a test dialog fills its lists: a test mode left pending by an
+    // earlier dialog halted the bus, so it is enumerated first.
+    void EnumerateIfPending();
+    // The status text for a command or port combo whose typed text names no
+    // entry; EXECUTE then sends nothing.
+    void ShowUnknownChoice(const CComboBox& combo);
+
     CSingleStep m_step;
-    uint8_t m_reenumerate = 0;  // set by a test mode; the next EXECUTE enumerates first
     uintptr_t m_timerId = 1;
+
+    // Set by a test mode that leaves the bus unusable until it is enumerated
+    // again; the next EXECUTE, or the next test dialog, enumerates first. It
+    // outlives the dialog that set it.
+    static inline uint8_t s_reenumerate = 0;
 };
+
+// Hub list row r stands for HubList index r - 1; row 0 (the host or "NONE")
+// for no hub.
+inline uint8_t HubIndexOfRow(uint8_t row) { return row == 0 ? NO_SELECTION : static_cast<uint8_t>(row - 1); }
 
 // After an all-speed enumeration restored the selected device (restored is
 // not NO_SELECTION) and the device list was rebuilt: the device's index in the
@@ -92,13 +108,14 @@ protected:
 // is not in the rebuilt list the selection is dropped and NO_SELECTION returned.
 uint8_t SelectRestoredDevice(uint8_t restored);
 
-// The position chosen in a command combo; text typed into its edit field
-// chooses nothing, which is position 0 ("NONE").
-uint8_t ReadCommandPosition(const CComboBox& combo);
+// The position chosen in a command combo. Text typed into its edit field
+// that names an entry (in any letter case) chooses that entry; an empty field
+// with nothing chosen is position 0 ("NONE"); other text gives CB_ERR.
+int ReadCommandChoice(CComboBox& combo);
 
 // The address value of an address box: its text (at most maxChars) read as
 // a decimal number, 0 when it does not start with one, low 8 bits.
 uint8_t ReadAddressValue(CEdit& box, int maxChars);
-// The port number of the selected entry of a port combo (atoi, low 8 bits);
-// 0 with no entry selected.
+// The port number of the entry chosen in a port combo, as ReadCommandChoice
+// chooses it (atoi, low 8 bits); 0, which names no port, when none is.
 uint8_t ReadPortNumber(CComboBox& combo);

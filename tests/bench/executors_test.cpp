@@ -41,13 +41,32 @@ TEST_F(ExecutorsTest, TestForceEnableRunsTheControllerAgain) {
     EXPECT_EQ(Sent(), expected);
 }
 
-TEST_F(ExecutorsTest, RootPortTestModeReturnsTheLastQuiesceStatusUnfolded) {
-    // Negative with bit 30 set is a success that is handed on as it is.
+TEST_F(ExecutorsTest, RootPortTestModeAcceptedWithAWarningIsASuccess) {
+    // Negative with bit 30 set is a success; every front end must show it as one.
     DestroyBench();
     BusModel() = CBusModel{};
     ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "QuiescePort", target = "root:4", status = 0xC0000123}])") + kSmallBench));
-    EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_SE0_NAK, 2), static_cast<int32_t>(0xC0000123u));
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_SE0_NAK, 2), BENCH_OK);
     EXPECT_EQ(Sent().back(), "SetPortFeature root:2 21 3 0" + OK);
+}
+
+TEST_F(ExecutorsTest, RootPortTestModeStopsAtAFailedQuiesceOrRegisterRead) {
+    // A port that cannot be quiesced: the controller is not halted and the
+    // port gets no test mode.
+    DestroyBench();
+    BusModel() = CBusModel{};
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "QuiescePort", target = "root:3", status = 0x80001002, count = 1}, {request = "ReadRegister", args = "1 0", status = 0x80001002, count = 3}])") + kSmallBench));
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_J, 2), BENCH_E_FAILED);
+    EXPECT_EQ(Sent(), (Lines{"QuiescePort root:1" + OK, "QuiescePort root:2" + OK,
+                             "QuiescePort root:3 -> 0x80001002"}));
+    // A command register that cannot be read is never written back.
+    for (uint8_t code : {PORT_TEST_TEST_J, PORT_TEST_TEST_FORCE_ENABLE}) {
+        EXPECT_EQ(RunHostPortTest(code, 2), BENCH_E_FAILED);
+        for (const std::string& line : Sent()) {
+            EXPECT_EQ(line.find("WriteRegister"), std::string::npos) << line;
+            EXPECT_EQ(line.find("SetPortFeature"), std::string::npos) << line;
+        }
+    }
 }
 
 TEST_F(ExecutorsTest, ControllerThatNeverHaltsFailsInTimeWithoutPortTest) {
@@ -77,7 +96,7 @@ TEST_F(ExecutorsTest, RootPortActions) {
 }
 
 TEST_F(ExecutorsTest, HubPortTestModeIdlesTheOtherPortsOnly) {
-    EXPECT_EQ(RunHubPortTest(PORT_TEST_TEST_PACKET, 3), BENCH_E_FAILED);  // no hub selected
+    EXPECT_EQ(RunHubPortTest(PORT_TEST_TEST_PACKET, 3), BENCH_E_INDEX);  // no hub selected
     SelectHub();
     EXPECT_EQ(RunHubPortTest(PORT_TEST_TEST_PACKET, 3), BENCH_OK);
     EXPECT_EQ(Sent(), (Lines{"IdlePort hub@1:1" + OK, "IdlePort hub@1:2" + OK, "IdlePort hub@1:4" + OK,
@@ -179,7 +198,11 @@ TEST_F(ExecutorsTest, UnknownCodesAndMissingTargetsSendNothing) {
     // No hub selected, and a selection past the end of a list.
     EXPECT_EQ(RunHubCommand(HUB_CMD_TEST_J, m_buffer, sizeof m_buffer), BENCH_E_INDEX);
     BusModel().SelectedDevice = static_cast<uint8_t>(BusModel().DeviceList.size());
-    EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_J, m_buffer, sizeof m_buffer), BENCH_OK);
+    EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_J, m_buffer, sizeof m_buffer), BENCH_E_INDEX);
+    BusModel().SelectedHub = static_cast<uint8_t>(BusModel().HubList.size());
+    EXPECT_EQ(RunHubPortTest(PORT_TEST_TEST_J, 1), BENCH_E_INDEX);
+    EXPECT_EQ(RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 1), BENCH_E_INDEX);
+    BusModel().SelectedHub = NO_SELECTION;
     EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_ENABLE_WAKEUP, m_buffer, sizeof m_buffer), BENCH_E_INDEX);
     BusModel().SelectedDevice = NO_SELECTION;
     EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_J, m_buffer, sizeof m_buffer), BENCH_OK);
@@ -260,7 +283,7 @@ TEST_F(ComplianceTest, CancelSendsNothing) {
 
 TEST_F(ComplianceTest, NoPortOrNoModeShowsNoBox) {
     EXPECT_EQ(RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 9), BENCH_E_FAILED);
-    EXPECT_EQ(RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 1), BENCH_E_FAILED);  // no hub selected
+    EXPECT_EQ(RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 1), BENCH_E_INDEX);  // no hub selected
     EXPECT_EQ(RunHostPortCompliance(COMPLIANCE_NONE, 4), BENCH_OK);
     EXPECT_TRUE(m_boxes.empty());
     EXPECT_TRUE(Sent().empty());

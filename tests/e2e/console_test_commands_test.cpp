@@ -97,11 +97,12 @@ TEST_F(ConsoleE2ETest, TdSingleStepGoesOnAfterAFailedStage) {
     EXPECT_EQ(Run("TD SINGLE_STEP_SET_FEATURE 0", &status, kStepPrompt),
               "\n Setting Device into SINGLE_STEP_SET_FEATURE mode \n Step Failed\n" + kStepPrompt);
     EXPECT_EQ(status, "UNSUCCESSFUL");
-    // The second stage runs although the first failed; how it ends is the bench's answer.
+    // The second stage runs although the first failed; the transfer failed.
     std::string rest = Run("", &status);
-    EXPECT_TRUE(rest == " Step Successful\n Done\n Successful\n" + kPrompt ||
+    EXPECT_TRUE(rest == " Step Successful\n Done\n Failed\n" + kPrompt ||
                 rest == " Step Failed\n Done\n Failed\n" + kPrompt)
         << rest;
+    EXPECT_EQ(status, "UNSUCCESSFUL");
     EXPECT_EQ(TraceOf("DoControlTransferSingleStep dev@1").size(), 2u);
     EXPECT_EQ(Exit(), 0);
 }
@@ -221,5 +222,82 @@ TEST_F(ConsoleE2ETest, TpComplianceAsksOnTheConsoleToRemoveTheDevice) {
     ASSERT_TRUE(m_console->WaitForOutput(kPrompt));
     EXPECT_EQ(m_console->TakeOutput(), "\n OK or CANCEL: " + question + " Successful\n" + kPrompt);
     EXPECT_EQ(TraceOf("SetPortLinkFeature").back(), "SetPortLinkFeature root:6 5 10 0 -> 0x00000000");
+    EXPECT_EQ(Exit(), 0);
+}
+
+// Two controllers, each with a camera on root port 1; the second one's driver
+// is refused.
+inline const std::string kTwoHostBench = R"(
+[[controller]]
+id = "First Controller"
+ports = ["usb2", "usb2"]
+device = [{at = "1", vid = 0x1111, pid = 0x0001, speed = "high"}, {at = "2", vid = 0x1111, pid = 0x0002, speed = "high"}]
+
+[[controller]]
+id = "Second Controller"
+driver_version = "1.0.4.0"
+ports = ["usb2", "usb2"]
+device = [{at = "1", vid = 0x2222, pid = 0x0001, speed = "high"}]
+)";
+
+TEST_F(ConsoleE2ETest, RefusedShKeepsTheConsoleOnTheControllerItLists) {
+    StartReady(kTwoHostBench);
+    std::string status;
+    EXPECT_EQ(Run("SH 1", &status), "\n Selecting Host 1... \n Error selecting Host\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    // LD still lists the first controller's devices, and TD reaches them there.
+    EXPECT_NE(Run("LD").find("VID/PID 0x1111/1"), std::string::npos);
+    EXPECT_EQ(Run("TD DEVICE_DESCRIPTOR 0", &status),
+              "\n Setting Device into DEVICE_DESCRIPTOR mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(TraceOf("GetDescriptor c0/dev@1").size(), 1u);
+    EXPECT_TRUE(TraceOf("GetDescriptor c1/").empty());
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, FailedShEnumerationSaysSoAndListsNothingStale) {
+    // The second driver's version is not known (a warning, accepted); its bus
+    // cannot be scanned.
+    StartReady(kTwoHostBench + "\n[[fault]]\nrequest = \"GetDriverVersion\"\nstatus = 0xC0000001\n"
+                               "[[fault]]\nrequest = \"Enumerate\"\nstatus = 0x80001001\n");
+    std::string status;
+    EXPECT_EQ(Run("SH 1", &status), "\n Selecting Host 1... \n Enumeration Failed\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    EXPECT_EQ(Run("LD"), "\n List of Devices: \n  No Devices Found\n" + kPrompt);
+    EXPECT_EQ(Run("TD TEST_J 0", &status), "\n Invalid Device Index\n" + kPrompt);
+    EXPECT_TRUE(TraceOf("SetTestMode").empty());
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, FailedDeviceSelectionSendsNothingToTheDeviceSelectedBefore) {
+    StartReady(kTwoHostBench);
+    std::string status;
+    Run("TD DEVICE_DESCRIPTOR 0", &status);
+    ASSERT_EQ(Sim("unplug", "2"), 0);
+    EXPECT_EQ(Run("TD TEST_J 1", &status), "\n Setting Device into TEST_J mode \n Failed\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    EXPECT_TRUE(TraceOf("SetTestMode").empty());
+    // The failed index is tried again, not served by the device before it.
+    EXPECT_EQ(Run("TD TEST_J 1", &status), "\n Setting Device into TEST_J mode \n Failed\n" + kPrompt);
+    EXPECT_TRUE(TraceOf("SetTestMode").empty());
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, ParentTestPacketLeavesTheNextPortTestToReEnumerateFirst) {
+    StartReady(kTwoHostBench);
+    std::string status;
+    EXPECT_EQ(Run("TD PARENT_TEST_PACKET 0", &status),
+              "\n Setting Device into PARENT_TEST_PACKET mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(TraceOf("SetPortFeature c0/root:1 21 4 0").size(), 1u);
+    size_t before = TraceOf("Enumerate").size();
+    Run("TP RESET 1", &status);
+    EXPECT_EQ(TraceOf("Enumerate").size(), before + 1);
+    EXPECT_EQ(Exit(), 0);
+}
+
+TEST_F(ConsoleE2ETest, LongestHostIdGivesWholeInformationRecords) {
+    const std::string id(255, 'H');
+    StartReady("[[controller]]\nid = \"" + id + "\"\nports = [\"usb2\"]\n");
+    Run("LH");
+    EXPECT_EQ(ReadFile(m_dir.File("CLInformation.txt")), "INDEX|0|HOST_INFO|" + id + "|NUM_PORTS|1\r\n");
     EXPECT_EQ(Exit(), 0);
 }

@@ -44,7 +44,7 @@ keys Escape
 
 # Port 3 into TEST_PACKET.
 fresh_trace
-keys Down Down BTab BTab Down Down Down Down Enter
+keys Down Down BTab Down Down Down Down Enter
 check_match "port command chosen" "TEST_PACKET +\[v\] +3 "
 check "port test mode run" "Operation Successful"
 traced "Test Packet on hub port 3" 1 "^SetPortFeature hub@1:3 21 4 0 -> 0x00000000"

@@ -41,7 +41,7 @@ traced "hub port 1 into compliance" 1 "^SetPortLinkFeature hub@5:1 5 10 0 -> 0x0
 
 # The host row lists the SuperSpeed root ports 5 to 8; 7 is empty.
 fresh_trace
-keys Tab Up Tab Tab Tab Down Down Enter
+keys Tab Up Tab Tab Down Down Enter
 check_match "root port 7 chosen" "TX_COMPLIANCE_MODE +\[v\] +7 "
 traced "root port 7 into compliance" 1 "^SetPortLinkFeature root:7 5 10 0 -> 0x00000000"
 
@@ -66,7 +66,7 @@ keys Escape
 check "cancelled" "Operation Failed"
 traced "nothing sent after Cancel" 0 "^SetPortLinkFeature "
 
-keys BTab BTab BTab BTab BTab Enter
+keys BTab BTab BTab BTab Enter
 check "back in the main dialog" "Select Host Controller"
 keys Escape
 check "voltaris ended" "voltaris ended"

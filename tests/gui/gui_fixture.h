@@ -68,14 +68,14 @@ protected:
     // Selects the controller as the main dialog's TEST does and runs a test
     // dialog with the script; the trace starts with the dialog.
     template <typename TDialog>
-    void RunTestDialog(std::vector<CHeadlessUser::Step> steps) {
+    void RunTestDialog(std::vector<CHeadlessUser::Step> steps, intptr_t ended = 0) {
         std::vector<HostRecord> hosts;
         ASSERT_EQ(BuildHostList(hosts), BENCH_OK);
         ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
         trace.clear();
         user.Script(std::move(steps));
         TDialog dialog;
-        EXPECT_EQ(dialog.DoModal(), 0);
+        EXPECT_EQ(dialog.DoModal(), ended);
         EXPECT_TRUE(user.ScriptDone());
     }
 

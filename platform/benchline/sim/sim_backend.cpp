@@ -234,3 +234,17 @@ bool BLSimPlug(CBLBackend* backend, unsigned controller, const std::string& at, 
 bool BLSimPowerCycle(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error) {
     return Command(backend, &CSimWorld::PowerCycle, controller, at, error);
 }
+
+bool BLSimAddFault(CBLBackend* backend, const BLSimFault& fault) {
+    CSimBackend* sim = AsSim(backend);
+    if (!sim || !SimIsRequestName(fault.Request)) return false;
+    CSimFault entry;
+    entry.Request = fault.Request;
+    if (!fault.Target.empty()) entry.Target = fault.Target;
+    if (!fault.Args.empty()) entry.Args = fault.Args;
+    entry.Status = fault.Status;
+    entry.Count = fault.Count;
+    std::lock_guard lock(sim->World().Mutex);
+    sim->World().Faults.push_back(std::move(entry));
+    return true;
+}

@@ -12,23 +12,30 @@ namespace {
 // What a request is addressed to, as the trace names it.
 struct CSimTarget {
     enum EKind { BENCH, HOST, ROOT, HUB, DEVICE, HUB_PORT, INTERFACE, NONE };
-    constexpr CSimTarget(EKind kind = NONE, unsigned a = 0, unsigned p = 0) : Kind(kind), A(a), P(p) {}
+    constexpr CSimTarget(EKind kind = NONE, unsigned a = 0, unsigned p = 0, int c = -1)
+        : Kind(kind), A(a), P(p), C(c) {}
     EKind Kind;
     unsigned A;  // controller index, root port number or USB address
     unsigned P;  // hub port number
+    int C;       // controller of a port or device on a bench of several, else -1
 };
+
+int QualifierOf(const CSimController* controller) {
+    return controller && controller->Qualified ? static_cast<int>(controller->Index) : -1;
+}
 
 CSimTarget TargetOf(const CSimController& controller) { return {CSimTarget::HOST, controller.Index}; }
 CSimTarget TargetOf(const CSimDevice& device) {
-    return {device.IsHub() ? CSimTarget::HUB : CSimTarget::DEVICE, device.Address};
+    return {device.IsHub() ? CSimTarget::HUB : CSimTarget::DEVICE, device.Address, 0, QualifierOf(device.Controller)};
 }
 CSimTarget TargetOf(const CSimPort& port) {
-    if (!port.Hub) return {CSimTarget::ROOT, port.Number};
-    return {CSimTarget::HUB_PORT, port.Hub->Address, port.Number};
+    if (!port.Hub) return {CSimTarget::ROOT, port.Number, 0, QualifierOf(port.Controller)};
+    return {CSimTarget::HUB_PORT, port.Hub->Address, port.Number, QualifierOf(port.Controller)};
 }
 
 void AppendTarget(std::string& text, const CSimTarget& target) {
-    char buffer[32];
+    char buffer[48];
+    if (target.C >= 0) text += "c" + std::to_string(target.C) + "/";
     switch (target.Kind) {
         case CSimTarget::BENCH: text += "bench"; return;
         case CSimTarget::INTERFACE: text += "interface"; return;
@@ -563,6 +570,7 @@ void SimCreateObjects(CSimWorld& world) {
             port.Object = std::make_unique<CSimRootPortObject>(world, port);
     };
     for (auto& controller : world.Controllers) {
+        controller->Qualified = world.Controllers.size() > 1;
         controller->Object = std::make_unique<CSimHostObject>(world, *controller);
         for (auto& port : controller->Ports) makePort(*port);
         for (auto& device : controller->Devices) {

@@ -106,6 +106,10 @@ struct CSimDevice {
 
 struct CSimController {
     unsigned Index = 0;
+    // On a bench with several controllers the trace names the controller of
+    // every port and device ("c1/root:2"), so the record says where each
+    // request went.
+    bool Qualified = false;
     std::string Id;
     uint32_t DriverVersion = 0x01000300;
     bool Running = true;

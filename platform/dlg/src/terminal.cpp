@@ -311,7 +311,7 @@ void CTerminalSurface::MoveFocus(CView& view, bool forward) {
     for (int step = 1; step <= count; ++step) {
         int i = start < 0 ? (forward ? step - 1 : count - step) : ((start + (forward ? step : -step)) % count + count) % count;
         CDlgWindowState& item = *items[static_cast<size_t>(i)];
-        if (item.TakesFocus() && item.enabled) {
+        if (item.IsTabStop() && item.enabled) {
             view.focus = item.id;
             view.focusSet = true;
             view.dropped = 0;

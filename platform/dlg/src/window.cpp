@@ -90,6 +90,8 @@ const char* DlgAppName() {
 
 // Window state.
 
+bool CDlgWindowState::IsTabStop() const { return TakesFocus() && (style & WS_TABSTOP); }
+
 bool CDlgWindowState::TakesFocus() const {
     switch (cls) {
         case DLG_CLASS_BUTTON: return !IsButtonKind(BS_GROUPBOX);

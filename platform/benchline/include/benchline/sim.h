@@ -4,6 +4,7 @@
 
 #include "benchline/backend.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,3 +32,16 @@ void BLSimStartControl(CBLBackend* backend);
 bool BLSimUnplug(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);
 bool BLSimPlug(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);
 bool BLSimPowerCycle(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);
+
+// A fault added while the bench runs, as a [[fault]] of a bench file would
+// give it: the first Count requests that match answer Status. An empty
+// target or args matches any. False when backend is not a simulated bench or
+// request names no request.
+struct BLSimFault {
+    std::string Request;
+    std::string Target;
+    std::string Args;
+    BLSTATUS Status = 0;
+    uint64_t Count = 1;
+};
+bool BLSimAddFault(CBLBackend* backend, const BLSimFault& fault);

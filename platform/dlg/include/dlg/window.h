@@ -61,6 +61,8 @@ struct CDlgWindowState {
     // Controls that take the focus: every button but a group box, lists,
     // combos and edits.
     bool TakesFocus() const;
+    // Those of them that Tab stops at: the template gives them WS_TABSTOP.
+    bool IsTabStop() const;
 };
 
 class CWnd {
