@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_layoutFile = argv[2];
+    alarm(120);  // a screen test that went away leaves nothing running for long
     InstallDialogResources();
     CTerminalSurface surface;
     if (!surface.Ok()) {

@@ -100,7 +100,8 @@ protected:
         }
     }
     void TearDown() override {
-        Shell("tmux -L " + m_socket + " kill-server 2>/dev/null");
+        for (int i = 0; i <= m_renders; ++i)  // a server that was still starting when told to go
+            Shell("tmux -L " + m_base + (i ? "-" + std::to_string(i) : "") + " kill-server 2>/dev/null");
         std::error_code ignored;
         fs::remove_all(m_dir, ignored);
     }
