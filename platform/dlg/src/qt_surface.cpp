@@ -70,6 +70,17 @@ void KeepStartMessage(QtMsgType, const QMessageLogContext&, const QString& messa
     if (g_startMessages) g_startMessages->push_back(message.toStdString());
 }
 
+// Check boxes and radio buttons answer to a click anywhere in their
+// rectangle, as the dialog's buttons do, not only on the mark and the text.
+template <typename TButton>
+class CWholeButton : public TButton {
+public:
+    using TButton::TButton;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+
 }  // namespace
 
 struct CQtSurface::CImpl : QObject {
@@ -197,9 +208,9 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
                 break;
             }
             if (state.IsButtonKind(BS_AUTOCHECKBOX)) {
-                button = new QCheckBox(parent);
+                button = new CWholeButton<QCheckBox>(parent);
             } else if (state.IsButtonKind(BS_AUTORADIOBUTTON)) {
-                auto* radio = new QRadioButton(parent);
+                auto* radio = new CWholeButton<QRadioButton>(parent);
                 radio->setAutoExclusive(false);  // the dialog keeps its groups
                 button = radio;
             } else {
@@ -462,7 +473,8 @@ void CQtSurface::CImpl::TypeText(CView& view, CDlgWindowState& state, const QStr
         // The controls hold bytes a character each.
         if (ch.unicode() < 0x20 || ch.unicode() > 0x7E) continue;
         TakeSelection(state, widget);
-        if (!DlgUserTypeChar(*view.dialog, state.id, static_cast<char>(ch.unicode()))) break;
+        // A character the control refuses (a letter in a number) is left out.
+        if (!DlgUserTypeChar(*view.dialog, state.id, static_cast<char>(ch.unicode()))) continue;
         Sync(view);
         if (view.dialog->IsEnded() || !ViewOf(view.dialog)) return;
     }
@@ -511,7 +523,7 @@ bool CQtSurface::CImpl::RunAboutCommand(CView& view) {
 void CQtSurface::CImpl::RaiseAll() {
     for (CView* view : views) {
         if (view->window->isMinimized()) view->window->showNormal();
-        view->window->raise();
+        if (QGuiApplication::platformName() != "offscreen") view->window->raise();
     }
     if (CView* top = Top()) top->window->activateWindow();
 }
@@ -601,8 +613,9 @@ bool CQtSurface::CImpl::eventFilter(QObject* watched, QEvent* event) {
             for (CView* view : views) {
                 if (view->window != watched) continue;
                 event->ignore();
-                // The window's close button or the window manager's close.
-                if (event->spontaneous() && view == Top() && !view->dialog->IsEnded()) {
+                // The window's close button or the window manager's close: the
+                // surface itself never closes a window, it deletes it.
+                if (view == Top() && !view->dialog->IsEnded()) {
                     if (view->dialog->GetSystemMenu(false)) DlgUserSysCommand(*view->dialog, SC_CLOSE);
                     else DlgUserCancel(*view->dialog);
                     SyncAll();
@@ -625,11 +638,15 @@ void CQtSurface::CImpl::RunScriptStep(CDialog& dialog) {
         return;
     }
     if (stepSince == 0) stepSince = now;
-    Step step = steps.front();
+    // Taken off first: a step that opens a dialog runs the next ones inside it.
+    Step step = std::move(steps.front());
+    steps.pop_front();
     if (step()) {
-        if (!steps.empty()) steps.pop_front();
         stepSince = 0;
-    } else if (now - stepSince > kStepPatienceMs) {
+        return;
+    }
+    steps.push_front(std::move(step));
+    if (now - stepSince > kStepPatienceMs) {
         scriptErrors.push_back("a step waited too long while \"" + dialog.Caption() + "\" was open");
         steps.clear();
         dialog.EndDialog(IDCANCEL);
@@ -674,8 +691,7 @@ void CQtSurface::RunModal(CDialog& dialog) {
     m->Build(view);
     m->views.push_back(&view);
     view.window->show();
-    view.window->raise();
-    view.window->activateWindow();
+    m->RaiseAll();
     m->MoveFocus(view, true);
     m->stepSince = 0;
     while (!dialog.IsEnded()) {
@@ -687,14 +703,13 @@ void CQtSurface::RunModal(CDialog& dialog) {
         if (OSTakeRaiseRequest()) m->RaiseAll();
         DlgFireDueTimers(NowMs());
         if (dialog.IsEnded()) break;
-        m->RunScriptStep(dialog);
-        if (dialog.IsEnded()) break;
         m->SyncAll();
         uint64_t next = DlgNextTimerDue(), now = NowMs();
         uint64_t wait = next <= now ? 0 : std::min<uint64_t>(next - now, kMaxWaitMs);
-        if (m->scripted && !m->steps.empty()) wait = std::min<uint64_t>(wait, 10);
+        if (m->scripted) wait = std::min<uint64_t>(wait, 10);
         m->wake.start(static_cast<int>(wait));
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (!dialog.IsEnded()) m->RunScriptStep(dialog);
     }
     m->views.pop_back();
     view.window->hide();
