@@ -7,7 +7,7 @@
 set -u
 voltaris=$(realpath "${1:?usage: window_walk_test.sh VOLTARIS_BINARY ARTIFACT_DIR}")
 artifacts=${2:?usage: window_walk_test.sh VOLTARIS_BINARY ARTIFACT_DIR}
-for tool in Xvfb xdotool import xclip; do
+for tool in Xvfb xdotool import convert display xclip; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed"; exit 77; }
 done
 mkdir -p "$artifacts"
@@ -75,6 +75,11 @@ at() {
     xdotool mousemove --sync $((X + (2 * x + w) * WIDTH / (2 * cx))) $((Y + (2 * y + h) * HEIGHT / (2 * cy))) click 1
     sleep 0.3
 }
+# pixel X,Y: the colour on the screen there, as hex.
+pixel() {
+    import -window root "$work/screen.png" 2>/dev/null
+    convert "$work/screen.png" -crop "1x1+${1%,*}+${1#*,}" -format '%[hex:p{0,0}]' info: 2>/dev/null | cut -c1-6
+}
 keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
 shot() { import -window "$1" "$artifacts/$2.png" 2>/dev/null && pass || fail "screenshot $2"; }
 # The text of the status window: selected and copied as a user would.
@@ -108,10 +113,23 @@ if [ -n "${main:-}" ]; then
         expect "SetPortFeature root:2 21 4 0 was sent" grep -q "^SetPortFeature root:2 21 4 0 -> " "$work/walk.trace"
         keys Escape
     fi
-    # A second start raises this one and touches nothing else.
+    # Another program's window covers this one; a second start brings this
+    # one back to the top and touches nothing else.
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    spot="$((X + 12)),$((Y + 12))"
+    own=$(pixel "$spot")
+    display -title other-program -geometry "+$X+$Y" -size 300x200 xc:gray 2>/dev/null &
+    pids+=($!)
+    window other-program >/dev/null
+    sleep 0.5
+    expect "the other program's window covers the main window" [ "$(pixel "$spot")" != "$own" ]
     lines=$(wc -l <"$work/walk.trace")
     run second
     finished second 1
+    sleep 0.5
+    expect "the second start brings the main window to the top" [ "$(pixel "$spot")" = "$own" ]
+    shot root window-raised
+    xdotool windowfocus --sync "$main" 2>/dev/null
     expect "the second start says why it ends" grep -q "already running" "$work/second.err"
     expect "the second start sends nothing" [ "$(wc -l <"$work/walk.trace")" = "$lines" ]
     expect "the second start writes no trace" [ ! -s "$work/second.trace" ]
