@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -349,4 +351,31 @@ TEST(CQtSurfaceStartTest, NoDisplayIsAClearErrorAndInstallsNothing) {
         CDialog dialog(&kTemplate);
         EXPECT_EQ(dialog.DoModal(), -1);
     }
+}
+
+TEST_F(CQtSurfaceTest, TheSystemMenuOpensOnAltSpaceAndAnEntryRuns) {
+    Run({Do([&] {
+        // The menu runs its own loop: choose About from inside it.
+        QTimer::singleShot(50, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_TRUE(menu);
+            QStringList entries;
+            for (QAction* action : menu->actions()) entries << action->text();
+            EXPECT_EQ(entries, (QStringList{"&Close", "&About"}));
+            if (entries.size() == 2) menu->setActiveAction(menu->actions().at(1));
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        Key(Qt::Key_Space, Qt::AltModifier);
+        EXPECT_EQ(dialog.about, 1);
+        Key(Qt::Key_Escape);
+    })});
+}
+
+TEST_F(CQtSurfaceTest, ATerminationSignalClosesAnOpenSystemMenu) {
+    OSInstallTerminationHandlers();
+    EXPECT_EQ(Run({Do([&] {
+        QTimer::singleShot(50, [] { std::raise(SIGTERM); });
+        Key(Qt::Key_Space, Qt::AltModifier);
+    })}), IDCANCEL);
+    EXPECT_EQ(dialog.about, 0);
 }

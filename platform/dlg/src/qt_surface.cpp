@@ -498,8 +498,15 @@ bool CQtSurface::CImpl::ShowSystemMenu(CView& view, QPoint at) {
             action->setData(item.id);
         }
     }
+    // The menu runs a loop of its own: a termination signal closes it too.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &popup, [&popup] {
+        if (OSTerminationSignal() != 0) popup.close();
+    });
+    watch.start(kMaxWaitMs);
     QAction* chosen = popup.exec(at);
-    if (chosen && ViewOf(view.dialog) && !view.dialog->IsEnded())
+    watch.stop();
+    if (chosen && OSTerminationSignal() == 0 && ViewOf(view.dialog) && !view.dialog->IsEnded())
         DlgUserSysCommand(*view.dialog, chosen->data().toUInt());
     SyncAll();
     return true;
