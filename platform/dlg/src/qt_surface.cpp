@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <deque>
 
 namespace {
@@ -170,6 +171,9 @@ bool CQtSurface::CImpl::Start(const std::string& iconName) {
         g_startMessages = &messages;
         QtMessageHandler previous = qInstallMessageHandler(KeepStartMessage);
         app = std::make_unique<QApplication>(argc, argv);
+        // Qt takes the user's locale for everything; numbers the program
+        // writes and reads keep the C form.
+        std::setlocale(LC_NUMERIC, "C");
         qInstallMessageHandler(previous);
         g_startMessages = nullptr;
         if (!offscreenAsked && QGuiApplication::platformName() == "offscreen") {
