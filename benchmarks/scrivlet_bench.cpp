@@ -1,15 +1,17 @@
-// Parse throughput on a generated 20 MiB Vendor Info File and query cost
-// against the field count, each beside the plain std::regex approach: one
-// regex compiled for every line parsed and for every field tested.
-#include "vif_line.h"
-
+// Parse throughput on a generated 20 MiB Vendor Info File beside a plain
+// memchr line count of the same file; the memory a parse adds, against the
+// file's size, for ordinary and worst-case files; query cost against the
+// field count beside a std::regex compiled for every field tested.
 #include <scrivlet/scrivlet.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,10 +22,9 @@
 namespace {
 
 constexpr std::size_t BENCH_FILE_BYTES = 20u << 20;
-// The regex approach parses under 1 MiB/s, so it reads the file's first
-// part only.
-constexpr std::size_t BENCH_REGEX_FILE_BYTES = 2u << 20;
 constexpr double BENCH_MIB = 1024.0 * 1024.0;
+// What the parse may add to the process's peak memory, in file sizes.
+constexpr double BENCH_MEMORY_BOUND = 3.0;
 
 double Seconds(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();
@@ -55,25 +56,7 @@ std::string MakeFile() {
     return text;
 }
 
-// The approach as first written: a regex compiled for every line.
-std::size_t ParseWithRegexPerLine(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<CVIFField> fields;
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string clean(CleanLine(line));
-        if (clean.empty()) continue;
-        const std::regex pattern(
-            clean[0] == '$' ? R"re(^(\$[[:alnum:]_']+)\s*:\s*"(.*)"$)re"
-                            : R"re(^([[:alnum:]_']+)\s*:\s*(0x[[:xdigit:]]+|[[:digit:]]+|YES|NO)$)re",
-            std::regex::ECMAScript | std::regex::icase);
-        std::smatch groups;
-        if (std::regex_match(clean, groups, pattern)) fields.emplace_back(groups[1].str(), groups[2].str());
-    }
-    return fields.size();
-}
-
-// ... and for every field a query tests.
+// A std::regex compiled for every field a query tests.
 std::size_t CountWithRegexPerField(const std::vector<CVIFField>& fields, const char* pattern) {
     std::size_t count = 0;
     for (const CVIFField& field : fields)
@@ -82,18 +65,107 @@ std::size_t CountWithRegexPerField(const std::vector<CVIFField>& fields, const c
     return count;
 }
 
-void BenchParse(const std::string& path, double mib, const std::string& regexPath, double regexMib) {
+// Reads the file and counts its lines with memchr: the least a parse can do.
+std::size_t CountLines(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) std::abort();
+    std::vector<char> bytes(static_cast<std::size_t>(std::filesystem::file_size(path)));
+    std::size_t have = 0;
+    while (have < bytes.size()) {
+        const ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
+        if (got <= 0) break;
+        have += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    std::size_t lines = 0;
+    for (const char* at = bytes.data(), *end = at + have;; ++at, ++lines) {
+        at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+        if (at == nullptr) return lines;
+    }
+}
+
+void BenchParse(const std::string& path, double mib) {
     std::size_t fields = 0;
-    std::size_t regexFields = 0;
+    std::size_t lines = 0;
     const double seconds = BestOf(3, [&] { fields = CVendorInfoFile(path.c_str()).Count(); });
-    const double regexSeconds = Seconds([&] { regexFields = ParseWithRegexPerLine(regexPath); });
-    const bool same = CVendorInfoFile(regexPath.c_str()).Count() == regexFields;
+    const double lineSeconds = BestOf(3, [&] { lines = CountLines(path); });
     std::printf("parse\n");
-    std::printf("  scrivlet        %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu fields)\n", mib, seconds,
+    std::printf("  scrivlet          %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu fields)\n", mib, seconds,
                 mib / seconds, fields);
-    std::printf("  regex per line  %6.1f MiB  %8.3f s  %8.1f MiB/s%s\n", regexMib, regexSeconds,
-                regexMib / regexSeconds, same ? "" : "  (fields differ!)");
-    std::printf("  speed-up        %.1fx\n", (mib / seconds) / (regexMib / regexSeconds));
+    std::printf("  memchr line count %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu lines)\n", mib, lineSeconds,
+                mib / lineSeconds, lines);
+    std::printf("  scrivlet takes    %.1fx the time of the line count\n", seconds / lineSeconds);
+}
+
+long ReadStatusKiB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
+    return -1;
+}
+
+// The peak resident memory the work adds, measured in a child process whose
+// high-water mark is reset first.
+long PeakAddedKiB(const std::function<void()>& work) {
+    int pipe[2];
+    if (::pipe(pipe) != 0) std::abort();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = ReadStatusKiB("VmRSS:");
+        work();
+        const long added = ReadStatusKiB("VmHWM:") - before;
+        if (::write(pipe[1], &added, sizeof added) != sizeof added) _exit(1);
+        _exit(0);
+    }
+    long added = -1;
+    if (::read(pipe[0], &added, sizeof added) != sizeof added) added = -1;
+    ::close(pipe[0]);
+    ::close(pipe[1]);
+    ::waitpid(child, nullptr, 0);
+    return added;
+}
+
+void BenchMemory(const std::filesystem::path& dir, const std::string& realistic) {
+    struct SInput {
+        const char* label;
+        std::string bytes;
+    };
+    std::string utf16 = "\xFF\xFE";
+    for (char c : realistic.substr(0, 8u << 20)) (utf16 += c) += '\0';
+    std::string junk;
+    while (junk.size() < (50u << 20)) junk += "x:\n";
+    std::string dense;
+    while (dense.size() < BENCH_FILE_BYTES) dense += "a:0\n";
+    std::string oneLine = "$Long: \"" + std::string(100u << 20, 'v') + "\"";
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<vif:VIF xmlns:vif=\"u\">\r\n";
+    for (unsigned n = 0; xml.size() < BENCH_FILE_BYTES; ++n)
+        xml += "  <vif:Component>\r\n    <!--Component " + std::to_string(n) +
+               "-->\r\n    <vif:Port_Label>" + std::to_string(n) +
+               "</vif:Port_Label>\r\n    <vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>\r\n"
+               "    <vif:USB4_Supported value=\"false\" />\r\n    <vif:SnkPdoList><vif:SnkPDO>"
+               "<vif:Snk_PDO_Voltage value=\"100\">5000 mV</vif:Snk_PDO_Voltage></vif:SnkPDO>"
+               "</vif:SnkPdoList>\r\n  </vif:Component>\r\n";
+    xml += "</vif:VIF>\r\n";
+    const SInput inputs[] = {{"generated", realistic},
+                             {"UTF-16 (8 Mi characters)", std::move(utf16)},
+                             {"junk lines x:", std::move(junk)},
+                             {"densest fields a:0", std::move(dense)},
+                             {"one 100 MiB line", std::move(oneLine)},
+                             {"XML, generated", std::move(xml)}};
+    std::printf("memory added by a parse (peak resident), bound %.0fx the file\n", BENCH_MEMORY_BOUND);
+    for (const SInput& input : inputs) {
+        const std::string path = (dir / "memory_vif.txt").string();
+        std::ofstream(path, std::ios::binary) << input.bytes;
+        std::size_t fields = 0;
+        const long kib = PeakAddedKiB([&] { fields = CVendorInfoFile(path.c_str()).Count(); });
+        const double ratio = static_cast<double>(kib) * 1024.0 / static_cast<double>(input.bytes.size());
+        std::printf("  %-26s %7.1f MiB file  %7.1f MiB  %4.2fx%s\n", input.label,
+                    static_cast<double>(input.bytes.size()) / BENCH_MIB, static_cast<double>(kib) / 1024.0,
+                    ratio, ratio > BENCH_MEMORY_BOUND ? "  (over the bound!)" : "");
+        std::filesystem::remove(path);
+    }
 }
 
 void BenchQueries() {
@@ -127,13 +199,10 @@ int main() {
                                       ("scrivlet_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string text = MakeFile();
-    const std::string part = text.substr(0, text.rfind('\n', BENCH_REGEX_FILE_BYTES) + 1);
     const std::string path = (dir / "generated_vif.txt").string();
-    const std::string regexPath = (dir / "generated_part_vif.txt").string();
     std::ofstream(path, std::ios::binary) << text;
-    std::ofstream(regexPath, std::ios::binary) << part;
-    BenchParse(path, static_cast<double>(text.size()) / BENCH_MIB, regexPath,
-               static_cast<double>(part.size()) / BENCH_MIB);
+    BenchParse(path, static_cast<double>(text.size()) / BENCH_MIB);
+    BenchMemory(dir, text);
     BenchQueries();
     std::filesystem::remove_all(dir);
     return 0;

@@ -4,21 +4,16 @@
 
 #include <scrivlet/scrivlet.h>
 
-#include <stdexcept>
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const EUsbType role = data[0] % 2 ? UsbHub : UsbDevice;
     const std::string path = WriteVifInput(data + 1, size - 1);
-    try {
-        CVIFSummary summary(role, path.c_str());
-        if (!summary.IsValid() && (summary.Speed().size() != 0 || summary.Display().size() != 0))
-            std::abort();
-        const CVIFSummary copy = summary;
-        summary.Clear();
-        if (summary.IsValid() || copy.PortNumber() != summary.PortNumber()) std::abort();
-    } catch (const std::out_of_range&) {
-        // A needed value beyond 64 bits leaves the constructor by design.
-    }
+    // Nothing a file holds makes the constructor throw.
+    CVIFSummary summary(role, path.c_str());
+    if (!summary.IsValid() && (summary.Speed().size() != 0 || summary.Display().size() != 0))
+        std::abort();
+    const CVIFSummary copy = summary;
+    summary.Clear();
+    if (summary.IsValid() || copy.PortNumber() != summary.PortNumber()) std::abort();
     return 0;
 }

@@ -1,76 +1,57 @@
 #include <scrivlet/vendor_info_file.h>
 
+#include "field_store.h"
 #include "name_matcher.h"
 #include "run_time_error.h"
+#include "vif_file.h"
 #include "vif_line.h"
+#include "vif_xml.h"
 
-#include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 namespace {
 
 constexpr const char* VIF_NO_FILE = "<no-file>";
-constexpr std::size_t VIF_READ_BLOCK = 1 << 16;
-
-// The whole stream; a read error throws std::ios_base::failure.
-std::string ReadAll(std::ifstream& in) {
-    in.exceptions(std::ios_base::badbit);
-    std::string text;
-    std::vector<char> block(VIF_READ_BLOCK);
-    do {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        text.append(block.data(), static_cast<std::size_t>(in.gcount()));
-    } while (in);
-    return text;
-}
-
-std::size_t CountByte(const std::string& text, char byte) {
-    std::size_t count = 0;
-    const char* const end = text.data() + text.size();
-    for (const char* at = text.data();; ++at, ++count) {
-        at = static_cast<const char*>(std::memchr(at, byte, static_cast<std::size_t>(end - at)));
-        if (at == nullptr) return count;
-    }
-}
 
 }  // namespace
 
 struct CVendorInfoFileData {
-    explicit CVendorInfoFileData(const char* fileName)
-        : m_pFields(std::make_unique<std::vector<CVIFField>>()), m_FileName(fileName) {}
-    CVendorInfoFileData(const CVendorInfoFileData& other)
-        : m_pFields(std::make_unique<std::vector<CVIFField>>(*other.m_pFields)),
-          m_FileName(other.m_FileName) {}
+    explicit CVendorInfoFileData(const char* fileName) : m_FileName(fileName) {}
 
-    std::unique_ptr<std::vector<CVIFField>> m_pFields;
+    CFieldStore m_Fields;
     std::string m_FileName;
+    std::size_t m_Components = 0;
 };
 
-CVendorInfoFile::CVendorInfoFile(const char* const path)
+CVendorInfoFile::CVendorInfoFile(const char* const path) : CVendorInfoFile(path, VIF_ALL_COMPONENTS) {}
+
+CVendorInfoFile::CVendorInfoFile(const char* const path, std::size_t component)
     : m_pData(new CVendorInfoFileData(path ? path : VIF_NO_FILE)) {
     try {
-        if (path == nullptr || *path == '\0') ThrowRunTimeError("Internal Error: NULL file name.");
-        std::ifstream in(path);
-        if (!in.is_open()) ThrowRunTimeError("Couldn't open Vendor Info File: %s.", path);
-        std::string text;
-        try {
-            text = ReadAll(in);
-        } catch (const std::ios_base::failure& error) {
-            ThrowRunTimeError("I/O read failure on Vendor Info File %s: %s", path, error.what());
+        CByteBuffer text = ReadFileBytes(path);
+        const bool wasUtf16 = DecodeText(text);
+        if (IsXmlText({text.Data(), text.Size()})) {
+            m_pData->m_Components = ReadXmlFields(path, {text.Data(), text.Size()}, wasUtf16,
+                                                  component, m_pData->m_Fields);
+            m_pData->m_Fields.Shrink();
+            return;
         }
-        // Every field stands on a line of its own and holds a colon: reserving
-        // for the smaller count spares copying the fields as the list grows.
-        m_pData->m_pFields->reserve(std::min(CountByte(text, '\n') + 1, CountByte(text, ':')));
-        char* const end = text.data() + text.size();
-        for (char* line = text.data();;) {
+        if (component != VIF_ALL_COMPONENTS)
+            ThrowRunTimeError("Vendor Info File %s has no component %zu (it has 0).", path, component);
+        // The fields are packed into the buffer that holds the text, each in
+        // front of the line it came from.
+        char* line = text.Data();
+        char* const end = line + text.Size();
+        m_pData->m_Fields.TakeText(std::move(text));
+        for (;;) {
             void* lineFeed = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
             char* const lineEnd = lineFeed ? static_cast<char*>(lineFeed) : end;
             ParseLine(line, lineEnd);
             if (lineEnd == end) break;
             line = lineEnd + 1;
         }
+        m_pData->m_Fields.Shrink();
     } catch (...) {
         delete m_pData;
         throw;
@@ -80,7 +61,7 @@ CVendorInfoFile::CVendorInfoFile(const char* const path)
 CVendorInfoFile::CVendorInfoFile(const std::vector<CVIFField>& fields)
     : m_pData(new CVendorInfoFileData(VIF_NO_FILE)) {
     try {
-        m_pData->m_pFields->assign(fields.begin(), fields.end());
+        for (const CVIFField& field : fields) m_pData->m_Fields.Append(field.Name(), field.Value());
     } catch (...) {
         delete m_pData;
         throw;
@@ -99,25 +80,22 @@ CVendorInfoFile& CVendorInfoFile::operator=(const CVendorInfoFile& other) {
 void CVendorInfoFile::ParseLine(char* begin, char* end) {
     std::string_view name;
     std::string_view value;
-    if (!RecognizeLine(CleanLine({begin, static_cast<std::size_t>(end - begin)}), name, value)) return;
-    // What follows each text is a separator, the closing quote, the line feed
-    // or the end of the file's text, where a terminator already stands.
-    begin[name.end() - begin] = '\0';
-    begin[value.end() - begin] = '\0';
-    CVIFField& field = m_pData->m_pFields->emplace_back();
-    field.Name(name.data());
-    field.Value(value.data());
+    if (RecognizeLine(CleanLine({begin, static_cast<std::size_t>(end - begin)}), name, value))
+        m_pData->m_Fields.AppendFromText(name, value);
 }
 
 void CVendorInfoFile::TheDeleter(std::vector<CVIFField>* list) { delete list; }
 
-std::size_t CVendorInfoFile::Count() const { return m_pData->m_pFields->size(); }
+std::size_t CVendorInfoFile::Count() const { return m_pData->m_Fields.Count(); }
+
+std::size_t CVendorInfoFile::ComponentCount() const { return m_pData->m_Components; }
 
 std::size_t CVendorInfoFile::Count(const char* const pattern) const {
-    CNameMatcher matcher(pattern);
+    CNameMatcher matcher(pattern, Count());
     std::size_t count = 0;
-    for (const CVIFField& field : *m_pData->m_pFields)
-        if (matcher.Matches(field.Name())) ++count;
+    m_pData->m_Fields.ForEach([&](std::string_view name, const char*) {
+        if (matcher.Matches(name)) ++count;
+    });
     return count;
 }
 
@@ -135,9 +113,14 @@ FieldListPtr CVendorInfoFile::GetFields() const { return GetFields(static_cast<c
 
 FieldListPtr CVendorInfoFile::GetFields(const char* const pattern) const {
     FieldListPtr list(new std::vector<CVIFField>, &CVendorInfoFile::TheDeleter);
-    CNameMatcher matcher(pattern);
-    for (const CVIFField& field : *m_pData->m_pFields)
-        if (matcher.Matches(field.Name())) list->push_back(field);
+    if (pattern == nullptr || *pattern == '\0') list->reserve(Count());
+    CNameMatcher matcher(pattern, Count());
+    m_pData->m_Fields.ForEach([&](std::string_view name, const char* value) {
+        if (!matcher.Matches(name)) return;
+        CVIFField& field = list->emplace_back();
+        field.Name(name.data());
+        field.Value(value);
+    });
     return list;
 }
 
@@ -150,15 +133,21 @@ FieldListPtr CVendorInfoFile::GetFields(const char16_t* const pattern) const {
 }
 
 CVIFField CVendorInfoFile::GetUniqueField(const char* const pattern) const {
-    const FieldListPtr matches = GetFields(pattern);
-    if (matches->empty())
+    CNameMatcher matcher(pattern, Count());
+    std::size_t matches = 0;
+    CVIFField found;
+    m_pData->m_Fields.ForEach([&](std::string_view name, const char* value) {
+        if (!matcher.Matches(name) || ++matches > 1) return;
+        found.Name(name.data());
+        found.Value(value);
+    });
+    if (matches == 0)
         ThrowRunTimeError("Couldn't find field in \"%s\" that matched with \"%s\".", FileName(),
                           pattern ? pattern : "");
-    if (matches->size() > 1)
+    if (matches > 1)
         ThrowRunTimeError("%u fields in \"%s\" matched with \"%s\".",
-                          static_cast<unsigned int>(matches->size()), FileName(),
-                          pattern ? pattern : "");
-    return matches->front();
+                          static_cast<unsigned int>(matches), FileName(), pattern ? pattern : "");
+    return found;
 }
 
 CVIFField CVendorInfoFile::GetUniqueField(const wchar_t* const pattern) const {

@@ -1,9 +1,12 @@
 #include <scrivlet/vif_summary.h>
 
 #include "run_time_error.h"
+#include "vif_xml.h"
 
 #include <cctype>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -18,26 +21,48 @@ constexpr unsigned int VIF_SPEED_USB2 = 0;
 constexpr unsigned int VIF_HUB_MAX_PORT_USB2 = 255;
 constexpr unsigned int VIF_HUB_MAX_PORT_USB3 = 15;
 
+// The value of the one field the pattern picks, as a code: a value that
+// does not fit in 32 bits, or none that converts, is a fault of the file.
 unsigned int UniqueValue(const CVendorInfoFile& file, const char16_t* pattern) {
-    return file.GetUniqueField(pattern).GetNumericValue();
+    const CVIFField field = file.GetUniqueField(pattern);
+    std::uint64_t value = 0;
+    try {
+        value = field.GetULongNumericValue();
+    } catch (const std::logic_error&) {  // std::out_of_range, std::invalid_argument
+        ThrowRunTimeError("Field '%s' has the value %s, which is not a number of 64 bits.",
+                          field.Name(), field.Value());
+    }
+    if (value > std::numeric_limits<unsigned int>::max())
+        ThrowRunTimeError("Field '%s' has the value %s, beyond the range of its code.", field.Name(),
+                          field.Value());
+    return static_cast<unsigned int>(value);
 }
 
 }  // namespace
 
 CVIFSummary::CVIFSummary(EUsbType type, const char* const path)
     : m_UsbType(type), m_IsValid(false), m_PortNumber(0) {
-    switch (type) {
+    Construct(path, VIF_ALL_COMPONENTS);
+}
+
+CVIFSummary::CVIFSummary(EUsbType type, const char* const path, std::size_t component)
+    : m_UsbType(type), m_IsValid(false), m_PortNumber(0) {
+    Construct(path, component);
+}
+
+void CVIFSummary::Construct(const char* const path, std::size_t component) {
+    switch (m_UsbType) {
     case UsbDevice:
-        InitializeDevice(path);
+        InitializeDevice(path, component);
         break;
     case UsbHub:
-        InitializeHub(path);
+        InitializeHub(path, component);
         break;
     case UsbHost:
         InitializeHost(path);
         break;
     default:
-        ThrowRunTimeError("<Unknown USB Type: %d>", static_cast<int>(type));
+        ThrowRunTimeError("<Unknown USB Type: %d>", static_cast<int>(m_UsbType));
     }
 }
 
@@ -76,11 +101,11 @@ CSafeString CVIFSummary::MakeDisplayText(const char* path) {
 }
 
 template <typename TRules>
-bool CVIFSummary::Initialize(const char* const path, TRules rules) {
+bool CVIFSummary::Initialize(const char* const path, std::size_t component, TRules rules) {
     bool accepted = false;
     try {
         Clear();
-        const CVendorInfoFile file(path);
+        const CVendorInfoFile file(path, component);
         const CSafeString display = MakeDisplayText(path);
         const auto [connector, connectText] = GetConnectorType(file);
         const auto [speed, speedText] = GetSpeedString(file, m_UsbType);
@@ -96,9 +121,13 @@ bool CVIFSummary::Initialize(const char* const path, TRules rules) {
 }
 
 bool CVIFSummary::InitializeDevice(const char* const path) {
+    return InitializeDevice(path, VIF_ALL_COMPONENTS);
+}
+
+bool CVIFSummary::InitializeDevice(const char* const path, std::size_t component) {
     if (m_UsbType != UsbDevice)
         ThrowRunTimeError("Calling %s, but this is not a Device", "CVIFSummary::InitializeDevice");
-    return Initialize(path, [](const CVendorInfoFile& file, unsigned int connector, unsigned int,
+    return Initialize(path, component, [](const CVendorInfoFile& file, unsigned int connector, unsigned int,
                                unsigned int&) {
         return connector == VIF_CONNECTOR_TYPE_B ||
                (connector == VIF_CONNECTOR_TYPE_C &&
@@ -107,9 +136,13 @@ bool CVIFSummary::InitializeDevice(const char* const path) {
 }
 
 bool CVIFSummary::InitializeHub(const char* const path) {
+    return InitializeHub(path, VIF_ALL_COMPONENTS);
+}
+
+bool CVIFSummary::InitializeHub(const char* const path, std::size_t component) {
     if (m_UsbType != UsbHub)
         ThrowRunTimeError("Calling %s, but this is not a hub", "CVIFSummary::InitializeHub");
-    return Initialize(path, [](const CVendorInfoFile& file, unsigned int connector,
+    return Initialize(path, component, [](const CVendorInfoFile& file, unsigned int connector,
                                unsigned int speed, unsigned int& portNumber) {
         const bool connectorPasses =
             connector == VIF_CONNECTOR_TYPE_A ||

@@ -4,30 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-Fields Read(const CVendorInfoFile& file) {
-    Fields fields;
-    const FieldListPtr list = file.GetFields();
-    for (const CVIFField& field : *list) fields.emplace_back(field.Name(), field.Value());
-    return fields;
-}
-
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CQXRunTimeException& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
 
 class VendorInfoFile : public ::testing::Test {
 protected:
@@ -58,6 +43,42 @@ TEST_F(VendorInfoFile, KeepsNumericLiteralsAsWrittenAndSkipsOtherLines) {
                     "$Example_Name : abc\nDevice Speed : 1\nSVID1_SOP: 18d1\n"
                     "\xEF\xBB\xBF" "Device_Speed: 1\nno colon\n$: \"x\"\n"),
               Fields{});
+}
+
+TEST_F(VendorInfoFile, SkipsAByteOrderMarkAndReadsUtf16) {
+    EXPECT_EQ(Parse("\xEF\xBB\xBF" "Connector_Type: 1\n$N: \"x\""),
+              (Fields{{"Connector_Type", "1"}, {"$N", "x"}}));
+    const std::u16string text = u"Connector_Type: 2\r\n$Vendor_Name: \"Gr\u00FC\u00DFe \U0001F600\"\r\n";
+    std::string little = "\xFF\xFE";
+    std::string big = "\xFE\xFF";
+    for (char16_t c : text) {
+        little += static_cast<char>(c & 0xFF);
+        little += static_cast<char>(c >> 8);
+        big += static_cast<char>(c >> 8);
+        big += static_cast<char>(c & 0xFF);
+    }
+    const Fields expected{{"Connector_Type", "2"}, {"$Vendor_Name", "Gr\u00FC\u00DFe \U0001F600"}};
+    EXPECT_EQ(Parse(little), expected);
+    EXPECT_EQ(Parse(big), expected);
+    // An unpaired surrogate and a lone last byte become U+FFFD.
+    const std::string odd = std::string("\xFF\xFE$\0N\0:\0\"\0\x00\xD8\"\0\n\0A\0:\0" "1\0\n\0B\0:\0" "2\0", 30) + "x";
+    EXPECT_EQ(Parse(odd), (Fields{{"$N", "\uFFFD"}, {"A", "1"}}));
+    // Only a mark at the start counts; a UTF-16 file without one is not
+    // guessed at.
+    EXPECT_EQ(Parse(std::string("A\0:\0" "1\0", 6)), Fields{});
+}
+
+TEST_F(VendorInfoFile, RefusesFilesThatAreNotRegularAtOnce) {
+    const std::string fifo = m_Files.Dir() + "/fifo.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(MessageOf([&] { CVendorInfoFile file(fifo.c_str()); }),
+              "Couldn't open Vendor Info File: " + fifo + ". It is a FIFO, not a regular file.");
+    EXPECT_EQ(MessageOf([] { CVendorInfoFile file("/dev/null"); }),
+              "Couldn't open Vendor Info File: /dev/null. It is a character device, not a regular file.");
+    const std::string link = m_Files.Dir() + "/link.txt";
+    ASSERT_EQ(::symlink(Write("A: 1\n").c_str(), link.c_str()), 0);
+    EXPECT_EQ(CVendorInfoFile(link.c_str()).Count(), 1u);
+    EXPECT_FALSE(CVIFSummary(UsbDevice, fifo.c_str()).IsValid());
 }
 
 TEST_F(VendorInfoFile, EmptyAndCommentOnlyFilesGiveNoField) {

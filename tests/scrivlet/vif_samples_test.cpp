@@ -67,8 +67,52 @@ TEST_F(VifSamples, SummariesLackTheirFieldsAndAreInvalid) {
     }
 }
 
-TEST_F(VifSamples, AnXmlFileYieldsNoField) {
-    EXPECT_EQ(CVendorInfoFile(Sample("yaviks_vif.xml").c_str()).Count(), 0u);
+// The XML file a VIF editor wrote: ten product fields, then two Component
+// blocks of 112 fields each.
+TEST_F(VifSamples, ReadsTheXmlFileWithItsComponents) {
+    const std::string path = Sample("yaviks_vif.xml");
+    const CVendorInfoFile file(path.c_str());
+    EXPECT_EQ(file.Count(), 234u);
+    EXPECT_EQ(file.ComponentCount(), 2u);
+    EXPECT_EQ(file.Count("^\\$.*"), 10u);
+    const FieldListPtr fields = file.GetFields();
+    EXPECT_STREQ(fields->front().Name(), "$VIF_Specification");
+    EXPECT_STREQ(fields->front().Value(), "3.19");
+    EXPECT_STREQ(file.GetUniqueField("^\\$Vendor_Name$").Value(), "Google");
+    EXPECT_STREQ(file.GetUniqueField("^\\$Name$").Value(), "VIF Editor");  // inside VIF_App
+    EXPECT_EQ(file.GetUniqueField("^VIF_Product_Type$").GetNumericValue(), 0u);
+    EXPECT_EQ(file.GetUniqueField("^Certification_Type$").GetNumericValue(), 1u);
+    EXPECT_STREQ(fields->back().Name(), "bcdDevice_SOP");
+
+    // Each per-port field once per component, in order; PDO lists repeat
+    // their elements within a component too.
+    const FieldListPtr ports = file.GetFields("^\\$Port_Label$");
+    ASSERT_EQ(ports->size(), 2u);
+    EXPECT_STREQ((*ports)[1].Value(), "1");
+    const FieldListPtr retimer = file.GetFields("^Host_Contains_Captive_Retimer$");
+    ASSERT_EQ(retimer->size(), 2u);
+    EXPECT_EQ((*retimer)[0].GetNumericValue(), 0u);  // false
+    EXPECT_EQ((*retimer)[1].GetNumericValue(), 1u);  // true
+    EXPECT_EQ(file.Count("^Connector_Type$"), 2u);
+    EXPECT_EQ(file.Count("^Snk_PDO_Min_Voltage$"), 4u);
+    EXPECT_EQ(file.GetFields("^Manufacturer_Info_VID_Port$")->at(0).GetNumericValue(), 0x18D1u);
+    EXPECT_THROW(file.GetUniqueField("^Connector_Type$"), CQXRunTimeException);
+
+    const CVendorInfoFile second(path.c_str(), 1);
+    EXPECT_EQ(second.Count(), 122u);
+    EXPECT_EQ(second.GetUniqueField("^DFP_VDO_Port_Number$").GetNumericValue(), 1u);
+    EXPECT_EQ(second.GetUniqueField("^Connector_Type$").GetNumericValue(), 2u);
+    EXPECT_STREQ(second.GetUniqueField("^\\$Vendor_Name$").Value(), "Google");
+}
+
+// A dual-role port that is neither a device nor a port on a hub, and has no
+// Hub_Port_Number: no summary of it is valid.
+TEST_F(VifSamples, TheXmlFileDescribesNeitherADeviceNorAHub) {
+    const std::string path = Sample("yaviks_vif.xml");
+    for (EUsbType role : {UsbDevice, UsbHub}) {
+        EXPECT_FALSE(CVIFSummary(role, path.c_str()).IsValid());
+        EXPECT_FALSE(CVIFSummary(role, path.c_str(), 0).IsValid());
+    }
 }
 
 }  // namespace

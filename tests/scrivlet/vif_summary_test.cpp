@@ -115,8 +115,23 @@ TEST_F(VifSummary, HostAndUnknownRolesThrow) {
     } catch (const CQXRunTimeException& error) {
         EXPECT_STREQ(error.what(), "<Unknown USB Type: 7>");
     }
-    EXPECT_THROW(Make(UsbDevice, "Connector_Type: 18446744073709551616\nDevice_Speed: 0\n"),
-                 std::out_of_range);
+}
+
+// A code is the field's whole value: one that does not fit its range makes
+// the summary invalid, and nothing in a file makes the constructor throw.
+TEST_F(VifSummary, CodesBeyondTheirRangeAreInvalid) {
+    ExpectInvalid(UsbDevice, "Connector_Type: 0x100000001\nDevice_Speed: 0\n");
+    ExpectInvalid(UsbDevice, "Connector_Type: 1\nDevice_Speed: 4294967298\n");
+    ExpectInvalid(UsbDevice, "Connector_Type: 2\nDevice_Speed: 0\nType_C_Can_Act_As_Device: 0x100000001\n");
+    ExpectInvalid(UsbHub, "Connector_Type: 1\nHost_Speed: 1\nHub_Port_Number: 0x100000005\n");
+    ExpectInvalid(UsbHub, "Connector_Type: 0x100000000\nHost_Speed: 1\nHub_Port_Number: 0\n");
+    EXPECT_NO_THROW(ExpectInvalid(UsbDevice, "Connector_Type: 18446744073709551616\nDevice_Speed: 0\n"));
+    EXPECT_NO_THROW(ExpectInvalid(UsbHub, "Connector_Type: 1\nHost_Speed: 0\n"
+                                          "Hub_Port_Number: 99999999999999999999999\n"));
+    // The largest value that fits still reads as itself.
+    const CVIFSummary usb2 = Make(UsbHub, "Connector_Type: 0\nHost_Speed: 0\nHub_Port_Number: 0xFFFFFFFF\n");
+    EXPECT_TRUE(usb2.IsValid());
+    EXPECT_EQ(usb2.PortNumber(), 0xFFFFFFFFu);
 }
 
 TEST(VifSummaryDisplayText, StripsOnlyATrailingTxtAfterTheLastBackslash) {

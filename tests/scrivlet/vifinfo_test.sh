@@ -16,7 +16,7 @@ matches() {
 check() {
     local name=$1 status=$2 out=$3 err=$4
     shift 5
-    "$vifinfo" "$@" >"$work/out" 2>"$work/err"
+    timeout 20 "$vifinfo" "$@" >"$work/out" 2>"$work/err"
     local got=$?
     if [ "$got" -ne "$status" ] || ! matches "$work/out" "$out" || ! matches "$work/err" "$err"; then
         echo "FAIL $name: status $got (want $status)"; sed 's/^/  out: /' "$work/out" | head -5
@@ -33,6 +33,18 @@ check list 0 '^\$Example_Name="a;b"$' '' -- "$work/Dev1.txt"
 check match 0 '^Device_Speed=2$' '' -- --match '.*speed' "$work/Dev1.txt"
 check match-none 0 '' 'no field of .* matches "nothing"' -- --match nothing "$work/Dev1.txt"
 check bad-pattern 2 '' 'invalid pattern "\(":' -- --match '(' "$work/Dev1.txt"
+check long-pattern 2 '' 'pattern refused: Pattern of 65537 bytes' -- --match "$(head -c 65537 /dev/zero | tr '\0' a)" "$work/Dev1.txt"
+check deep-pattern 2 '' 'pattern refused: Pattern "\(\(\(' -- --match "$(printf '(%.0s' {1..300})a$(printf ')%.0s' {1..300})" "$work/Dev1.txt"
+printf '%s: 1\n' "$(head -c 100 /dev/zero | tr '\0' a)" >"$work/long.txt"
+check costly-pattern 2 '' 'pattern refused: .*needs too many backtracking steps' -- --match '(a|aa)*[bc]' "$work/long.txt"
+printf '\xEF\xBB\xBFConnector_Type: 1\nDevice_Speed: 2\n' >"$work/bom.txt"
+check bom 0 '^valid: yes$' '' -- --summary device "$work/bom.txt"
+printf '\xFF\xFEC\0:\0 \0001\0' >"$work/utf16.txt"
+check utf16 0 '^C=1$' '' -- "$work/utf16.txt"
+mkfifo "$work/fifo.txt"
+SECONDS=0
+check fifo 1 '' 'It is a FIFO, not a regular file' -- "$work/fifo.txt"
+[ "$SECONDS" -lt 5 ] || { echo "FAIL fifo: took ${SECONDS}s"; failures=$((failures + 1)); }
 check device 0 '^speed: USB 3 gen 2x1$' '' -- --summary device "$work/Dev1.txt"
 grep -qx 'valid: yes' "$work/out" || { echo "FAIL device: not valid"; failures=$((failures + 1)); }
 check hub-invalid 3 '^valid: no$' '' -- --summary hub "$work/hub.txt"
@@ -43,8 +55,26 @@ check usage 2 '' 'usage: vifinfo' --
 check bad-role 2 '' 'device or hub' -- --summary host "$work/Dev1.txt"
 check bad-option 2 '' 'unknown option' -- --list
 check help 0 'usage: vifinfo' '' -- --help
+cat >"$work/hub.xml" <<'XML'
+<?xml version="1.0"?>
+<vif:VIF xmlns:vif="http://usb.org/VendorInfoFile.xsd">
+  <vif:Component><vif:Connector_Type value="0"/><vif:Host_Speed value="1"/><vif:Hub_Port_Number value="2"/></vif:Component>
+  <vif:Component><vif:Connector_Type value="1"/><vif:Host_Speed value="1"/><vif:Hub_Port_Number value="200"/></vif:Component>
+</vif:VIF>
+XML
+check xml-summary 3 '^valid: no$' '' -- --summary hub "$work/hub.xml"
+check xml-summary-0 0 '^port: 2$' '' -- --component 0 --summary hub "$work/hub.xml"
+check xml-summary-1 3 '^valid: no$' '' -- --component 1 --summary hub "$work/hub.xml"
+check bad-component 2 '' '--component takes a number' -- --component x "$work/hub.xml"
+check text-component 2 '' 'has no component 0 \(it has 0\)' -- --component 0 "$work/Dev1.txt"
+printf '<?xml version="1.0"?>\n<!DOCTYPE VIF SYSTEM "/etc/passwd">\n<VIF/>\n' >"$work/outside.xml"
+check xml-outside 1 '' 'refers to an outside file' -- "$work/outside.xml"
 if [ -d "$samples" ]; then
-    check xml 0 '' 'XML Vendor Info File' -- "$samples/yaviks_vif.xml"
+    check xml 0 '^Connector_Type=2$' '' -- --match '^connector_type$' "$samples/yaviks_vif.xml"
+    [ "$(wc -l <"$work/out")" -eq 2 ] || { echo "FAIL xml: $(wc -l <"$work/out") lines"; failures=$((failures + 1)); }
+    check xml-component 0 '^DFP_VDO_Port_Number=1$' '' -- --component 1 "$samples/yaviks_vif.xml"
+    [ "$(wc -l <"$work/out")" -eq 122 ] || { echo "FAIL xml-component: $(wc -l <"$work/out") lines"; failures=$((failures + 1)); }
+    check xml-no-component 2 '' 'has no component 2 \(it has 2\)' -- --component 2 "$samples/yaviks_vif.xml"
     check sample 0 '^USB_Suspend_May_Be_Cleared=NO$' '' -- --match 'usb_suspend.*' "$samples/scarlet_vif.txt"
 fi
 [ "$failures" -eq 0 ] && echo "vifinfo behaves as documented"

@@ -24,9 +24,16 @@ struct CVendorInfoFileData;
 // pattern to UTF-8 (wchar_t is UTF-32 on Linux, char16_t is UTF-16).
 class SCRIVLET_API CVendorInfoFile {
 public:
-    // Throws CQXRunTimeException when the path is null or empty, or the file
-    // cannot be opened or read. Lines that are not fields are skipped.
+    // Reads a text file of Name: value lines (UTF-8, or UTF-16 with a
+    // byte-order mark) or an XML Vendor Info File, told apart by content.
+    // Throws CQXRunTimeException when the path is null or empty, names no
+    // regular file, or the file cannot be read or is malformed XML. Lines
+    // that are not fields are skipped.
     explicit CVendorInfoFile(const char* const path);
+    // The fields outside Component blocks and those of one Component block,
+    // counted from 0, of an XML file. Throws CQXRunTimeException when the
+    // file has no such component (a text file has none).
+    CVendorInfoFile(const char* const path, std::size_t component);
     // Copies of the given fields; FileName() is "<no-file>".
     explicit CVendorInfoFile(const std::vector<CVIFField>& fields);
     CVendorInfoFile(const CVendorInfoFile&) = delete;
@@ -36,6 +43,8 @@ public:
     CVendorInfoFile& operator=(const CVendorInfoFile& other);
 
     std::size_t Count() const;
+    // How many Component blocks an XML file holds; 0 for a text file.
+    std::size_t ComponentCount() const;
     std::size_t Count(const char* const pattern) const;
     std::size_t Count(const wchar_t* const pattern) const;
     std::size_t Count(const char16_t* const pattern) const;

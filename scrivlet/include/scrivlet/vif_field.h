@@ -8,15 +8,8 @@
 #include <cstdint>
 #include <string>
 
-// Names longer than this are matched against a pattern by a non-recursive
-// engine: the standard backtracking engine needs stack in proportion to the
-// name and would overflow it on a long name. A pattern with back-references
-// cannot be matched that way, so matching it against a longer name throws
-// CQXRunTimeException.
-inline constexpr std::size_t SCRIVLET_MATCH_BACKTRACK_LIMIT = 256;
-// The regex compiler recurses once per nesting level of a pattern, so longer
-// patterns are refused with CQXRunTimeException.
-inline constexpr std::size_t SCRIVLET_MAX_PATTERN_LENGTH = 1024;
+// Patterns longer than this are refused with CQXRunTimeException.
+inline constexpr std::size_t SCRIVLET_MAX_PATTERN_LENGTH = 64 * 1024;
 
 class SCRIVLET_API CVIFField {
 public:
@@ -45,7 +38,9 @@ public:
     std::uint64_t GetULongNumericValue() const;
     std::uint32_t GetNumericValue() const;  // low 32 bits of the above
     // Whole-name, case-insensitive ECMAScript match; null or empty matches
-    // everything. An invalid pattern throws std::regex_error.
+    // everything. An invalid pattern throws std::regex_error; one that goes
+    // past a limit of the matching engine (steps, memory, size) throws
+    // CQXRunTimeException.
     bool Match(const char* const pattern) const;
     // Name=value, or $Name="value" for a text field; no line end.
     CSafeString MakeOutputString() const;

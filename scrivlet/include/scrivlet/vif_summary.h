@@ -18,11 +18,13 @@ class SCRIVLET_API CVIFSummary {
 public:
     // Reads the file for the role; IsValid() tells whether it describes a
     // product of that role. UsbHost and values outside EUsbType throw
-    // CQXRunTimeException; a needed value beyond 64 bits throws
-    // std::out_of_range.
+    // CQXRunTimeException; nothing a file holds makes the constructor throw.
     CVIFSummary(EUsbType type, const char* const path);
     CVIFSummary(EUsbType type, const wchar_t* const path);
     CVIFSummary(EUsbType type, const char16_t* const path);
+    // The summary of one component (counted from 0) of an XML file with
+    // several; invalid when the file has no such component.
+    CVIFSummary(EUsbType type, const char* const path, std::size_t component);
     CVIFSummary(const CVIFSummary& other);
     // Copies: the source stays as it was.
     CVIFSummary(CVIFSummary&& other);
@@ -60,8 +62,11 @@ private:
     static void StripExtension(CSafeString& text);
     // What the device and hub initialisers share: reads the file, applies the
     // role's rules and stores the outcome.
+    void Construct(const char* const path, std::size_t component);
+    bool InitializeDevice(const char* const path, std::size_t component);
+    bool InitializeHub(const char* const path, std::size_t component);
     template <typename TRules>
-    bool Initialize(const char* const path, TRules rules);
+    bool Initialize(const char* const path, std::size_t component, TRules rules);
 
     static constexpr const char* m_VIF_EXTENSION = ".txt";
 
