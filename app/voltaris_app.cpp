@@ -1,5 +1,6 @@
 #include "app/voltaris_app.h"
 
+#include "app/dialog_surface.h"
 #include "app/stack_config.h"
 
 #include "bench/bus_model.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <strings.h>
 #include <unistd.h>
 
@@ -125,12 +127,27 @@ bool CVoltarisApp::InitInstance() {
 
 void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig, bool fromConsole) {
     CSafeString resultText(nullptr);
-    // The dialogs are drawn on the terminal. Without one nothing is switched;
-    // after the console's GUI command the console's bench and stack switch are
-    // still in place and are undone here, so the machine is never left on the
-    // compliance stack.
-    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
-        std::fprintf(stderr, "voltaris: the dialog interface needs a terminal; use /C for console mode\n");
+    // The dialogs open as windows on a desktop, else on the terminal. Without
+    // either nothing is switched; after the console's GUI command the
+    // console's bench and stack switch are still in place and are undone here,
+    // so the machine is never left on the compliance stack.
+    CSurfaceChoice choice = ChooseDialogSurface();
+    std::unique_ptr<CDlgSurface> window;
+    if (choice.surface == EDialogSurface::Window) {
+        std::string error;
+        window = OpenWindowSurface(error);
+        if (!window) {
+            // A display that cannot be opened leaves the terminal, unless windows were asked for.
+            if (!choice.forced && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+                choice.surface = EDialogSurface::Terminal;
+            } else {
+                choice.surface = EDialogSurface::Refused;
+                choice.error = error;
+            }
+        }
+    }
+    if (choice.surface == EDialogSurface::Refused) {
+        std::fprintf(stderr, "voltaris: %s\n", choice.error.c_str());
         m_exitCode = VOLTARIS_EXIT_FAILED;
         if (fromConsole) {
             DestroyBench();

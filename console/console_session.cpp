@@ -2,6 +2,7 @@
 
 #include "console/command_line.h"
 #include "console/status_files.h"
+#include "benchline/backend.h"
 #include "os/console.h"
 #include "os/signals.h"
 
@@ -25,8 +26,14 @@ std::string FormatLine(const char* format, va_list args) {
 
 }  // namespace
 
+// A long wait inside a request (a controller coming back after a test mode)
+// shows one dot per second.
 CConsoleSession::CConsoleSession(ConsoleWriter write, LineReader read)
-    : m_write(std::move(write)), m_read(read ? std::move(read) : LineReader(OSReadConsoleLine)) {}
+    : m_write(std::move(write)), m_read(read ? std::move(read) : LineReader(OSReadConsoleLine)) {
+    BLSetProgressSink([](void* session) { static_cast<CConsoleSession*>(session)->Write("."); }, this);
+}
+
+CConsoleSession::~CConsoleSession() { BLSetProgressSink(nullptr, nullptr); }
 
 void CConsoleSession::Write(const char* text) { m_write(text); }
 

@@ -27,6 +27,7 @@ public:
     using ConsoleWriter = std::function<void(const char* text)>;
     using LineReader = std::function<EOSReadResult(char* buffer, size_t capacity, size_t* length)>;
     explicit CConsoleSession(ConsoleWriter write, LineReader read = {});
+    ~CConsoleSession();
     CConsoleSession(const CConsoleSession&) = delete;
     CConsoleSession& operator=(const CConsoleSession&) = delete;
 

@@ -11,6 +11,7 @@
 #include "trialkit/trialkit.h"
 
 #include <cstdio>
+#include <optional>
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
@@ -124,9 +125,12 @@ EPromptAnswer AskInMessageBox(const std::string& text, const std::string& captio
 }  // namespace
 
 bool RunMainDialog() {
-    CTerminalSurface terminal;
-    if (!terminal.Ok()) {
-        std::fprintf(stderr, "voltaris: %s; use /C for console mode\n", terminal.Error().c_str());
+    // A surface chosen by the start-up (windows) is used as it is; else the
+    // dialogs go to the terminal.
+    std::optional<CTerminalSurface> terminal;
+    if (!DlgSurface()) terminal.emplace();
+    if (terminal && !terminal->Ok()) {
+        std::fprintf(stderr, "voltaris: %s; use /C for console mode\n", terminal->Error().c_str());
         return false;
     }
     SetRemoveDevicePrompt(AskInMessageBox);

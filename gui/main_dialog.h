@@ -45,7 +45,8 @@ private:
     uint8_t m_hostAvailable = 0;
 };
 
-// Shows the main dialog on the terminal until the user closes it; the
-// compliance executors' prompt is a message box meanwhile. False, with one
-// line on stderr, when the terminal cannot be used.
+// Shows the main dialog on the installed surface (windows), else on the
+// terminal, until the user closes it; the compliance executors' prompt is a
+// message box meanwhile. False, with one line on stderr, when the terminal
+// cannot be used.
 bool RunMainDialog();

@@ -2,6 +2,7 @@
 #include "benchline/linux.h"
 #include "benchline/sim.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,8 @@ std::unique_ptr<CBLBackend> g_backend;
 std::mutex g_traceMutex;
 int g_traceFd = -1;
 BLTraceSink g_traceSink = nullptr;
+std::atomic<BLProgressSink> g_progressSink{nullptr};
+std::atomic<void*> g_progressContext{nullptr};
 void* g_traceContext = nullptr;
 
 bool OpenTrace(const char* path, std::string& error) {
@@ -96,4 +99,13 @@ std::string BLFormatStatus(int32_t status) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(status));
     return text;
+}
+
+void BLSetProgressSink(BLProgressSink sink, void* context) {
+    g_progressContext.store(context);
+    g_progressSink.store(sink);
+}
+
+void BLProgress() {
+    if (BLProgressSink sink = g_progressSink.load()) sink(g_progressContext.load());
 }

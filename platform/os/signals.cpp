@@ -17,7 +17,7 @@ void OSInstallTerminationHandlers() {
     action.sa_handler = OnTermination;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a blocking read returns EINTR
-    for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaction(signo, &action, nullptr);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaction(signo, &action, nullptr);
 }
 
 int OSTerminationSignal() { return g_signal.load(); }

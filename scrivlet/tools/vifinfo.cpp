@@ -94,25 +94,16 @@ int main(int argc, char** argv) {
     }
     const char* path = argv[argc - 1];
 
-    std::unique_ptr<CVendorInfoFile> file;
     try {
-        file = std::make_unique<CVendorInfoFile>(path);
+        auto file = std::make_unique<CVendorInfoFile>(path);
         if (component && *component >= file->ComponentCount()) {
             std::fprintf(stderr, "vifinfo: %s has no component %zu (it has %zu)\n", path, *component,
                          file->ComponentCount());
             return VIFINFO_USAGE;
         }
         if (component) file = std::make_unique<CVendorInfoFile>(path, *component);
-    } catch (const CQXRunTimeException& error) {
-        std::fprintf(stderr, "vifinfo: %s\n", error.what());
-        return VIFINFO_FAILED;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "vifinfo: %s: %s\n", path, error.what());
-        return VIFINFO_FAILED;
-    }
-    if (file->Count() == 0) NoteNoField(path);
+        if (file->Count() == 0) NoteNoField(path);
 
-    try {
         if (roleName != nullptr)
             return PrintSummary(std::string_view(roleName) == "hub" ? UsbHub : UsbDevice, path, component);
         FieldListPtr fields;

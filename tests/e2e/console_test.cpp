@@ -339,7 +339,7 @@ TEST_F(ConsoleE2ETest, EndOfInputLeavesAsExitDoes) {
 }
 
 TEST_F(ConsoleE2ETest, TerminationSignalsLeaveAsExitDoes) {
-    for (int signo : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int signo : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE}) {
         SCOPED_TRACE(signo);
         std::remove(Trace().c_str());
         StartReady(kEmptyBench);

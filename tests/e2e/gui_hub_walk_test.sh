@@ -23,24 +23,29 @@ start_walk
 check "main dialog" "Select Host Controller"
 keys Tab Tab Tab Space Enter
 check "the hub test dialog" "xHCI HS Voltaris - Hub Test"
-check "the high-speed hub is chosen" "VID/PID 0x2b4e/412, Address 1  4 Po"
-check "its drive is listed" "VID/PID 0x3a17/1001, Address 2, Por"
-check "its keyboard is listed" "VID/PID 0x3a17/2002, Address 3, Por"
+check "the high-speed hub is chosen" "VID/PID 0x2b4e/412, Address"
+check "its drive is listed" "VID/PID 0x3a17/1001, Address"
+check "its keyboard is listed" "VID/PID 0x3a17/2002, Address"
+# At 80x24 the rows are cut; Right scrolls the focused hub list sideways.
+keys Tab Tab Right
+check "the hub row read whole" "Address 1  4 Ports"
+keys Left BTab BTab
+check "the hub row back" "VID/PID 0x2b4e/412, Address"
 check_absent "the camera on the root port is not below the hub" "0x1c4d/a20"
 
 # Focus starts on EXECUTE; Shift+Tab reaches the port number. Its list
 # holds the hub's ports 1 to 4.
 keys BTab F4
 for port in 1 2 3 4; do
-    if screen | grep -qE "x$port +x"; then pass; else fail "port $port is not in the port list"; screen; fi
+    if screen | grep -qE "(x|│)$port +(x|│)"; then pass; else fail "port $port is not in the port list"; screen; fi
 done
-if screen | grep -qE "x5 +x"; then fail "the port list goes beyond 4"; else pass; fi
+if screen | grep -qE "(x|│)5 +(x|│)"; then fail "the port list goes beyond 4"; else pass; fi
 keys Escape
 
 # Port 3 into TEST_PACKET.
 fresh_trace
 keys Down Down BTab Down Down Down Down Enter
-check "port command chosen" "TEST_PACKET          [v] 3"
+check_match "port command chosen" "TEST_PACKET +\[v\] +3 "
 check "port test mode run" "Operation Successful"
 traced "Test Packet on hub port 3" 1 "^SetPortFeature hub@1:3 21 4 0 -> 0x00000000"
 
@@ -57,7 +62,7 @@ check "parent test packet succeeded" "Operation Successful"
 # also runs the pending re-enumeration.
 fresh_trace
 keys Down Down Down Down Down Down
-check "single step chosen" "SINGLE STEP GET DEV D"
+check "single step chosen" "SINGLE STEP GET DEV"
 keys Enter
 check "stepping" "<Step>"
 traced "the pending re-enumeration ran first" 1 "^Enumerate "
@@ -80,7 +85,7 @@ traced "descriptor read from the drive" 1 "^GetDescriptor dev@2 1 0 0 256 -> 0x0
 keys Tab Tab Down Down Down Down Down
 check "force enable chosen" "TEST_FORCE_ENABLE"
 keys Enter
-check "force enable run on port 3" "TEST_FORCE_ENABLE    [v] 3"
+check_match "force enable run on port 3" "TEST_FORCE_ENABLE +\[v\] +3 "
 check "force enable succeeded" "Operation Successful"
 keys Tab Space
 check "Disconnect Notify checked" "[X] Disconnect Notify"

@@ -6,6 +6,12 @@
 set -u
 voltaris=$(realpath "${1:?usage: gui_walk_test.sh VOLTARIS_BINARY}")
 command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
+# A tmux server outlives a walk that is killed; it must not keep what the walk
+# was handed (a test run's build lock, say), so those descriptors close here.
+for fd in /proc/$$/fd/*; do
+    fd=${fd##*/}
+    case $fd in 0 | 1 | 2 | 255) ;; *) eval "exec $fd>&-" 2>/dev/null ;; esac
+done
 
 work=$(mktemp -d)
 sock="voltaris-gui-$$"

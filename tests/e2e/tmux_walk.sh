@@ -8,6 +8,12 @@ walk_name=$1
 voltaris=$(realpath "${2:?usage: gui_${walk_name}_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
 sim=$(realpath "${3:?usage: gui_${walk_name}_walk_test.sh VOLTARIS_BINARY VOLTARIS_SIM_BINARY}")
 command -v tmux >/dev/null || { echo "tmux is not installed"; exit 77; }
+# A tmux server outlives a walk that is killed; it must not keep what the walk
+# was handed (a test run's build lock, say), so those descriptors close here.
+for fd in /proc/$$/fd/*; do
+    fd=${fd##*/}
+    case $fd in 0 | 1 | 2 | 255) ;; *) eval "exec $fd>&-" 2>/dev/null ;; esac
+done
 
 work=$(mktemp -d)
 sock="voltaris-$walk_name-$$"
@@ -32,6 +38,14 @@ wait_for() {
 
 check() {  # check DESCRIPTION TEXT: the text comes on the screen within 10 s
     if wait_for "$2"; then pass; else fail "$1: \"$2\" not on the screen"; fi
+}
+
+check_match() {  # check_match DESCRIPTION REGEX: a line matching the extended regex comes within 10 s
+    for _ in $(seq 100); do
+        screen | grep -qE -- "$2" && { pass; return; }
+        sleep 0.1
+    done
+    fail "$1: nothing matches /$2/ on the screen"
 }
 
 check_absent() {  # check_absent DESCRIPTION TEXT

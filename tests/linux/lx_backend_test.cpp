@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,14 +43,51 @@ public:
         std::copy_n(answer->second.Data.begin(), n, data);
         return static_cast<int>(n);
     }
+    // Unbinding a controller takes its root hubs out of the tree and binding
+    // puts them back, as the kernel does; FailBinds makes that many binds fail.
     int WriteAttribute(const std::string& path, const std::string& text) override {
-        Writes.push_back(fs::path(path).filename().string() + " " + text);
+        std::string file = fs::path(path).filename().string();
+        Writes.push_back(file + " " + text);
+        fs::path controller = fs::path(path).parent_path() / text;
+        fs::path stash = fs::path(path).parent_path().parent_path() / ("unbound-" + text);
+        if (file == "unbind") {
+            if (!fs::exists(controller / "usb1") && !fs::exists(controller / "usb3")) return -ENODEV;
+            fs::create_directories(stash);
+            std::vector<fs::path> hubs;
+            for (const auto& entry : fs::directory_iterator(controller))
+                if (entry.path().filename().string().rfind("usb", 0) == 0) hubs.push_back(entry.path());
+            for (const fs::path& hub : hubs) fs::rename(hub, stash / hub.filename());
+        } else if (file == "bind") {
+            if (FailBinds > 0) {
+                --FailBinds;
+                return -EIO;
+            }
+            if (fs::exists(stash)) {
+                std::vector<fs::path> hubs;
+                for (const auto& entry : fs::directory_iterator(stash)) hubs.push_back(entry.path());
+                for (const fs::path& hub : hubs) fs::rename(hub, controller / hub.filename());
+                fs::remove_all(stash);
+            }
+        } else if (AttributeError) {
+            return -AttributeError;
+        }
         return 0;
+    }
+    int Node(ELxNodeOp op, unsigned bus, unsigned device, unsigned arg) override {
+        const char* names[] = {"hold", "drop", "reset", "detach", "attach", "claim", "release"};
+        std::string text = std::string(names[static_cast<int>(op)]) + " " + std::to_string(bus) + "-" +
+                           std::to_string(device);
+        if (op != ELxNodeOp::Hold && op != ELxNodeOp::Drop && op != ELxNodeOp::Reset) text += " " + std::to_string(arg);
+        Nodes.push_back(text);
+        if (op == ELxNodeOp::Hold) ++Holds[text.substr(5)];
+        if (op == ELxNodeOp::Drop) --Holds[text.substr(5)];
+        return op == ELxNodeOp::Reset ? -ResetError : 0;
     }
     void Sleep(unsigned) override {
         ++Sleeps;
         if (OnSleep) OnSleep();
     }
+    void Report(const std::string& line) override { Reports.push_back(line); }
 
     struct CAnswer {
         int Error = 0;
@@ -58,6 +96,12 @@ public:
     std::map<std::string, CAnswer> Answers;
     std::vector<std::string> Requests;
     std::vector<std::string> Writes;
+    std::vector<std::string> Nodes;
+    std::map<std::string, int> Holds;  // open count per node
+    std::vector<std::string> Reports;
+    int FailBinds = 0;
+    int ResetError = 0;
+    int AttributeError = 0;
     unsigned Sleeps = 0;
     std::function<void()> OnSleep;
 };
@@ -82,6 +126,19 @@ protected:
         Device(xhci + "/usb1/1-1/1-1.1", 1, 3, "12", "046d", "c077", "", 0);
         Device(xhci + "/usb1/1-2", 1, 5, "1.5", "0627", "0001", "42", 0);
         Device(xhci + "/usb2/2-1", 2, 2, "5000", "0bda", "9210", "XYZ", 0);
+        File(xhci + "/usb1/1-1/1-1:1.0/bInterfaceNumber", "00");
+        File(xhci + "/usb1/1-2/1-2:1.0/bInterfaceNumber", "00");  // a keyboard with two interfaces
+        File(xhci + "/usb1/1-2/1-2:1.1/bInterfaceNumber", "01");
+        // The ports in sysfs: each SuperSpeed root port's peer is the USB 2.0
+        // root port of the same number.
+        for (int port = 1; port <= 4; ++port) {
+            std::string number = std::to_string(port);
+            fs::create_directories(m_root / xhci / ("usb1/1-0:1.0/usb1-port" + number));
+            fs::create_directories(m_root / xhci / ("usb2/2-0:1.0/usb2-port" + number));
+            fs::create_symlink("../../../usb1/1-0:1.0/usb1-port" + number,
+                               m_root / xhci / ("usb2/2-0:1.0/usb2-port" + number + "/peer"));
+            File(xhci + "/usb1/1-1/1-1:1.0/1-1-port" + number + "/disable", "0");
+        }
         File("bus/pci/drivers/xhci_hcd/bind", "");
         fs::create_directories(m_root / "bus/pci/drivers/xhci_hcd/module");
         // The USB/IP virtual controller, with nothing attached.
@@ -120,7 +177,7 @@ protected:
     void Start() {
         auto system = std::make_unique<CFakeSystem>();
         m_system = system.get();
-        m_backend = BLLinuxCreate(std::move(system), m_root.string()).release();
+        m_backend = BLLinuxCreate(std::move(system), m_root.string(), Record().string()).release();
         BLInstallBackend(m_backend);
         ASSERT_EQ(CreateBench(), BENCH_OK);
         ASSERT_EQ(BuildHostList(m_hosts), BENCH_OK);
@@ -129,6 +186,17 @@ protected:
         m_system->Requests.clear();
     }
     std::vector<std::string> Take() { return std::exchange(m_system->Requests, {}); }
+    fs::path Record() const { return m_root / "run/voltaris/test-mode"; }
+    std::string ReadRecord() const {
+        std::ifstream file(Record());
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    bool HasReport(const std::string& text) const {
+        for (const std::string& line : m_system->Reports)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
+    static constexpr const char* kXhci = "bus/pci/drivers/xhci_hcd/0000:00:04.0";
 
     fs::path m_root;
     CFakeSystem* m_system = nullptr;
@@ -139,18 +207,24 @@ protected:
 };
 
 TEST_F(CLinuxBenchTest, ListsControllersWithUsb2PortsBeforeSuperSpeedPorts) {
+    // An xHCI controller that is a platform device, as on ARM boards.
+    RootHub("bus/platform/drivers/xhci-hcd/xhci-hcd.0.auto/usb5", 5, "480", 1);
+    RootHub("bus/platform/drivers/xhci-hcd/xhci-hcd.0.auto/usb6", 6, "5000", 1);
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_EQ(m_hosts.size(), 2u);
+    ASSERT_EQ(m_hosts.size(), 3u);
     EXPECT_STREQ(m_hosts[0].HostId, "xHCI 0000:00:04.0 (1b36:000d)");
-    EXPECT_STREQ(m_hosts[1].HostId, "vhci_hcd.0");
-    EXPECT_EQ(m_backend->HostIds(), (std::vector<std::string>{"xHCI 0000:00:04.0 (1b36:000d)", "vhci_hcd.0"}));
+    EXPECT_STREQ(m_hosts[1].HostId, "xHCI xhci-hcd.0.auto");
+    EXPECT_EQ(m_hosts[1].PortCount, 2);
+    EXPECT_STREQ(m_hosts[2].HostId, "vhci_hcd.0");
+    EXPECT_EQ(m_backend->HostIds(),
+              (std::vector<std::string>{"xHCI 0000:00:04.0 (1b36:000d)", "xHCI xhci-hcd.0.auto", "vhci_hcd.0"}));
     const HostRecord& host = m_hosts[0];
     EXPECT_EQ(host.PortCount, 8);
     EXPECT_EQ(host.Usb2PortCount, 4);
     EXPECT_EQ(host.SuperSpeedPortCount, 4);
     EXPECT_EQ(host.Usb2Ports[3], 4);
     EXPECT_EQ(host.SuperSpeedPorts[0], 5);
-    EXPECT_EQ(m_hosts[1].PortCount, 16);
+    EXPECT_EQ(m_hosts[2].PortCount, 16);
     // Listing asks no device anything.
     EXPECT_TRUE(m_system->Requests.empty());
 }
@@ -212,15 +286,16 @@ TEST_F(CLinuxBenchTest, PortRequestsGoToTheRootHubOrHubWithThePortInWIndex) {
     ASSERT_NO_FATAL_FAILURE(Start());
     CHostController* host = SelectedHostController();
     CHostPort* root2 = host->GetHostPort(2);
+    CHostPort* root3 = host->GetHostPort(3);
     CHostPort* root6 = host->GetHostPort(6);
-    ASSERT_TRUE(root2 && root6 && !host->GetHostPort(9));
+    ASSERT_TRUE(root2 && root3 && root6 && !host->GetHostPort(9));
     EXPECT_FALSE(root2->IsSuperSpeedPort());
     EXPECT_TRUE(root6->IsSuperSpeedPort());
 
     EXPECT_EQ(root2->SetPortFeature(BL_PORT_SUSPEND, 0, 0), 0);
     EXPECT_EQ(root2->ResumePort(), 0);
-    EXPECT_EQ(root2->SetPortFeature(BL_PORT_RESET, 0, 0), 0);
-    EXPECT_EQ(root2->ClearPortFeature(BL_C_PORT_CONNECTION, 0), 0);
+    EXPECT_EQ(root3->SetPortFeature(BL_PORT_RESET, 0, 0), 0);  // nothing on root port 3: a raw reset
+    m_system->Answers["2-1 a3 00 0000 0002"] = {0, {0x40, 0x01, 0, 0}};  // link state 10: Compliance Mode
     EXPECT_EQ(root6->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr), 0);
     EXPECT_EQ(root2->QuiescePort(), 0);  // the kernel quiesces; nothing is sent
     ASSERT_EQ(SelectHubByIndex(0), BENCH_OK);
@@ -229,26 +304,62 @@ TEST_F(CLinuxBenchTest, PortRequestsGoToTheRootHubOrHubWithThePortInWIndex) {
     EXPECT_EQ(hub3->ClearPortFeature(BL_PORT_SUSPEND, 0), 0);
     EXPECT_EQ(hub3->SetPortFeature(BL_PORT_TEST, 4, 0), 0);
     EXPECT_EQ(Take(), (std::vector<std::string>{
-                          "1-1 23 03 0002 0002 0000", "1-1 23 01 0002 0002 0000", "1-1 23 03 0004 0002 0000",
-                          "1-1 23 01 0010 0002 0000", "2-1 23 03 0005 0a02 0000", "1-2 23 01 0002 0003 0000",
+                          "1-1 23 03 0002 0002 0000", "1-1 23 01 0002 0002 0000", "1-1 23 03 0004 0003 0000",
+                          "2-1 23 03 0005 0a02 0000", "2-1 a3 00 0000 0002 0004", "1-2 23 01 0002 0003 0000",
                           "1-2 23 03 0015 0403 0000"}));
+    EXPECT_TRUE(m_system->Reports.empty());
 }
 
-TEST_F(CLinuxBenchTest, PortStatusOfRootPortsKeepsConnectedAndChangeOnly) {
+TEST_F(CLinuxBenchTest, ResetOfAPortWithADeviceGoesThroughTheKernelsDeviceReset) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    m_system->Answers["1-1 a3 00 0000 0002"] = {0, {0x03, 0x05, 0x01, 0x00}};
+    ASSERT_EQ(SelectDeviceByIndex(2), BENCH_OK);  // 1-1.3, bus 1 device 4, on port 3 of the hub
+    uint8_t buffer[256] = {};
+    EXPECT_EQ(RunDeviceCommand(7, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_EQ(RunHostPortTest(8, 2), BENCH_OK);  // the keyboard's root port
+    EXPECT_TRUE(Take().empty());                 // no raw PORT_RESET reached a port with a device
+    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"reset 1-4", "reset 1-5"}));
+
+    m_system->ResetError = ENODEV;  // unplugged meanwhile
+    EXPECT_EQ(RunDeviceCommand(7, buffer, sizeof buffer), BENCH_E_FAILED);
+    // Once the device is gone from sysfs, the port is empty: a raw reset.
+    fs::remove_all(m_root / "bus/pci/drivers/xhci_hcd/0000:00:04.0/usb1/1-1/1-1.3");
+    EXPECT_EQ(RunDeviceCommand(7, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_EQ(Take(), (std::vector<std::string>{"1-2 23 03 0004 0003 0000"}));
+}
+
+TEST_F(CLinuxBenchTest, TheConnectionMonitorFollowsSysfsAndLeavesTheHubsChangeBitsAlone) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    std::string usb1 = "bus/pci/drivers/xhci_hcd/0000:00:04.0/usb1";
+    // The hub reports a connect change of its own: it is the hub driver's.
     m_system->Answers["1-2 a3 00 0000 0001"] = {0, {0x03, 0x05, 0x01, 0x00}};
     m_system->Answers["1-1 a3 00 0000 0003"] = {ENODEV, {}};
     uint32_t status = 0;
     EXPECT_EQ(SelectedHostController()->GetHostPort(2)->GetPortStatus(&status), 0);
-    EXPECT_EQ(status, 0x3u);
+    EXPECT_EQ(status, 0x1u);  // the keyboard, no change since the enumeration
     ASSERT_EQ(SelectHubByIndex(0), BENCH_OK);
     EXPECT_EQ(SelectedHubDevice()->GetHubPort(1)->GetPortStatus(&status), 0);
-    EXPECT_EQ(status, 0x00010503u);
+    EXPECT_EQ(status, 0x0503u);
     status = 7;
     EXPECT_EQ(SelectedHostController()->GetHostPort(3)->GetPortStatus(&status),
               static_cast<BLSTATUS>(BL_LX_E_ERRNO | ENODEV));
     EXPECT_EQ(status, 7u);
+
+    // Unplugged: the kernel removed the device; the hub still shows it connected.
+    fs::rename(m_root / usb1 / "1-1/1-1.1", m_root / "mouse");
+    bool disconnected = false, connected = false;
+    EXPECT_EQ(PollPortConnection(&disconnected, &connected, 1, 1), BENCH_OK);
+    EXPECT_TRUE(disconnected && !connected);
+    EXPECT_EQ(PollPortConnection(&disconnected, &connected, 1, 1), BENCH_OK);
+    EXPECT_FALSE(disconnected || connected);  // seen once
+    fs::rename(m_root / "mouse", m_root / usb1 / "1-1/1-1.1");
+    EXPECT_EQ(PollPortConnection(&disconnected, &connected, 1, 1), BENCH_OK);
+    EXPECT_TRUE(connected && !disconnected);
+
+    fs::rename(m_root / usb1 / "1-2", m_root / "keyboard");
+    EXPECT_EQ(PollPortConnection(&disconnected, &connected, 2, 2), BENCH_OK);
+    EXPECT_TRUE(disconnected && !connected);
+    // Only status reads reached the wire: never a C_PORT_CONNECTION clear.
+    for (const std::string& request : Take()) EXPECT_EQ(request.substr(4, 5), "a3 00") << request;
 }
 
 TEST_F(CLinuxBenchTest, DeviceRequestsAndWhatUsbfsCannotDo) {
@@ -288,6 +399,19 @@ TEST_F(CLinuxBenchTest, HubPortTestSuspendsTheOtherEnabledPortsFirst) {
                                                 "1-2 a3 00 0000 0003 0004", "1-2 a3 00 0000 0004 0004",
                                                 "1-2 23 03 0015 0402 0000"}));
     EXPECT_TRUE(m_system->Writes.empty());  // a hub port test mode leaves the controller alone
+    // The hub stays open from its first request on; the port is claimed.
+    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"hold 1-2", "claim 1-2 2"}));
+    // Only a reset of the hub ends the port test mode (and wakes the
+    // suspended ports): the next enumeration does it, then lets go.
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_system->Nodes,
+              (std::vector<std::string>{"hold 1-2", "claim 1-2 2", "release 1-2 2", "reset 1-2", "drop 1-2"}));
+    ASSERT_EQ(SelectHubByIndex(0), BENCH_OK);
+    m_system->ResetError = EIO;
+    EXPECT_EQ(RunHubPortTest(5, 4), BENCH_OK);
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_TRUE(HasReport("hub 1-1 could not be reset to end its port test mode"));
+    EXPECT_EQ(m_system->Holds["1-2"], 0);
 }
 
 TEST_F(CLinuxBenchTest, RootPortTestModeHaltsTheModelAndEnumerationRebinds) {
@@ -326,7 +450,8 @@ TEST_F(CLinuxBenchTest, ForceEnableRunsAgainAndSuperSpeedPortsNeedNoRebind) {
     ASSERT_EQ(CreateBench(), BENCH_OK);
     ASSERT_EQ(BuildHostList(m_hosts), BENCH_OK);
     ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
-    SelectedHostController()->GetHostPort(6)->SetPortFeature(BL_PORT_TEST, 4, 0);  // the kernel refuses it anyway
+    fs::remove(m_root / kXhci / "usb2/2-0:1.0/usb2-port2/peer");
+    EXPECT_EQ(SelectedHostController()->GetHostPort(6)->SetPortFeature(BL_PORT_TEST, 4, 0), BL_LX_E_REFUSED);
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_TRUE(m_system->Writes.empty());
 }
@@ -339,10 +464,15 @@ TEST_F(CLinuxBenchTest, RebindWaitsForTheDevicesToComeBack) {
     m_system->OnSleep = [&] {
         if (m_system->Sleeps == 3) fs::rename(m_root / "gone", keyboard);
     };
-    // Before the test mode four devices were listed: the rebind waits for them.
+    // Before the test mode four devices were listed: the rebind waits for
+    // them, and shows that it waits.
+    int dots = 0;
+    BLSetProgressSink([](void* count) { ++*static_cast<int*>(count); }, &dots);
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    BLSetProgressSink(nullptr, nullptr);
     EXPECT_EQ(m_devices.size(), 5u);
     EXPECT_EQ(m_system->Sleeps, 3u);
+    EXPECT_EQ(dots, 1);
 }
 
 TEST_F(CLinuxBenchTest, RebindGivesUpWithAWarningWhenDevicesStayAway) {
@@ -354,6 +484,176 @@ TEST_F(CLinuxBenchTest, RebindGivesUpWithAWarningWhenDevicesStayAway) {
     // The controller is back, so it is not rebound again.
     EXPECT_EQ(BusModel().Root->Enumerate(), 0);
     EXPECT_EQ(m_system->Writes.size(), 2u);
+}
+
+TEST_F(CLinuxBenchTest, DeviceTestModeTakesTheDeviceFromItsDriversUntilThePortIsPowerCycled) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(3), BENCH_OK);  // the keyboard 1-2, device 5 on root port 2
+    uint8_t buffer[256] = {};
+    EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_EQ(Take(), (std::vector<std::string>{"1-5 00 03 0002 0400 0000"}));
+    // Its port on the root hub is claimed through the held root hub, and
+    // both interface drivers let go, before the test mode.
+    EXPECT_EQ(m_system->Nodes,
+              (std::vector<std::string>{"hold 1-1", "claim 1-1 2", "detach 1-5 0", "detach 1-5 1"}));
+    m_system->Nodes.clear();
+
+    // In the test mode it answers nothing; the root hub switches each port's power.
+    m_system->Answers["1-5 80 00 0000 0000"] = {EPROTO, {}};
+    m_system->Answers["1-1 a0 06 2900 0000"] = {0, {9, 0x29, 4, 0x01, 0x00, 50, 0, 0, 0xFF}};
+    std::string keyboard = std::string(kXhci) + "/usb1/1-2";
+    m_system->OnSleep = [&] {
+        if (m_system->Sleeps == 12) File(keyboard + "/devnum", "9");  // back after the power cycle
+    };
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"disable 1", "disable 0"}));
+    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"release 1-1 2", "drop 1-1"}));
+    ASSERT_EQ(m_devices.size(), 5u);
+    EXPECT_EQ(m_devices[3].Vid, 0x0627);
+    EXPECT_TRUE(m_system->Reports.empty());
+}
+
+TEST_F(CLinuxBenchTest, ADeviceLeftInATestModeIsNotListedUntilItIsReplugged) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(3), BENCH_OK);
+    uint8_t buffer[256] = {};
+    ASSERT_EQ(RunDeviceCommand(1, buffer, sizeof buffer), BENCH_OK);
+    m_system->Answers["1-5 80 00 0000 0000"] = {EPROTO, {}};
+    m_system->Answers["1-1 a0 06 2900 0000"] = {0, {9, 0x29, 4, 0x00, 0x00, 50, 0, 0, 0xFF}};  // ganged power
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_devices.size(), 4u);  // the front ends ask for a power cycle
+    EXPECT_TRUE(HasReport("1-2 stays in its test mode until it is unplugged or power-cycled"));
+    EXPECT_TRUE(m_system->Writes.empty());
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_devices.size(), 4u);
+    File(std::string(kXhci) + "/usb1/1-2/devnum", "11");  // replugged by hand: a new device
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_devices.size(), 5u);
+}
+
+TEST_F(CLinuxBenchTest, DriversComeBackWhenTheDeviceRefusedOrLeftTheTestMode) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(3), BENCH_OK);
+    uint8_t buffer[256] = {};
+    m_system->Answers["1-5 00 03 0002 0200"] = {EPIPE, {}};  // Test_K not implemented
+    EXPECT_EQ(RunDeviceCommand(2, buffer, sizeof buffer), BENCH_E_FAILED);
+    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"hold 1-1", "claim 1-1 2", "detach 1-5 0", "detach 1-5 1",
+                                                         "attach 1-5 0", "attach 1-5 1", "release 1-1 2"}));
+    m_system->Nodes.clear();
+    // Taken, but the device still answers at the next enumeration.
+    EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_system->Nodes,
+              (std::vector<std::string>{"claim 1-1 2", "detach 1-5 0", "detach 1-5 1", "release 1-1 2",
+                                        "attach 1-5 0", "attach 1-5 1", "drop 1-1"}));
+    EXPECT_EQ(m_devices.size(), 5u);
+    // At exit everything is given back too.
+    m_system->Nodes.clear();
+    EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_EQ(m_backend->SwitchStack(BL_SWITCH_CLEANUP, ""), 0);
+    EXPECT_EQ(m_system->Holds["1-1"], 0);
+    EXPECT_EQ(m_system->Nodes.back(), "drop 1-1");
+}
+
+TEST_F(CLinuxBenchTest, SuperSpeedPortsSuspendAndResumeThroughTheirLinkState) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_EQ(RunHostPortTest(6, 5), BENCH_OK);
+    EXPECT_EQ(RunHostPortTest(7, 5), BENCH_OK);
+    ASSERT_EQ(SelectDeviceByIndex(4), BENCH_OK);  // 2-1 on root port 5
+    uint8_t buffer[256] = {};
+    EXPECT_EQ(RunDeviceCommand(5, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_EQ(RunDeviceCommand(6, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_EQ(Take(), (std::vector<std::string>{"2-1 23 03 0005 0301 0000", "2-1 23 03 0005 0001 0000",
+                                                "2-1 23 03 0005 0301 0000", "2-1 23 03 0005 0001 0000"}));
+}
+
+TEST_F(CLinuxBenchTest, ComplianceModeOnlyOnSuperSpeedPortsAndSaysWhatTheControllerDoes) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_EQ(RunHostPortCompliance(1, 3), BENCH_E_SELECT);  // a USB 2.0 root port
+    EXPECT_EQ(Take(), (std::vector<std::string>{"1-1 a3 00 0000 0003 0004"}));
+    EXPECT_TRUE(HasReport("root:3 is a USB 2.0 port"));
+
+    // The link stays in RxDetect: the controller enters Compliance Mode by itself later.
+    m_system->Answers["2-1 a3 00 0000 0002"] = {0, {0xA0, 0x02, 0, 0}};
+    CHostPort* root6 = SelectedHostController()->GetHostPort(6);
+    EXPECT_EQ(root6->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr),
+              BL_LX_I_COMPLIANCE_ON_TIMEOUT);
+    EXPECT_TRUE(HasReport("root:6 is not in Compliance Mode yet"));
+    EXPECT_EQ(RunHostPortCompliance(1, 6), BENCH_OK);
+}
+
+TEST_F(CLinuxBenchTest, UsbTwoTestModesOfASuperSpeedPortGoToItsPeer) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(4), BENCH_OK);  // 2-1 on root port 5, whose peer is root port 1
+    uint8_t buffer[256] = {};
+    EXPECT_EQ(RunDeviceCommand(18, buffer, sizeof buffer), 0);
+    EXPECT_EQ(Take(), (std::vector<std::string>{"1-1 23 03 0015 0401 0000"}));
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0"}));
+
+    // Without a peer the test mode is refused, and the controller model runs on.
+    fs::remove(m_root / kXhci / "usb2/2-0:1.0/usb2-port3/peer");
+    Take();
+    EXPECT_EQ(RunHostPortTest(4, 7), BENCH_E_FAILED);
+    EXPECT_TRUE(Take().empty());
+    EXPECT_TRUE(HasReport("root:7 is a SuperSpeed port without a USB 2.0 peer"));
+    uint32_t status = 1;
+    SelectedHostController()->ReadRegister(BL_REG_USBSTS, &status);
+    EXPECT_EQ(status & 1, 0u);
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_system->Writes.size(), 2u);  // nothing to rebind
+}
+
+TEST_F(CLinuxBenchTest, SuperSpeedHubPortsHaveNoTestModesAndNothingIsSuspendedForOne) {
+    Device(std::string(kXhci) + "/usb2/2-2", 2, 3, "5000", "2109", "0817", "", 2);
+    Device(std::string(kXhci) + "/usb2/2-2/2-2.1", 2, 4, "5000", "0781", "5581", "S1", 0);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(m_hubs.size(), 2u);
+    ASSERT_EQ(SelectHubByIndex(1), BENCH_OK);
+    EXPECT_EQ(RunHubPortTest(4, 2), BENCH_E_FAILED);
+    EXPECT_TRUE(Take().empty());  // neither the device on port 1 suspended nor a test mode sent
+    EXPECT_TRUE(HasReport("hub@6:2 is a port of a SuperSpeed hub"));
+    EXPECT_TRUE(m_system->Nodes.empty());
+    // Suspend and resume of its ports are link states.
+    EXPECT_EQ(RunHubPortTest(6, 1), BENCH_OK);
+    EXPECT_EQ(RunHubPortTest(7, 1), BENCH_OK);
+    EXPECT_EQ(Take(), (std::vector<std::string>{"2-3 23 03 0005 0301 0000", "2-3 23 03 0005 0001 0000"}));
+}
+
+TEST_F(CLinuxBenchTest, AFailedBindIsRetriedReportedAndRecordedUntilItSucceeds) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(RunHostPortTest(1, 2), 0);
+    EXPECT_EQ(ReadRecord(), "bus/pci/drivers/xhci_hcd 0000:00:04.0\n");
+    m_system->FailBinds = 5;
+    EXPECT_EQ(BusModel().Root->Enumerate(), static_cast<BLSTATUS>(BL_LX_E_ERRNO | EIO));
+    EXPECT_EQ(m_system->Writes,
+              (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0", "bind 0000:00:04.0",
+                                        "bind 0000:00:04.0"}));
+    EXPECT_TRUE(HasReport("echo 0000:00:04.0 > " + (m_root / "bus/pci/drivers/xhci_hcd").string() + "/bind"));
+    EXPECT_EQ(ReadRecord(), "bus/pci/drivers/xhci_hcd 0000:00:04.0\n");
+    // Clean-up tries again and says that it failed.
+    m_system->Writes.clear();
+    m_system->FailBinds = 3;
+    EXPECT_EQ(m_backend->SwitchStack(BL_SWITCH_CLEANUP, ""), 2);
+    // The unbind now finds nothing bound; the bind is still tried, and the
+    // second attempt brings the controller back.
+    m_system->Writes.clear();
+    m_system->FailBinds = 1;
+    EXPECT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0",
+                                                          "bind 0000:00:04.0"}));
+    EXPECT_EQ(m_devices.size(), 5u);
+    EXPECT_FALSE(fs::exists(Record()));
+}
+
+TEST_F(CLinuxBenchTest, TheNextStartRebindsWhatTheRecordNames) {
+    File("run/voltaris/test-mode", "bus/pci/drivers/xhci_hcd 0000:00:04.0\n../../../etc passwd\n"
+                                   "bus/pci/drivers/xhci_hcd ..\nbus/pci/drivers/xhci_hcd a/b");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0"}));
+    EXPECT_TRUE(HasReport("0000:00:04.0 was left in a test mode by an earlier run"));
+    EXPECT_FALSE(fs::exists(Record()));
+    EXPECT_EQ(m_devices.size(), 5u);
 }
 
 TEST_F(CLinuxBenchTest, StackSwitchListsSelectsAndNeedsNothing) {

@@ -29,7 +29,8 @@ has() {  # has PACKAGE PATH...
 }
 has voltaris usr/bin/voltaris usr/bin/voltaris-sim usr/share/man/man1/voltaris.1.gz \
     usr/share/man/man1/voltaris-sim.1.gz usr/share/doc/voltaris/copyright
-[ -f "$src/app/voltaris.desktop" ] && has voltaris usr/share/applications/voltaris.desktop
+has voltaris usr/share/applications/voltaris.desktop usr/share/icons/hicolor/64x64/apps/voltaris.png \
+    usr/share/icons/hicolor/scalable/apps/voltaris.svg
 has libscrivlet1 "usr/lib/$multiarch/libscrivlet.so.1" "usr/lib/$multiarch/libscrivlet.so.1.0.0"
 has libscrivlet-dev "usr/lib/$multiarch/libscrivlet.so" usr/include/scrivlet/scrivlet.h \
     usr/include/corekit/corekit.h "usr/lib/$multiarch/cmake/Scrivlet/ScrivletConfig.cmake" \

@@ -1,10 +1,17 @@
-// A private temporary folder for the files a test writes; removed with it.
+// What the library's tests share: a private temporary folder for the files a
+// test writes (removed with it), a file's fields as pairs, and the message
+// of the exception an action throws.
 #pragma once
+
+#include <scrivlet/scrivlet.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CTempFiles {
 public:
@@ -28,3 +35,22 @@ public:
 private:
     std::filesystem::path m_Dir;
 };
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+inline Fields Read(const CVendorInfoFile& file) {
+    Fields fields;
+    const FieldListPtr list = file.GetFields();
+    for (const CVIFField& field : *list) fields.emplace_back(field.Name(), field.Value());
+    return fields;
+}
+
+// The message of the CQXRunTimeException that action throws.
+inline std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CQXRunTimeException& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}

@@ -14,24 +14,6 @@
 
 namespace {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-Fields Read(const CVendorInfoFile& file) {
-    Fields fields;
-    const FieldListPtr list = file.GetFields();
-    for (const CVIFField& field : *list) fields.emplace_back(field.Name(), field.Value());
-    return fields;
-}
-
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CQXRunTimeException& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
-
 class VendorInfoFile : public ::testing::Test {
 protected:
     Fields Parse(const std::string& bytes) { return Read(CVendorInfoFile(Write(bytes).c_str())); }

@@ -13,24 +13,6 @@
 
 namespace {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-Fields Read(const CVendorInfoFile& file) {
-    Fields fields;
-    const FieldListPtr list = file.GetFields();
-    for (const CVIFField& field : *list) fields.emplace_back(field.Name(), field.Value());
-    return fields;
-}
-
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CQXRunTimeException& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
-
 constexpr const char* XML_HEAD =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
     "<vif:VIF xmlns:vif=\"http://usb.org/VendorInfoFile.xsd\">\r\n";

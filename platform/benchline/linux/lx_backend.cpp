@@ -1,10 +1,20 @@
 // The linux bench's component objects and backend. Port and device requests
 // become USB control transfers through usbfs; everything the host knows
-// without asking a device (addresses, parents, speeds, ids) comes from
-// sysfs. The kernel owns the controllers, so USBCMD and USBSTS are a model
-// that follows what the kernel does: it halts a controller itself when a
-// USB 2.0 root port enters a test mode, and the controller is brought back
-// by unbinding and binding it at the next enumeration or at clean-up.
+// without asking a device (addresses, parents, speeds, ids, what is plugged
+// where) comes from sysfs. The kernel owns the controllers, so USBCMD and
+// USBSTS are a model that follows what the kernel does: it halts a
+// controller itself when a USB 2.0 root port enters a test mode, and the
+// controller is brought back by unbinding and binding it at the next
+// enumeration or at clean-up.
+//
+// The kernel's hub and device drivers would undo or race a test: while one
+// runs, the bench takes what the test touches from them (the device's
+// interface drivers detached, its port claimed, the hubs above held open so
+// nothing autosuspends) and gives it back at the next enumeration and at
+// clean-up, ending the test modes that are still on: a hub whose port is in
+// a test mode is reset, a device in a test mode is power-cycled through its
+// port when the hub above can switch one port's power, otherwise it is left
+// out of the listings until it is unplugged or power-cycled by hand.
 #include "benchline/linux.h"
 
 #include "lx_sysfs.h"
@@ -15,8 +25,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <linux/usbdevice_fs.h>
 #include <map>
+#include <set>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -24,10 +37,14 @@ namespace {
 
 constexpr uint8_t kHubClassOther = 0x23;  // class request to a hub port
 constexpr uint8_t kHubClassOtherIn = 0xA3;
+constexpr uint8_t kHubClassDeviceIn = 0xA0;
 constexpr uint8_t kGetStatus = 0, kClearFeature = 1, kSetFeature = 3, kGetDescriptor = 6;
 constexpr uint16_t kDeviceRemoteWakeup = 1, kTestMode = 2;
-constexpr uint16_t kPortEnable = 0x0002, kPortSuspend = 0x0004;
-constexpr unsigned kRebindWaitMs = 10000, kPollMs = 100;
+constexpr uint16_t kPortConnection = 0x0001, kPortEnable = 0x0002, kPortSuspend = 0x0004;
+constexpr uint16_t kLinkU0 = 0, kLinkU3 = 3;
+constexpr uint16_t kHubDescriptor = 0x29, kSuperSpeedHubDescriptor = 0x2A;
+constexpr unsigned kRebindWaitMs = 10000, kPollMs = 100, kBindTries = 3, kBindRetryMs = 500;
+constexpr unsigned kPowerOffMs = 1000, kComeBackMs = 5000;
 
 BLSTATUS StatusOf(int result) { return result < 0 ? BL_LX_E_ERRNO | (-result & 0xFF) : 0; }
 
@@ -41,6 +58,8 @@ std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 
     return text;
 }
 
+std::string ErrnoText(int result) { return result < 0 ? std::strerror(-result) : "no error"; }
+
 // What a controller has been through since it was last bound, kept by the
 // backend so that clean-up after the last root object still knows it.
 struct CLxControllerState {
@@ -52,24 +71,184 @@ struct CLxControllerState {
     size_t Devices = 0;    // devices listed when it entered the test mode
 };
 
+// A port of a hub (the root hub for a root port) as the kernel knows it.
+struct CLxPlace {
+    unsigned Bus = 0, Devnum = 0, Port = 0;
+    std::string HubDir, HubName;  // the hub's sysfs directory and name ("usb1", "1-1")
+    bool Super = false;           // a SuperSpeed port
+};
+
+// A device this session put into a test mode, with the port it hangs on.
+struct CLxTested {
+    std::string Name, Dir;
+    unsigned Bus = 0, Devnum = 0;
+    CLxPlace Port;
+    std::vector<unsigned> Interfaces;  // their drivers were detached
+};
+
+struct CLxNodeKey {
+    unsigned Bus = 0, Devnum = 0;
+    auto operator<=>(const CLxNodeKey&) const = default;
+};
+
 // State shared by the backend and its root objects.
 struct CLxContext {
     std::unique_ptr<CLxSystem> System;
     std::string Sysfs;
+    std::string RecordPath;
     std::map<std::string, CLxControllerState> States;
+
+    std::set<CLxNodeKey> Held;                          // hub nodes kept open until the next enumeration
+    std::vector<std::pair<CLxNodeKey, unsigned>> Claimed;  // hub ports taken from the hub driver
+    std::vector<CLxTested> TestedDevices;               // device test modes still to be ended
+    std::vector<CLxPlace> TestedHubs;                   // hubs with a port in a test mode (Bus/Devnum/HubDir)
+    std::vector<CLxTested> Stuck;                       // left in a test mode: not listed until replaced
 
     int Control(unsigned bus, unsigned devnum, const CLxSetup& setup, uint8_t* data) {
         return System->Control(bus, devnum, setup, data);
     }
+    void Report(const std::string& line) { System->Report("voltaris: linux bench: " + line); }
+
+    // Keeps a hub's node open until the next enumeration: an open usbfs node
+    // keeps the hub and everything above it from autosuspending, and the
+    // hub driver clears a port's enable and test state when a hub resumes.
+    void Hold(unsigned bus, unsigned devnum) {
+        if (Held.count({bus, devnum})) return;
+        if (System->Node(ELxNodeOp::Hold, bus, devnum, 0) == 0) Held.insert({bus, devnum});
+    }
+    // Takes a hub port from the hub driver: it configures no device there.
+    void Claim(unsigned bus, unsigned devnum, unsigned port) {
+        Hold(bus, devnum);
+        for (const auto& claimed : Claimed)
+            if (claimed.first == CLxNodeKey{bus, devnum} && claimed.second == port) return;
+        if (System->Node(ELxNodeOp::ClaimPort, bus, devnum, port) == 0) Claimed.push_back({{bus, devnum}, port});
+    }
+    void Unclaim(unsigned bus, unsigned devnum, unsigned port) {
+        auto it = std::find(Claimed.begin(), Claimed.end(), std::pair<CLxNodeKey, unsigned>{{bus, devnum}, port});
+        if (it == Claimed.end()) return;
+        System->Node(ELxNodeOp::ReleasePort, bus, devnum, port);
+        Claimed.erase(it);
+    }
+
+    bool Answers(unsigned bus, unsigned devnum) {
+        uint8_t status[2] = {};
+        return Control(bus, devnum, {0x80, kGetStatus, 0, 0, 2}, status) >= 0;
+    }
+
+    // Whether the hub switches the power of each port on its own.
+    bool PerPortPower(const CLxPlace& place) {
+        uint8_t descriptor[9] = {};
+        uint16_t type = place.Super ? kSuperSpeedHubDescriptor : kHubDescriptor;
+        int got = Control(place.Bus, place.Devnum,
+                          {kHubClassDeviceIn, kGetDescriptor, static_cast<uint16_t>(type << 8), 0, 9}, descriptor);
+        return got >= 5 && (descriptor[3] & 0x3) == 0x1;
+    }
+
+    // Ends a device's test mode by switching its port's power off and on
+    // through the kernel's port switch; 0 when a device is back there.
+    BLSTATUS PowerCycle(const CLxTested& device) {
+        std::string dir = LxPortDir(device.Port.HubDir, device.Port.HubName, device.Port.Port);
+        int result = dir.empty() ? -ENOENT : System->WriteAttribute(dir + "/disable", "1");
+        if (result == 0) {
+            System->Sleep(kPowerOffMs);
+            result = System->WriteAttribute(dir + "/disable", "0");
+        }
+        BLSTATUS status = StatusOf(result);
+        if (result == 0) {
+            status = BL_LX_E_NOT_BACK;
+            for (unsigned waited = 0; waited < kComeBackMs; waited += kPollMs) {
+                CLxChild child = LxChildOnPort(device.Port.HubDir, device.Port.HubName, device.Port.Port);
+                if (child.Present && child.Devnum != device.Devnum) {
+                    status = 0;
+                    break;
+                }
+                if (waited % 1000 == 0) BLProgress();
+                System->Sleep(kPollMs);
+            }
+        }
+        Trace("EndTestMode " + device.Name + " power-cycle", status);
+        return status;
+    }
+
+    // Gives back what the tests since the last enumeration took, and ends
+    // the test modes still on. Called before each enumeration and at clean-up.
+    void GiveBack() {
+        while (!Claimed.empty()) Unclaim(Claimed.back().first.Bus, Claimed.back().first.Devnum, Claimed.back().second);
+        for (const CLxPlace& hub : TestedHubs) {
+            // A hub leaves a port test mode only when it is reset; the reset
+            // also wakes the ports suspended for the test.
+            CLxChild now = LxDeviceAt(hub.HubDir);
+            if (!now.Present || now.Devnum != hub.Devnum) continue;  // the hub was replugged or is gone
+            int result = System->Node(ELxNodeOp::Reset, hub.Bus, hub.Devnum, 0);
+            Trace("EndTestMode " + hub.HubName + " hub reset", StatusOf(result));
+            if (result < 0)
+                Report("hub " + hub.HubName + " could not be reset to end its port test mode (" + ErrnoText(result) +
+                       "); unplug it or power-cycle it");
+        }
+        TestedHubs.clear();
+        for (const CLxTested& device : TestedDevices) {
+            CLxChild now = LxChildOnPort(device.Port.HubDir, device.Port.HubName, device.Port.Port);
+            if (!now.Present || now.Devnum != device.Devnum) continue;  // unplugged or replugged meanwhile
+            if (Answers(device.Bus, device.Devnum)) {
+                // It never entered the test mode, or left it: its drivers come back.
+                for (unsigned interface : device.Interfaces)
+                    System->Node(ELxNodeOp::Attach, device.Bus, device.Devnum, interface);
+                Trace("EndTestMode " + device.Name + " answers", 0);
+                continue;
+            }
+            bool switchable = PerPortPower(device.Port);
+            if (switchable && PowerCycle(device) == 0) continue;
+            Stuck.push_back(device);
+            Report(device.Name + " stays in its test mode until it is unplugged or power-cycled" +
+                   (switchable ? std::string(": switching its port's power did not bring it back")
+                               : ": the hub above it cannot switch the power of one port"));
+        }
+        TestedDevices.clear();
+        for (const CLxNodeKey& node : Held) System->Node(ELxNodeOp::Drop, node.Bus, node.Devnum, 0);
+        Held.clear();
+    }
+
+    // True while a device left in a test mode still hangs there: it is not
+    // listed, so the front ends ask for a power cycle.
+    bool IsStuck(const CLxDeviceInfo& info) {
+        for (auto it = Stuck.begin(); it != Stuck.end(); ++it) {
+            if (it->Dir != info.Dir || it->Devnum != info.Devnum) continue;
+            if (!Answers(info.Bus, info.Devnum)) return true;
+            for (unsigned interface : it->Interfaces) System->Node(ELxNodeOp::Attach, it->Bus, it->Devnum, interface);
+            Stuck.erase(it);
+            return false;
+        }
+        return false;
+    }
+    // Forgets stuck devices that are gone from sysfs or were replaced.
+    void ForgetReplaced() {
+        std::erase_if(Stuck, [](const CLxTested& device) {
+            CLxChild now = LxChildOnPort(device.Port.HubDir, device.Port.HubName, device.Port.Port);
+            return !now.Present || now.Devnum != device.Devnum;
+        });
+    }
 
     // Clears the test mode, unbinds and binds the controller and waits until
-    // its root hubs and as many devices as before are back.
+    // its root hubs and as many devices as before are back. The bind is
+    // tried whatever the unbind answered (a controller a failed bind left
+    // unbound answers ENODEV) and retried; a controller that stays away is
+    // reported on stderr with the command that binds it by hand, and stays
+    // marked, so the next enumeration, clean-up or start tries again.
     BLSTATUS Rebind(CLxControllerInfo& controller) {
         CLxControllerState& state = States[controller.Name];
-        CLxSetup clear{kHubClassOther, kClearFeature, BL_PORT_TEST, static_cast<uint16_t>(state.TestPort), 0};
-        Control(state.TestBus, state.TestDevnum, clear, nullptr);  // fails on some controllers; the rebind resets anyway
-        int result = System->WriteAttribute(controller.DriverDir + "/unbind", controller.Name);
-        if (result == 0) result = System->WriteAttribute(controller.DriverDir + "/bind", controller.Name);
+        if (state.DriverDir.empty()) state.DriverDir = controller.DriverDir;
+        if (state.TestBus) {
+            CLxSetup clear{kHubClassOther, kClearFeature, BL_PORT_TEST, static_cast<uint16_t>(state.TestPort), 0};
+            // Fails on some controllers; the rebind resets the port anyway.
+            Control(state.TestBus, state.TestDevnum, clear, nullptr);
+        }
+        System->WriteAttribute(controller.DriverDir + "/unbind", controller.Name);
+        int result = -ENODEV;
+        unsigned attempts = 0;
+        while (attempts < kBindTries && result != 0) {
+            if (attempts++ > 0) System->Sleep(kBindRetryMs);
+            result = System->WriteAttribute(controller.DriverDir + "/bind", controller.Name);
+        }
         BLSTATUS status = StatusOf(result);
         if (result == 0) {
             status = BL_LX_E_NOT_BACK;
@@ -78,13 +257,70 @@ struct CLxContext {
                     status = LxScanDevices(controller).size() >= state.Devices ? 0 : BL_S_ENUMERATE_WARNING;
                     if (status == 0) break;
                 }
+                if (waited % 1000 == 0) BLProgress();
                 System->Sleep(kPollMs);
             }
         }
-        Trace("Rebind " + controller.Name, status);
-        // With the root hubs back the test mode is over, devices missing or not.
-        if (status == 0 || status == BL_S_ENUMERATE_WARNING) state = CLxControllerState{controller.DriverDir};
+        Trace("Rebind " + controller.Name, status, Format(" after %u binds", attempts));
+        if (status == 0 || status == BL_S_ENUMERATE_WARNING) {
+            // With the root hubs back the test mode is over, devices missing or not.
+            state = CLxControllerState{controller.DriverDir};
+        } else {
+            Report("controller " + controller.Name + " could not be bound to its driver again (" +
+                   (result < 0 ? ErrnoText(result) : std::string("its root hubs did not come back")) +
+                   "); its devices stay off until you run as root:  echo " + controller.Name + " > " +
+                   controller.DriverDir + "/bind");
+        }
+        SaveRecord();
         return status;
+    }
+
+    // The record of controllers left in a test mode: one line each, the
+    // driver directory below the sysfs root and the device name.
+    void SaveRecord() {
+        if (RecordPath.empty()) return;
+        std::string text;
+        for (const auto& [name, state] : States) {
+            if (!state.TestMode || state.DriverDir.rfind(Sysfs + "/", 0) != 0) continue;
+            text += state.DriverDir.substr(Sysfs.size() + 1) + " " + name + "\n";
+        }
+        std::error_code error;
+        if (text.empty()) {
+            std::filesystem::remove(RecordPath, error);
+            return;
+        }
+        std::filesystem::create_directories(std::filesystem::path(RecordPath).parent_path(), error);
+        std::string temporary = RecordPath + ".new";
+        std::ofstream file(temporary, std::ios::trunc);
+        file << text;
+        file.close();
+        if (!file || (std::filesystem::rename(temporary, RecordPath, error), error))
+            Report("cannot write " + RecordPath + ": a crash now would leave no note of the controller to rebind");
+    }
+
+    // Rebinds the controllers that the record names; a line that does not
+    // name a device of one of the bench's drivers is ignored.
+    void HonourRecord() {
+        if (RecordPath.empty()) return;
+        std::ifstream file(RecordPath);
+        std::string text(4096, '\0');
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(file.gcount()));
+        std::vector<CLxControllerInfo> controllers;
+        for (const CLxRecordEntry& entry : LxParseRecord(text)) {
+            CLxControllerInfo controller;
+            controller.Name = entry.Name;
+            controller.DriverDir = Sysfs + "/" + entry.Driver;
+            controllers.push_back(controller);
+        }
+        for (CLxControllerInfo& controller : controllers) {
+            Report("controller " + controller.Name +
+                   " was left in a test mode by an earlier run that did not end normally; binding it again");
+            CLxControllerState& state = States[controller.Name];
+            state.DriverDir = controller.DriverDir;
+            state.TestMode = true;
+            Rebind(controller);
+        }
     }
 };
 
@@ -96,55 +332,152 @@ class CLxDevice;
 template <class Base>
 class TLxPort : public Base {
 public:
+    // The connection comes from the kernel's view (a device in sysfs on the
+    // port) as well as the port's own status, and the connect change is this
+    // port object's own: what changed since the last acknowledgement. The
+    // hub's change bits belong to the hub driver and are left alone.
     BLSTATUS GetPortStatus(uint32_t* status) override {
         uint8_t data[4] = {};
-        BLSTATUS result = status ? Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data) : BL_LX_E_ERRNO | EINVAL;
-        uint32_t value = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
-        if (IsRoot()) value = (value & 1) | (value >> 16 & 1) << 1;  // connected, connect change
-        if (!BLFailed(result)) *status = value;
+        CLxPlace place;
+        BLSTATUS result =
+            !status ? BL_LX_E_ERRNO | EINVAL : Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data, &place);
+        uint32_t word = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
+        uint32_t value = 0;
+        if (!BLFailed(result)) {
+            // The port's own bit also counts a device the kernel has not set
+            // up (yet), but not one the kernel saw leave.
+            bool present = LxChildOnPort(place.HubDir, place.HubName, place.Port).Present;
+            bool changed = present != m_seen;
+            bool connected = present || ((word & kPortConnection) && !changed);
+            m_present = present;
+            value = IsRoot() ? (connected ? 1u : 0u) | (changed ? 2u : 0u)
+                             : (word & ~0x00010001u) | (connected ? 1u : 0u) | (changed ? 1u << 16 : 0u);
+            *status = value;
+        }
         Trace("GetPortStatus " + Target(), result, BLFailed(result) ? "" : Format(" 0x%08X", value));
         return result;
     }
     BLSTATUS SetPortFeature(uint16_t feature, uint16_t selector, uint32_t reserved) override {
-        BLSTATUS result = Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(selector << 8), 0});
-        if (!BLFailed(result) && feature == BL_PORT_TEST) EnteredTestMode(selector);
-        Trace("SetPortFeature " + Target() + Format(" %u %u %u", feature, selector, reserved), result);
+        std::string args = Format(" %u %u %u", feature, selector, reserved);
+        std::string how;
+        BLSTATUS result = 0;
+        if (feature == BL_PORT_SUSPEND && Super(false)) {
+            result = LinkState(kLinkU3);
+            how = " as link state U3";
+        } else if (feature == BL_PORT_RESET) {
+            result = Reset(how);
+        } else if (feature == BL_PORT_TEST) {
+            result = TestMode(selector, how);
+        } else {
+            result = Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(selector << 8), 0});
+        }
+        Trace("SetPortFeature " + Target() + args, result, how);
         return result;
     }
     BLSTATUS ClearPortFeature(uint16_t feature, uint32_t reserved) override {
-        BLSTATUS result = Request({kHubClassOther, kClearFeature, feature, 0, 0});
-        Trace("ClearPortFeature " + Target() + Format(" %u %u", feature, reserved), result);
+        std::string how;
+        BLSTATUS result = 0;
+        if (feature == BL_C_PORT_CONNECTION) {
+            // The hub driver needs the hub's own change bit to notice the
+            // device; only this port object's view is acknowledged.
+            m_seen = m_present;
+            how = " acknowledged, not sent";
+        } else if (feature == BL_PORT_SUSPEND && Super(false)) {
+            result = LinkState(kLinkU0);
+            how = " as link state U0";
+        } else {
+            result = Request({kHubClassOther, kClearFeature, feature, 0, 0});
+        }
+        Trace("ClearPortFeature " + Target() + Format(" %u %u", feature, reserved), result, how);
         return result;
     }
+    // Compliance Mode exists on SuperSpeed ports only. Some controllers take
+    // it at once, others only at the next receiver detection time-out (the
+    // kernel then accepts the request and does nothing); the port's link
+    // state afterwards says which, and the answer says what will happen.
     BLSTATUS SetPortLinkFeature(uint16_t feature, uint16_t value, uint32_t reserved, void*) override {
+        std::string args = Format(" %u %u %u", feature, value, reserved);
+        if (!Super(false)) {
+            Report(Target() + " is a USB 2.0 port: link states and Compliance Mode exist on SuperSpeed ports only");
+            Trace("SetPortLinkFeature " + Target() + args, BL_LX_E_REFUSED);
+            return BL_LX_E_REFUSED;
+        }
         BLSTATUS result = Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(value << 8), 0});
-        Trace("SetPortLinkFeature " + Target() + Format(" %u %u %u", feature, value, reserved), result);
+        std::string how;
+        if (!BLFailed(result) && feature == BL_PORT_LINK_STATE && value == BL_LINK_STATE_COMPLIANCE) {
+            uint8_t data[4] = {};
+            unsigned state = 0xFF;
+            if (!BLFailed(Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data)))
+                state = (data[0] >> 5 | data[1] << 3) & 0xF;  // PORT_LINK_STATE, bits 5-8
+            if (state != BL_LINK_STATE_COMPLIANCE) {
+                result = BL_LX_I_COMPLIANCE_ON_TIMEOUT;
+                how = Format(" link state %u", state);
+                Report(Target() + " is not in Compliance Mode yet: this controller enters it by itself when "
+                                  "receiver detection times out on the empty port (connect the test fixture)");
+            }
+        }
+        Trace("SetPortLinkFeature " + Target() + args, result, how);
         return result;
     }
     BLSTATUS ResumePort() override {
-        BLSTATUS result = Request({kHubClassOther, kClearFeature, BL_PORT_SUSPEND, 0, 0});
-        Trace("ResumePort " + Target(), result);
+        std::string how;
+        BLSTATUS result = 0;
+        if (Super(false)) {
+            result = LinkState(kLinkU0);
+            how = " as link state U0";
+        } else {
+            result = Request({kHubClassOther, kClearFeature, BL_PORT_SUSPEND, 0, 0});
+        }
+        Trace("ResumePort " + Target(), result, how);
         return result;
     }
 
 protected:
     // The hub that carries the port and the port's number on it; false when
     // the hub is gone.
-    virtual bool Where(unsigned& bus, unsigned& devnum, unsigned& port) = 0;
+    virtual bool Place(CLxPlace& place) = 0;
     virtual bool IsRoot() const = 0;
     virtual std::string Target() const = 0;
-    virtual void EnteredTestMode(uint16_t) {}
+    virtual bool Super(bool trace) = 0;
+    // A port test mode: the request itself, or why it cannot be done.
+    virtual BLSTATUS TestMode(uint16_t selector, std::string& how) = 0;
+
+    void Report(const std::string& line) { m_context->Report(line); }
 
     // A request to the port: the port number goes into the low byte of
-    // wIndex, beside what the caller put in the high byte.
-    BLSTATUS Request(CLxSetup setup, uint8_t* data = nullptr) {
-        unsigned bus = 0, devnum = 0, port = 0;
-        if (!Where(bus, devnum, port)) return BL_LX_E_NOT_FOUND;
-        setup.Index = static_cast<uint16_t>(setup.Index | (port & 0xFF));
-        return StatusOf(m_context->Control(bus, devnum, setup, data));
+    // wIndex, beside what the caller put in the high byte. The hub is held
+    // open from now until the next enumeration.
+    BLSTATUS Request(CLxSetup setup, uint8_t* data = nullptr, CLxPlace* where = nullptr) {
+        CLxPlace place;
+        if (!Place(place)) return BL_LX_E_NOT_FOUND;
+        if (where) *where = place;
+        m_context->Hold(place.Bus, place.Devnum);
+        setup.Index = static_cast<uint16_t>(setup.Index | (place.Port & 0xFF));
+        return StatusOf(m_context->Control(place.Bus, place.Devnum, setup, data));
+    }
+    BLSTATUS LinkState(uint16_t state) {
+        return Request({kHubClassOther, kSetFeature, BL_PORT_LINK_STATE, static_cast<uint16_t>(state << 8), 0});
+    }
+    // A device on the port is reset by the kernel (USBDEVFS_RESET): the bus
+    // sees the same port reset, and the kernel sets the device up again
+    // where a raw port reset would leave it at address 0 behind usbcore's
+    // back. Only an empty port gets the raw PORT_RESET.
+    BLSTATUS Reset(std::string& how) {
+        CLxPlace place;
+        if (!Place(place)) return BL_LX_E_NOT_FOUND;
+        CLxChild child = LxChildOnPort(place.HubDir, place.HubName, place.Port);
+        if (!child.Present) return Request({kHubClassOther, kSetFeature, BL_PORT_RESET, 0, 0});
+        how = Format(" as device reset of %u-%u", child.Bus, child.Devnum);
+        return StatusOf(m_context->System->Node(ELxNodeOp::Reset, child.Bus, child.Devnum, 0));
+    }
+    void ResetBaseline() {
+        CLxPlace place;
+        m_seen = m_present = Place(place) && LxChildOnPort(place.HubDir, place.HubName, place.Port).Present;
     }
 
     CLxContext* m_context = nullptr;
+    bool m_seen = false;     // a device was on the port at the last acknowledgement
+    bool m_present = false;  // ... at the last status read
 };
 
 class CLxRootPort : public TLxPort<CHostPort> {
@@ -152,18 +485,20 @@ public:
     CLxRootPort(CLxContext& context, CLxHost& host, unsigned number) : m_host(host), m_number(number) {
         m_context = &context;
     }
-    bool IsSuperSpeedPort() override;
+    bool IsSuperSpeedPort() override { return Super(true); }
     // The kernel quiesces the controller's ports itself when a test mode starts.
     BLSTATUS QuiescePort() override {
         Trace("QuiescePort " + Target(), 0);
         return 0;
     }
+    void Rescanned() { ResetBaseline(); }
 
 protected:
-    bool Where(unsigned& bus, unsigned& devnum, unsigned& port) override;
+    bool Place(CLxPlace& place) override;
     bool IsRoot() const override { return true; }
     std::string Target() const override { return Format("root:%u", m_number); }
-    void EnteredTestMode(uint16_t selector) override;
+    bool Super(bool trace) override;
+    BLSTATUS TestMode(uint16_t selector, std::string& how) override;
 
 private:
     CLxHost& m_host;
@@ -174,11 +509,19 @@ class CLxHubPort : public TLxPort<CHubPort> {
 public:
     CLxHubPort(CLxContext& context, CLxDevice& hub, unsigned number) : m_hub(hub), m_number(number) {
         m_context = &context;
+        ResetBaseline();
     }
-    bool IsSuperSpeedPort() override;
+    bool IsSuperSpeedPort() override { return Super(true); }
     // A USB 2.0 hub takes a port test mode only while its other enabled
     // ports are suspended: suspends the port when it is enabled and awake.
+    // The hub reset that ends the test mode wakes them again.
     BLSTATUS IdlePort() override {
+        if (Super(false)) {
+            // A SuperSpeed hub has no port test modes to prepare for; its
+            // devices are left running.
+            Trace("IdlePort " + Target(), 0, " nothing to do on a SuperSpeed hub");
+            return 0;
+        }
         uint8_t data[4] = {};
         BLSTATUS result = Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data);
         uint16_t status = static_cast<uint16_t>(data[0] | data[1] << 8);
@@ -189,9 +532,11 @@ public:
     }
 
 protected:
-    bool Where(unsigned& bus, unsigned& devnum, unsigned& port) override;
+    bool Place(CLxPlace& place) override;
     bool IsRoot() const override { return false; }
     std::string Target() const override;
+    bool Super(bool trace) override;
+    BLSTATUS TestMode(uint16_t selector, std::string& how) override;
 
 private:
     CLxDevice& m_hub;
@@ -201,9 +546,9 @@ private:
 // A device or hub of the selected controller's last scan.
 class CLxDevice : public CHubDevice {
 public:
-    CLxDevice(CLxContext& context, const CLxDeviceInfo& info, uint8_t address, uint8_t parentAddress,
-              uint8_t parentPort, uint32_t tag)
-        : m_context(context), m_info(info), m_address(address), m_parentAddress(parentAddress) {
+    CLxDevice(CLxContext& context, const CLxDeviceInfo& info, const CLxPlace& upstream, uint8_t address,
+              uint8_t parentAddress, uint8_t parentPort, uint32_t tag)
+        : m_context(context), m_info(info), m_upstream(upstream), m_address(address), m_parentAddress(parentAddress) {
         ParentPort = parentPort;
         DeviceTag = tag;
         PortCount = static_cast<uint8_t>(std::min(info.Ports, 255u));
@@ -249,8 +594,23 @@ public:
         Trace("SetAddress " + Target() + Format(" %u", address), BL_LX_E_UNSUPPORTED);
         return BL_LX_E_UNSUPPORTED;
     }
+    // The device's drivers let go first and its port is claimed, so that no
+    // driver resets it during the test (usbhid does after about a second,
+    // the hub driver after repeated errors) and nothing configures it; the
+    // next enumeration ends the test mode and gives them back.
     BLSTATUS SetTestMode(tagBL_TEST_MODE_SELECTOR selector) override {
+        CLxTested tested{m_info.Name, m_info.Dir, m_info.Bus, m_info.Devnum, m_upstream, m_info.Interfaces};
+        m_context.Claim(m_upstream.Bus, m_upstream.Devnum, m_upstream.Port);
+        for (unsigned interface : m_info.Interfaces)
+            m_context.System->Node(ELxNodeOp::Detach, m_info.Bus, m_info.Devnum, interface);
         BLSTATUS result = Request({0x00, kSetFeature, kTestMode, static_cast<uint16_t>((selector & 0xFF) << 8), 0});
+        if (BLFailed(result)) {
+            for (unsigned interface : m_info.Interfaces)
+                m_context.System->Node(ELxNodeOp::Attach, m_info.Bus, m_info.Devnum, interface);
+            m_context.Unclaim(m_upstream.Bus, m_upstream.Devnum, m_upstream.Port);
+        } else {
+            m_context.TestedDevices.push_back(tested);
+        }
         Trace("SetTestMode " + Target() + Format(" %u", static_cast<unsigned>(selector)), result);
         return result;
     }
@@ -291,6 +651,7 @@ private:
 
     CLxContext& m_context;
     CLxDeviceInfo m_info;
+    CLxPlace m_upstream;  // the port it hangs on
     uint8_t m_address;
     uint8_t m_parentAddress;
     std::vector<std::unique_ptr<CLxHubPort>> m_ports;
@@ -312,9 +673,11 @@ public:
     const std::vector<std::unique_ptr<CLxDevice>>& Devices() const { return m_devices; }
     CLxDevice* ByAddress(uint8_t address) const { return m_byAddress[address]; }
 
-    // Rebinds the controller when a test mode stopped it, then lists its
+    // Gives back what the last tests took and ends their test modes,
+    // rebinds the controller when a test mode stopped it, then lists its
     // devices afresh with addresses 1, 2, 3 ... in scan order.
     BLSTATUS Enumerate() {
+        m_context.GiveBack();
         BLSTATUS status = 0;
         if (State().TestMode) status = m_context.Rebind(m_info);
         else if (!LxRescanController(m_info)) status = BL_LX_E_NOT_FOUND;
@@ -322,43 +685,79 @@ public:
         return status;
     }
 
+    // Devices left in a test mode that still hang there unanswering are
+    // left out, with everything below them.
     void Scan() {
         m_devices.clear();
         m_byAddress.fill(nullptr);
         m_scanned = true;
+        m_context.ForgetReplaced();
         std::vector<CLxDeviceInfo> infos = LxScanDevices(m_info);
-        for (size_t i = 0; i < infos.size() && i < 254; ++i) {
+        std::vector<uint8_t> addressOf(infos.size(), 0);
+        for (size_t i = 0; i < infos.size() && m_devices.size() < 254; ++i) {
             const CLxDeviceInfo& info = infos[i];
-            uint8_t address = static_cast<uint8_t>(i + 1);
-            // Parents come first, so a parent beyond address 254 is never met.
-            uint8_t parentAddress = info.Parent < 0 ? 0 : static_cast<uint8_t>(info.Parent + 1);
+            // Parents come first, so a parent's address is known here.
+            bool parentListed = info.Parent < 0 || addressOf[static_cast<size_t>(info.Parent)] != 0;
+            if (!parentListed || m_context.IsStuck(info)) continue;
+            uint8_t address = static_cast<uint8_t>(m_devices.size() + 1);
+            addressOf[i] = address;
+            uint8_t parentAddress = info.Parent < 0 ? 0 : addressOf[static_cast<size_t>(info.Parent)];
             unsigned port = info.Port + (info.Parent < 0 && info.OnUsb3 ? m_info.Usb2.Ports : 0);
             uint32_t tag = LxHash((info.OnUsb3 ? "ss:" : "hs:") + info.Path);
-            m_devices.push_back(std::make_unique<CLxDevice>(m_context, info, address, parentAddress,
+            CLxPlace upstream;
+            if (info.Parent < 0) {
+                Place(port, upstream);
+            } else {
+                const CLxDeviceInfo& parent = infos[static_cast<size_t>(info.Parent)];
+                upstream = {parent.Bus,  parent.Devnum, info.Port,
+                            parent.Dir,  parent.Name,   parent.Speed >= UsbSuperSpeed};
+            }
+            m_devices.push_back(std::make_unique<CLxDevice>(m_context, info, upstream, address, parentAddress,
                                                             static_cast<uint8_t>(std::min(port, 255u)), tag));
             m_byAddress[address] = m_devices.back().get();
         }
+        for (auto& rootPort : m_ports) rootPort->Rescanned();
     }
 
     // A root port's root hub and its number there.
-    bool Where(unsigned number, unsigned& bus, unsigned& devnum, unsigned& port) const {
-        const CLxRootHub& hub = number <= m_info.Usb2.Ports ? m_info.Usb2 : m_info.Usb3;
+    bool Place(unsigned number, CLxPlace& place) const {
+        bool usb2 = number <= m_info.Usb2.Ports;
+        const CLxRootHub& hub = usb2 ? m_info.Usb2 : m_info.Usb3;
         if (!hub.Present) return false;
-        bus = hub.Bus;
-        devnum = hub.Devnum;
-        port = number <= m_info.Usb2.Ports ? number : number - m_info.Usb2.Ports;
+        place = {hub.Bus, hub.Devnum, usb2 ? number : number - m_info.Usb2.Ports, hub.Dir,
+                 hub.Dir.substr(hub.Dir.rfind('/') + 1), !usb2};
         return true;
     }
     bool IsSuperSpeed(unsigned number) const { return number > m_info.Usb2.Ports; }
 
+    // The USB 2.0 root port that shares a connector with a SuperSpeed root
+    // port (its sysfs peer), as a root port number; 0 when there is none.
+    unsigned Usb2Peer(unsigned number) const {
+        CLxPlace place;
+        if (!IsSuperSpeed(number) || !Place(number, place) || !m_info.Usb2.Present) return 0;
+        std::string peerHub;
+        unsigned peer = LxPeerPort(LxPortDir(place.HubDir, place.HubName, place.Port), peerHub);
+        std::string usb2Name = m_info.Usb2.Dir.substr(m_info.Usb2.Dir.rfind('/') + 1);
+        return peerHub == usb2Name && peer >= 1 && peer <= m_info.Usb2.Ports ? peer : 0;
+    }
+
     // The kernel halts the controller when a root port enters a test mode,
-    // and sets it running again for Test_Force_Enable.
-    void EnteredTestMode(unsigned number, uint16_t selector) {
+    // and sets it running again for Test_Force_Enable. A refused test mode
+    // halts nothing: the model runs again unless an earlier test mode holds.
+    void TestModeRequested(unsigned number, uint16_t selector, bool accepted) {
         CLxControllerState& state = State();
-        state.TestMode = true;
-        Where(number, state.TestBus, state.TestDevnum, state.TestPort);
-        state.Devices = std::max(state.Devices, m_devices.size());
-        bool running = selector == 5;
+        if (accepted) {
+            state.TestMode = true;
+            CLxPlace place;
+            if (Place(number, place)) {
+                state.TestBus = place.Bus;
+                state.TestDevnum = place.Devnum;
+                state.TestPort = place.Port;
+            }
+            state.Devices = std::max(state.Devices, m_devices.size());
+            m_context.SaveRecord();
+        }
+        bool running = accepted ? selector == 5 : !state.TestMode;
         state.Command = (state.Command & ~1u) | (running ? 1u : 0u);
         state.Status = (state.Status & ~1u) | (running ? 0u : 1u);
     }
@@ -378,6 +777,9 @@ public:
             BLTrace("GetHostPort " + Target() + Format(" %u -> ", port) +
                     (found ? Format("root:%u", port) : std::string("null")));
         return found;
+    }
+    CLxRootPort* RootPort(unsigned number) const {
+        return number >= 1 && number <= m_ports.size() ? m_ports[number - 1].get() : nullptr;
     }
     // USBCMD and USBSTS of the model: clearing Run/Stop halts, setting it runs.
     BLSTATUS ReadRegister(tagRegSelector reg, uint32_t* value) override {
@@ -410,30 +812,66 @@ private:
     bool m_scanned = false;
 };
 
-bool CLxRootPort::IsSuperSpeedPort() {
+bool CLxRootPort::Super(bool trace) {
     bool super = m_host.IsSuperSpeed(m_number);
-    if (BLTraceEnabled()) BLTrace("IsSuperSpeedPort " + Target() + Format(" -> %u", super));
+    if (trace && BLTraceEnabled()) BLTrace("IsSuperSpeedPort " + Target() + Format(" -> %u", super));
     return super;
 }
-bool CLxRootPort::Where(unsigned& bus, unsigned& devnum, unsigned& port) {
-    return m_host.Where(m_number, bus, devnum, port);
-}
-void CLxRootPort::EnteredTestMode(uint16_t selector) {
-    if (!m_host.IsSuperSpeed(m_number)) m_host.EnteredTestMode(m_number, selector);
+bool CLxRootPort::Place(CLxPlace& place) { return m_host.Place(m_number, place); }
+// USB 2.0 test modes happen on a connector's USB 2.0 lines, so on a
+// SuperSpeed root port (which the controller refuses them on) they go to
+// the USB 2.0 peer port of the same connector.
+BLSTATUS CLxRootPort::TestMode(uint16_t selector, std::string& how) {
+    CLxRootPort* port = this;
+    if (m_host.IsSuperSpeed(m_number)) {
+        unsigned peer = m_host.Usb2Peer(m_number);
+        port = peer ? m_host.RootPort(peer) : nullptr;
+        if (!port) {
+            Report(Target() + " is a SuperSpeed port without a USB 2.0 peer: USB 2.0 test modes need the "
+                              "connector's USB 2.0 port");
+            m_host.TestModeRequested(m_number, selector, false);
+            return BL_LX_E_REFUSED;
+        }
+        how = Format(" on USB 2.0 peer root:%u", peer);
+    }
+    BLSTATUS result =
+        port->Request({kHubClassOther, kSetFeature, BL_PORT_TEST, static_cast<uint16_t>(selector << 8), 0});
+    m_host.TestModeRequested(port->m_number, selector, !BLFailed(result));
+    return result;
 }
 
-bool CLxHubPort::IsSuperSpeedPort() {
+bool CLxHubPort::Super(bool trace) {
     bool super = m_hub.Info().Speed >= UsbSuperSpeed;
-    if (BLTraceEnabled()) BLTrace("IsSuperSpeedPort " + Target() + Format(" -> %u", super));
+    if (trace && BLTraceEnabled()) BLTrace("IsSuperSpeedPort " + Target() + Format(" -> %u", super));
     return super;
 }
-bool CLxHubPort::Where(unsigned& bus, unsigned& devnum, unsigned& port) {
-    bus = m_hub.Info().Bus;
-    devnum = m_hub.Info().Devnum;
-    port = m_number;
+bool CLxHubPort::Place(CLxPlace& place) {
+    const CLxDeviceInfo& hub = m_hub.Info();
+    place = {hub.Bus, hub.Devnum, m_number, hub.Dir, hub.Name, hub.Speed >= UsbSuperSpeed};
     return true;
 }
 std::string CLxHubPort::Target() const { return m_hub.Target() + Format(":%u", m_number); }
+// The port is claimed from the hub driver for the test, and the hub is
+// reset at the next enumeration: only a reset ends a hub port's test mode.
+BLSTATUS CLxHubPort::TestMode(uint16_t selector, std::string&) {
+    if (Super(false)) {
+        Report(Target() + " is a port of a SuperSpeed hub, which has no USB 2.0 test modes: test the port "
+                          "through the USB 2.0 hub of the same hub");
+        return BL_LX_E_REFUSED;
+    }
+    const CLxDeviceInfo& hub = m_hub.Info();
+    m_context->Claim(hub.Bus, hub.Devnum, m_number);
+    BLSTATUS result = Request({kHubClassOther, kSetFeature, BL_PORT_TEST, static_cast<uint16_t>(selector << 8), 0});
+    if (BLFailed(result)) {
+        m_context->Unclaim(hub.Bus, hub.Devnum, m_number);
+        return result;
+    }
+    CLxPlace tested{hub.Bus, hub.Devnum, hub.Port, hub.Dir, hub.Name, false};
+    bool known = false;
+    for (const CLxPlace& place : m_context->TestedHubs) known |= place.HubDir == hub.Dir;
+    if (!known) m_context->TestedHubs.push_back(tested);
+    return result;
+}
 
 // A root object: the controllers found so far (kept until it ends, so their
 // pointers stay valid) and the session's selections.
@@ -547,9 +985,11 @@ private:
 
 class CLxBackend : public CBLBackend {
 public:
-    CLxBackend(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot) {
+    CLxBackend(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot, const std::string& recordPath) {
         m_context.System = std::move(system);
         m_context.Sysfs = sysfsRoot;
+        m_context.RecordPath = recordPath;
+        m_context.HonourRecord();
     }
 
     CXhciBenchline* CreateBenchline() override { return new CLxBench(m_context); }
@@ -561,17 +1001,21 @@ public:
     }
 
     // The kernel's own driver serves every controller, so nothing is
-    // switched; clean-up brings back controllers left in a test mode.
+    // switched; clean-up gives back what tests took and brings back
+    // controllers left in a test mode. It fails (2) when one stays away.
     int32_t SwitchStack(EBLSwitchRequest request, const std::string& hostId) override {
         if (request == BL_SWITCH_CLEANUP) {
+            m_context.GiveBack();
+            int32_t result = 0;
             for (const auto& [name, state] : m_context.States) {
                 if (!state.TestMode) continue;
                 CLxControllerInfo controller;
                 controller.Name = name;
                 controller.DriverDir = state.DriverDir;
-                m_context.Rebind(controller);
+                BLSTATUS status = m_context.Rebind(controller);
+                if (status != 0 && status != BL_S_ENUMERATE_WARNING) result = 2;
             }
-            return 0;
+            return result;
         }
         std::vector<CLxControllerInfo> controllers = LxScanControllers(m_context.Sysfs);
         if (controllers.empty()) return -1;
@@ -587,23 +1031,55 @@ private:
 
 class CLxRealSystem : public CLxSystem {
 public:
+    ~CLxRealSystem() override {
+        for (const auto& [node, fd] : m_held) ::close(fd);
+    }
     int Control(unsigned bus, unsigned device, const CLxSetup& setup, uint8_t* data) override {
-        char path[64];
-        std::snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", bus, device);
-        int fd = ::open(path, O_RDWR | O_CLOEXEC);
-        if (fd < 0) return -errno;
-        usbdevfs_ctrltransfer transfer{};
-        transfer.bRequestType = setup.RequestType;
-        transfer.bRequest = setup.Request;
-        transfer.wValue = setup.Value;
-        transfer.wIndex = setup.Index;
-        transfer.wLength = setup.Length;
-        transfer.timeout = 2000;
-        transfer.data = data;
-        int result = ::ioctl(fd, USBDEVFS_CONTROL, &transfer);
-        if (result < 0) result = -errno;
-        ::close(fd);
-        return result;
+        return WithNode(bus, device, [&](int fd) {
+            usbdevfs_ctrltransfer transfer{};
+            transfer.bRequestType = setup.RequestType;
+            transfer.bRequest = setup.Request;
+            transfer.wValue = setup.Value;
+            transfer.wIndex = setup.Index;
+            transfer.wLength = setup.Length;
+            transfer.timeout = 2000;
+            transfer.data = data;
+            return ::ioctl(fd, USBDEVFS_CONTROL, &transfer);
+        });
+    }
+    int Node(ELxNodeOp op, unsigned bus, unsigned device, unsigned arg) override {
+        auto key = std::make_pair(bus, device);
+        if (op == ELxNodeOp::Hold) {
+            if (m_held.count(key)) return 0;
+            int fd = Open(bus, device);
+            if (fd < 0) return fd;
+            m_held[key] = fd;
+            return 0;
+        }
+        if (op == ELxNodeOp::Drop) {
+            auto it = m_held.find(key);
+            if (it == m_held.end()) return -EBADF;
+            ::close(it->second);
+            m_held.erase(it);
+            return 0;
+        }
+        return WithNode(bus, device, [&](int fd) {
+            unsigned port = arg;
+            usbdevfs_ioctl command{};
+            command.ifno = static_cast<int>(arg);
+            switch (op) {
+            case ELxNodeOp::Reset: return ::ioctl(fd, USBDEVFS_RESET, nullptr);
+            case ELxNodeOp::Detach:
+                command.ioctl_code = USBDEVFS_DISCONNECT;
+                return ::ioctl(fd, USBDEVFS_IOCTL, &command);
+            case ELxNodeOp::Attach:
+                command.ioctl_code = USBDEVFS_CONNECT;
+                return ::ioctl(fd, USBDEVFS_IOCTL, &command);
+            case ELxNodeOp::ClaimPort: return ::ioctl(fd, USBDEVFS_CLAIM_PORT, &port);
+            case ELxNodeOp::ReleasePort: return ::ioctl(fd, USBDEVFS_RELEASE_PORT, &port);
+            default: errno = EINVAL; return -1;
+            }
+        });
     }
     int WriteAttribute(const std::string& path, const std::string& text) override {
         int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
@@ -613,12 +1089,35 @@ public:
         return result;
     }
     void Sleep(unsigned milliseconds) override { ::usleep(milliseconds * 1000); }
+    void Report(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+
+private:
+    static int Open(unsigned bus, unsigned device) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", bus, device);
+        int fd = ::open(path, O_RDWR | O_CLOEXEC);
+        return fd < 0 ? -errno : fd;
+    }
+    // Runs an ioctl on the held node, or on one opened for it; -errno on failure.
+    template <class F>
+    int WithNode(unsigned bus, unsigned device, F&& call) {
+        auto it = m_held.find({bus, device});
+        int fd = it != m_held.end() ? it->second : Open(bus, device);
+        if (fd < 0) return fd;
+        int result = call(fd);
+        if (result < 0) result = -errno;
+        if (it == m_held.end()) ::close(fd);
+        return result;
+    }
+
+    std::map<std::pair<unsigned, unsigned>, int> m_held;
 };
 
 }  // namespace
 
-std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot) {
-    return std::make_unique<CLxBackend>(std::move(system), sysfsRoot);
+std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot,
+                                          const std::string& recordPath) {
+    return std::make_unique<CLxBackend>(std::move(system), sysfsRoot, recordPath);
 }
 
 std::unique_ptr<CBLBackend> BLLinuxCreateReal(std::string& error) {
@@ -630,5 +1129,5 @@ std::unique_ptr<CBLBackend> BLLinuxCreateReal(std::string& error) {
     std::fprintf(stderr,
                  "voltaris: linux bench: root-port test modes stop every device on that controller, keyboards "
                  "included, until the next enumeration\n");
-    return BLLinuxCreate(std::make_unique<CLxRealSystem>(), "/sys");
+    return BLLinuxCreate(std::make_unique<CLxRealSystem>(), "/sys", BL_LX_RECORD_PATH);
 }

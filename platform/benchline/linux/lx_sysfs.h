@@ -28,6 +28,7 @@ struct CLxControllerInfo {
 // A device below a root hub, as sysfs describes it.
 struct CLxDeviceInfo {
     std::string Name;      // "1-1.2"
+    std::string Dir;       // its sysfs directory
     unsigned Bus = 0;
     unsigned Devnum = 0;
     bool OnUsb3 = false;   // below the USB 3 root hub
@@ -39,10 +40,31 @@ struct CLxDeviceInfo {
     unsigned Ports = 0;    // downstream ports of a hub, 0 otherwise
     int Parent = -1;       // index of the parent hub in the list, -1 on a root port
     unsigned Port = 0;     // port number on the parent hub or root hub
+    std::vector<unsigned> Interfaces;  // interface numbers of the active configuration
 };
 
+// The device on a port of a hub as sysfs has it now: hubDir and hubName are
+// the hub's directory and name ("usb1" for a root hub, "1-1" for a hub).
+struct CLxChild {
+    bool Present = false;
+    unsigned Bus = 0;
+    unsigned Devnum = 0;
+    std::string Dir;
+};
+CLxChild LxDeviceAt(const std::string& dir);
+CLxChild LxChildOnPort(const std::string& hubDir, const std::string& hubName, unsigned port);
+
+// The sysfs directory of a hub's port ("usb1/1-0:1.0/usb1-port3"), which
+// holds its peer link and disable switch; empty when there is none.
+std::string LxPortDir(const std::string& hubDir, const std::string& hubName, unsigned port);
+
+// The number of the port that a port's peer link points at, with the name
+// of the hub that has it ("usb1-port3" gives usb1 and 3); 0 without a peer.
+unsigned LxPeerPort(const std::string& portDir, std::string& peerHub);
+
 // Controllers of the host controller drivers the bench drives: xHCI on PCI,
-// then the USB/IP virtual controller, each ordered by device name. A
+// xHCI platform devices (ARM boards), then the USB/IP virtual controller,
+// each ordered by device name. A
 // controller that has no root hub (while it is unbound) is left out.
 std::vector<CLxControllerInfo> LxScanControllers(const std::string& sysfsRoot);
 
@@ -52,6 +74,19 @@ bool LxRescanController(CLxControllerInfo& controller);
 // The devices below the controller's root hubs, depth-first in port order,
 // the USB 2.0 root hub's first; parents come before their children.
 std::vector<CLxDeviceInfo> LxScanDevices(const CLxControllerInfo& controller);
+
+// The driver directories below the sysfs root, in listing order.
+const std::vector<std::string>& LxDriverDirs();
+
+// One line of the record of controllers left in a test mode.
+struct CLxRecordEntry {
+    std::string Driver;  // a driver directory of LxDriverDirs()
+    std::string Name;    // the controller's device name
+};
+// The entries of a record's text ("DRIVER NAME" lines). Lines that do not
+// name a device of one of the bench's drivers by a plain name are dropped,
+// so a damaged or planted record never leads a write outside them.
+std::vector<CLxRecordEntry> LxParseRecord(const std::string& text);
 
 // 32-bit FNV-1a of a text.
 uint32_t LxHash(const std::string& text);

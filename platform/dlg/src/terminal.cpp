@@ -1,16 +1,20 @@
 #include "dlg/terminal.h"
 
+#include "dlg/layout.h"
 #include "os/signals.h"
 #include "os/window.h"
 
 #include <curses.h>
+#include <langinfo.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 
 namespace {
 
@@ -38,134 +42,105 @@ void OnCrash(int signo) {
     std::raise(signo);
 }
 
-// Text as shown: '&' marks a mnemonic and "&&" stands for '&'.
-std::string Shown(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size()) ++i;
-        if (text[i] != '\r') out += text[i];
-    }
-    return out;
-}
+bool g_utf8 = false;  // the locale's characters are UTF-8: draw with the terminal's own line characters
 
-// A window's place on the screen in character cells.
-struct CCells {
-    int row = 0;
-    int col = 0;
-    int rows = 1;
-    int cols = 1;
-    bool Contains(int y, int x) const { return y >= row && y < row + rows && x >= col && x < col + cols; }
-};
+// The marks of texts cut at the end or scrolled at the start.
+const char* CutMark() { return g_utf8 ? "\u2026" : ">"; }
+const char* LeadMark() { return g_utf8 ? "\u2026" : "<"; }
 
-// Where a dialog and its controls land: dialog units scaled into cells,
-// centred on the screen, with one cell of frame around the client area.
-struct CLayout {
-    double sx = 1, sy = 1;
-    CCells frame;
-
-    explicit CLayout(const CDialog& dialog) {
-        const CDlgTemplate* t = dialog.Template();
-        double cols = t->cx / 4.0, rows = t->cy / 8.0;
-        // About 4 units a column: up to 3.5 where the screen has room, since
-        // labels are laid out for a proportional font narrower than a cell.
-        sx = std::min(8.0 / 7.0, (COLS - 2) / std::max(cols, 1.0));
-        sy = std::min(1.0, (LINES - 2) / std::max(rows, 1.0));
-        frame.cols = static_cast<int>(std::lround(cols * sx)) + 2;
-        frame.rows = static_cast<int>(std::lround(rows * sy)) + 2;
-        frame.col = std::max(0, (COLS - frame.cols) / 2);
-        frame.row = std::max(0, (LINES - frame.rows) / 2);
-    }
-    int Col(int x) const { return frame.col + 1 + static_cast<int>(std::lround(x * sx / 4.0)); }
-    int Row(int y) const { return frame.row + 1 + static_cast<int>(std::lround(y * sy / 8.0)); }
-    CCells Of(const CDlgRect& r) const {
-        CCells c;
-        c.col = Col(r.x);
-        c.row = Row(r.y);
-        c.cols = std::max(1, Col(r.x + r.cx) - c.col);
-        c.rows = std::max(1, Row(r.y + r.cy) - c.row);
-        return c;
-    }
-};
-
-// The row a one-line control (button, check box, edit, closed combo) uses.
-int LineRow(const CCells& c) { return c.row + (c.rows - 1) / 2; }
-
-bool Boxed(const CCells& c) { return c.rows >= 3 && c.cols >= 4; }
-
-// The rows of a list or multi-line edit inside its border.
-CCells Inner(const CCells& c) {
-    if (!Boxed(c)) return c;
-    return {c.row + 1, c.col + 1, c.rows - 2, c.cols - 2};
-}
+int Width(const std::string& text) { return DlgTextWidth(text); }
 
 void PutText(int row, int col, const std::string& text, int width, attr_t attr = A_NORMAL) {
-    if (width <= 0 || row < 0 || row >= LINES) return;
+    if (width <= 0 || row < 0 || row >= LINES || col < 0 || col >= COLS) return;
+    std::string shown = DlgFitText(DlgPrintable(text), std::min(width, COLS - col));
     attron(attr);
-    mvaddnstr(row, col, text.c_str(), std::min(width, static_cast<int>(text.size())));
+    mvaddstr(row, col, shown.c_str());
     attroff(attr);
 }
 
-// A label cut by its rectangle runs on over the blank cells after it, up to
-// the dialog's frame: the templates size labels for a proportional font.
-struct COverflow {
-    int row;
-    int col;  // first cell not yet written
-    std::string rest;
-    attr_t attr;
-};
-
-void PutLabel(int row, int col, const std::string& text, int width, attr_t attr, std::vector<COverflow>& overflow) {
-    PutText(row, col, text, width, attr);
-    if (width >= 0 && static_cast<int>(text.size()) > width)
-        overflow.push_back({row, col + width, text.substr(static_cast<size_t>(width)), attr});
-}
-
-void RunOn(const std::vector<COverflow>& overflow, int rightEdge) {
-    for (const auto& o : overflow) {
-        int col = o.col;
-        for (char c : o.rest) {
-            if (col >= rightEdge || (mvinch(o.row, col) & A_CHARTEXT) != ' ') break;
-            PutText(o.row, col++, std::string(1, c), 1, o.attr);
-        }
-    }
+// A text in width cells; a text longer than that ends with the cut mark.
+void PutCut(int row, int col, const std::string& text, int width, attr_t attr = A_NORMAL) {
+    if (width <= 0) return;
+    if (Width(text) <= width) return PutText(row, col, text, width, attr);
+    PutText(row, col, DlgFitText(text, width - 1) + CutMark(), width, attr);
 }
 
 void Fill(int row, int col, int width, attr_t attr = A_NORMAL) {
     if (width > 0) PutText(row, col, std::string(static_cast<size_t>(width), ' '), width, attr);
 }
 
-void DrawBox(const CCells& c, attr_t attr = A_NORMAL) {
+// A frame; a focused control's frame is drawn with double lines (reversed
+// where the terminal has no such characters), so focus shows without colour.
+void DrawBox(const CDlgCells& c, attr_t attr = A_NORMAL, bool focused = false) {
     if (c.rows < 2 || c.cols < 2) return;
-    attron(attr);
+    int bottom = c.row + c.rows - 1, right = c.col + c.cols - 1;
+    if (g_utf8) {
+        attron(attr);
+        mvhline_set(c.row, c.col + 1, focused ? WACS_D_HLINE : WACS_HLINE, c.cols - 2);
+        mvhline_set(bottom, c.col + 1, focused ? WACS_D_HLINE : WACS_HLINE, c.cols - 2);
+        mvvline_set(c.row + 1, c.col, focused ? WACS_D_VLINE : WACS_VLINE, c.rows - 2);
+        mvvline_set(c.row + 1, right, focused ? WACS_D_VLINE : WACS_VLINE, c.rows - 2);
+        mvadd_wch(c.row, c.col, focused ? WACS_D_ULCORNER : WACS_ULCORNER);
+        mvadd_wch(c.row, right, focused ? WACS_D_URCORNER : WACS_URCORNER);
+        mvadd_wch(bottom, c.col, focused ? WACS_D_LLCORNER : WACS_LLCORNER);
+        mvadd_wch(bottom, right, focused ? WACS_D_LRCORNER : WACS_LRCORNER);
+        attroff(attr);
+        return;
+    }
+    attron(attr | (focused ? A_REVERSE : A_NORMAL));
     mvhline(c.row, c.col + 1, ACS_HLINE, c.cols - 2);
-    mvhline(c.row + c.rows - 1, c.col + 1, ACS_HLINE, c.cols - 2);
+    mvhline(bottom, c.col + 1, ACS_HLINE, c.cols - 2);
     mvvline(c.row + 1, c.col, ACS_VLINE, c.rows - 2);
-    mvvline(c.row + 1, c.col + c.cols - 1, ACS_VLINE, c.rows - 2);
+    mvvline(c.row + 1, right, ACS_VLINE, c.rows - 2);
     mvaddch(c.row, c.col, ACS_ULCORNER);
-    mvaddch(c.row, c.col + c.cols - 1, ACS_URCORNER);
-    mvaddch(c.row + c.rows - 1, c.col, ACS_LLCORNER);
-    mvaddch(c.row + c.rows - 1, c.col + c.cols - 1, ACS_LRCORNER);
-    attroff(attr);
+    mvaddch(c.row, right, ACS_URCORNER);
+    mvaddch(bottom, c.col, ACS_LLCORNER);
+    mvaddch(bottom, right, ACS_LRCORNER);
+    attroff(attr | (focused ? A_REVERSE : A_NORMAL));
 }
 
-// A multi-line edit's text as shown: its lines, wrapped at the width, so no
-// part of a long status text is hidden.
-std::vector<std::string> WrappedLines(const std::string& text, int width) {
-    std::vector<std::string> lines;
-    std::string line;
-    auto flush = [&] {
-        for (size_t i = 0; i < line.size() || i == 0; i += static_cast<size_t>(width)) {
-            lines.push_back(line.substr(i, static_cast<size_t>(width)));
-            if (line.empty()) break;
-        }
-        line.clear();
-    };
-    for (char c : text) {
-        if (c == '\n') flush();
-        else if (c != '\r') line += c;
+void HorizontalLine(int row, int col, int width) {
+    if (width <= 0) return;
+    if (g_utf8) mvhline_set(row, col, WACS_HLINE, width);
+    else mvhline(row, col, ACS_HLINE, width);
+}
+
+// Marks on a box's right edge that more lies above or below what it shows.
+void ScrollMarks(const CDlgCells& box, bool above, bool below, attr_t attr) {
+    if (box.rows < 3 || box.cols < 4) return;
+    if (above) PutText(box.row, box.col + box.cols - 2, g_utf8 ? "\u25b2" : "^", 1, attr);
+    if (below) PutText(box.row + box.rows - 1, box.col + box.cols - 2, g_utf8 ? "\u25bc" : "v", 1, attr);
+}
+
+bool Boxed(const CDlgCells& c) { return c.rows >= 3 && c.cols >= 4; }
+
+// The rows of a list or multi-line edit inside its border.
+CDlgCells Inner(const CDlgCells& c) {
+    if (!Boxed(c)) return c;
+    return {c.row + 1, c.col + 1, c.rows - 2, c.cols - 2};
+}
+
+// A dialog on the screen now, and the cells of one of its controls.
+struct CPlaced {
+    CDlgLayout layout;
+    CDialog* dialog;
+    explicit CPlaced(CDialog& d) : layout(DlgLayOut(d, COLS, LINES)), dialog(&d) {}
+    CDlgCells Of(const CDlgWindowState& item) const {
+        auto& items = dialog->Items();
+        for (size_t i = 0; i < items.size() && i < layout.items.size(); ++i)
+            if (items[i].get() == &item) return layout.items[i];
+        return {};
     }
-    if (!line.empty()) flush();
-    return lines;
+};
+
+// The hint line goes on the last row when no dialog shown reaches it.
+bool HintShown() {
+    for (CDialog* dialog : DlgModalStack()) {
+        if (!dialog->IsShown() || !dialog->Template()) continue;
+        const CDlgCells frame = CPlaced(*dialog).layout.frame;
+        if (frame.row + frame.rows >= LINES) return false;
+    }
+    return true;
 }
 
 // Keeps the selected row of a list in view.
@@ -179,16 +154,26 @@ void ScrollToSelection(CDlgWindowState& item, int visible) {
     item.topRow = std::clamp(item.topRow, 0, std::max(0, count - visible));
 }
 
-// The open list of a combo: below its edit field, as many rows as the
-// template allows and the screen has, at least one.
-CCells DropDownCells(const CLayout& layout, const CDlgWindowState& item) {
-    CCells field = layout.Of(item.rect);
-    CCells list;
-    list.col = field.col;
-    list.cols = field.cols;
-    list.row = field.row + 1;
-    int wanted = std::min<int>(static_cast<int>(item.rows.size()), std::max(1, field.rows - 1));
-    list.rows = std::max(1, std::min(wanted, LINES - list.row - 2)) + 2;
+// The open list of a combo: under its edit field (over it when there is more
+// room there), as wide as its longest entry, as many rows as the entries and
+// the screen have, never under the hint line.
+CDlgCells DropDownCells(const CPlaced& placed, const CDlgWindowState& item) {
+    CDlgCells field = placed.Of(item);
+    int widest = 0;
+    for (const auto& row : item.rows) widest = std::max(widest, Width(row));
+    CDlgCells list;
+    list.cols = std::min(std::max(field.cols, widest + 2), COLS);
+    list.col = std::clamp(field.col, 0, std::max(0, COLS - list.cols));
+    int count = std::max(1, static_cast<int>(item.rows.size()));
+    int bottom = HintShown() ? LINES - 1 : LINES;
+    int below = bottom - (field.row + 1) - 2, above = field.row - 2;
+    if (below >= std::min(count, 3) || below >= above) {
+        list.rows = std::clamp(count, 1, std::max(1, below)) + 2;
+        list.row = field.row + 1;
+    } else {
+        list.rows = std::clamp(count, 1, std::max(1, above)) + 2;
+        list.row = field.row - list.rows;
+    }
     return list;
 }
 
@@ -197,18 +182,37 @@ bool HasEditField(const CDlgWindowState* item) { return IsEdit(item) || (item &&
 
 }  // namespace
 
+// The layout of a shown dialog, from its controls' live texts and entries.
+CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines) {
+    std::vector<CDlgLayoutItem> items;
+    for (const auto& state : dialog.Items()) {
+        CDlgLayoutItem item{state->id, state->cls, state->style, state->rect, state->text, 0};
+        if (state->cls == DLG_CLASS_COMBOBOX)
+            for (const auto& row : state->rows) item.widestRow = std::max(item.widestRow, DlgTextWidth(row));
+        items.push_back(std::move(item));
+    }
+    return DlgLayOut(*dialog.Template(), items, cols, lines);
+}
+
 // What the surface knows of a dialog it shows: the focus and the open combo.
 struct CTerminalSurface::CView {
     CDialog* dialog = nullptr;
     int focus = 0;
     int dropped = 0;  // id of the combo whose list is open, 0 for none
     bool focusSet = false;
+    std::map<int, int> shifted;  // first column shown of each list scrolled sideways
 
     CDlgWindowState* Focused() const { return focusSet ? dialog->FindItem(focus) : nullptr; }
 };
 
 CTerminalSurface::CTerminalSurface() {
     std::fflush(stdout);
+    // Wide-character curses draws with the locale's characters; a program
+    // that left the locale at "C" gets the user's one for the terminal's sake.
+    const char* locale = std::setlocale(LC_CTYPE, nullptr);
+    m_oldLocale = locale ? locale : "C";
+    if (m_oldLocale == "C" || m_oldLocale == "POSIX") std::setlocale(LC_CTYPE, "");
+    g_utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
     // A terminal without a known type still speaks the common escapes.
     const char* term = std::getenv("TERM");
     for (const char* type : {term && *term ? term : nullptr, "xterm", "vt100"}) {
@@ -252,6 +256,7 @@ CTerminalSurface::~CTerminalSurface() {
     RestoreTerminal();
     for (size_t i = 0; i < std::size(kCrashSignals); ++i) sigaction(kCrashSignals[i], &g_oldCrashActions[i], nullptr);
     delscreen(m_screen);
+    std::setlocale(LC_CTYPE, m_oldLocale.c_str());
 }
 
 uint64_t CTerminalSurface::NowMs() {
@@ -325,9 +330,8 @@ void CTerminalSurface::MoveSelection(CView& view, int key) {
     if (!item) return;
     int count = static_cast<int>(item->rows.size());
     if (count == 0) return;
-    CLayout layout(*view.dialog);
-    int page = item->cls == DLG_CLASS_LISTBOX ? Inner(layout.Of(item->rect)).rows
-                                               : DropDownCells(layout, *item).rows - 2;
+    CPlaced placed(*view.dialog);
+    int page = item->cls == DLG_CLASS_LISTBOX ? Inner(placed.Of(*item)).rows : DropDownCells(placed, *item).rows - 2;
     page = std::max(1, page - 1);
     int row = item->curSel;
     switch (key) {
@@ -406,6 +410,15 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
     bool selectionKey = key == KEY_UP || key == KEY_DOWN || key == KEY_PPAGE || key == KEY_NPAGE ||
                         key == KEY_HOME || key == KEY_END;
     if (item->cls == DLG_CLASS_LISTBOX) {
+        // In a list with rows wider than itself, Left and Right scroll sideways.
+        int inner = Inner(CPlaced(dialog).Of(*item)).cols, widest = 0;
+        for (const auto& row : item->rows) widest = std::max(widest, Width(row));
+        if ((key == KEY_LEFT || key == KEY_RIGHT) && widest > inner) {
+            int& shift = view.shifted[item->id];
+            int step = std::max(1, inner / 2);
+            shift = std::clamp(shift + (key == KEY_RIGHT ? step : -step), 0, widest - inner + 1);
+            return;
+        }
         if (selectionKey || key == KEY_LEFT || key == KEY_RIGHT) MoveSelection(view, key);
         return;
     }
@@ -426,11 +439,11 @@ void CTerminalSurface::HandleMouse(CView& view) {
     MEVENT event;
     if (getmouse(&event) != OK) return;
     CDialog& dialog = *view.dialog;
-    CLayout layout(dialog);
+    CPlaced placed(dialog);
     if (event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) {
         for (auto& item : dialog.Items()) {
             if (item->cls != DLG_CLASS_LISTBOX && !IsEdit(item.get())) continue;
-            if (!layout.Of(item->rect).Contains(event.y, event.x)) continue;
+            if (!placed.Of(*item).Contains(event.y, event.x)) continue;
             item->topRow = std::max(0, item->topRow + ((event.bstate & BUTTON4_PRESSED) ? -1 : 1));
         }
         return;
@@ -440,27 +453,23 @@ void CTerminalSurface::HandleMouse(CView& view) {
         CDlgWindowState* combo = dialog.FindItem(view.dropped);
         view.dropped = 0;
         if (combo) {
-            CCells list = Inner(DropDownCells(layout, *combo));
+            CDlgCells list = Inner(DropDownCells(placed, *combo));
             if (list.Contains(event.y, event.x)) {
                 DlgUserSelect(dialog, combo->id, combo->topRow + event.y - list.row);
                 return;
             }
         }
     }
-    if ((dialog.Template()->style & WS_SYSMENU) && event.y == layout.frame.row && event.x >= layout.frame.col + 1 &&
-        event.x <= layout.frame.col + 3) {
+    const CDlgCells& frame = placed.layout.frame;
+    if ((dialog.Template()->style & WS_SYSMENU) && event.y == frame.row && event.x >= frame.col + 1 &&
+        event.x <= frame.col + 3) {
         if (unsigned command = RunSystemMenu(dialog)) DlgUserSysCommand(dialog, command);
         return;
     }
     for (auto& p : dialog.Items()) {
         CDlgWindowState& item = *p;
         if (!item.TakesFocus()) continue;
-        CCells cells = layout.Of(item.rect);
-        if (item.cls != DLG_CLASS_LISTBOX && !(IsEdit(&item) && (item.style & ES_MULTILINE))) {
-            cells.row = LineRow(cells);
-            if (item.cls == DLG_CLASS_COMBOBOX) cells.row = layout.Of(item.rect).row;
-            cells.rows = 1;
-        }
+        CDlgCells cells = placed.Of(item);
         if (!cells.Contains(event.y, event.x)) continue;
         if (!item.enabled) return;
         view.focus = item.id;
@@ -469,7 +478,7 @@ void CTerminalSurface::HandleMouse(CView& view) {
             case DLG_CLASS_BUTTON: DlgUserClick(dialog, item.id); break;
             case DLG_CLASS_COMBOBOX: ToggleDropDown(view, item); break;
             case DLG_CLASS_LISTBOX: {
-                CCells inner = Inner(cells);
+                CDlgCells inner = Inner(cells);
                 if (inner.Contains(event.y, event.x)) DlgUserSelect(dialog, item.id, item.topRow + event.y - inner.row);
                 break;
             }
@@ -488,24 +497,23 @@ unsigned CTerminalSurface::RunSystemMenu(CDialog& dialog) {
     if (!menu || menu->Items().empty()) return 0;
     const auto& items = menu->Items();
     int width = 0;
-    for (const auto& item : items) width = std::max(width, static_cast<int>(Shown(item.text).size()));
-    CLayout layout(dialog);
-    CCells box{layout.frame.row + 1, layout.frame.col + 1, static_cast<int>(items.size()) + 2, width + 4};
+    for (const auto& item : items) width = std::max(width, Width(DlgShownText(item.text)));
+    const CDlgCells frame = CPlaced(dialog).layout.frame;
+    CDlgCells box{frame.row + 1, frame.col + 1, static_cast<int>(items.size()) + 2, width + 4};
     auto selectable = [&](int i) { return !(items[static_cast<size_t>(i)].flags & MF_SEPARATOR); };
     int current = 0;
     while (current < static_cast<int>(items.size()) && !selectable(current)) ++current;
     while (!dialog.IsEnded() && OSTerminationSignal() == 0) {
         Draw();
-        Fill(box.row, box.col, box.cols);
-        for (int r = 1; r < box.rows - 1; ++r) Fill(box.row + r, box.col, box.cols);
+        for (int r = 0; r < box.rows; ++r) Fill(box.row + r, box.col, box.cols);
         DrawBox(box);
         for (int i = 0; i < static_cast<int>(items.size()); ++i) {
             int row = box.row + 1 + i;
             if (!selectable(i)) {
-                mvhline(row, box.col + 1, ACS_HLINE, box.cols - 2);
+                HorizontalLine(row, box.col + 1, box.cols - 2);
                 continue;
             }
-            PutText(row, box.col + 1, " " + Shown(items[static_cast<size_t>(i)].text), box.cols - 2,
+            PutText(row, box.col + 1, " " + DlgShownText(items[static_cast<size_t>(i)].text), box.cols - 2,
                     i == current ? A_REVERSE : A_NORMAL);
         }
         refresh();
@@ -551,72 +559,85 @@ void CTerminalSurface::Draw() {
         if (!dialog->IsShown() || !dialog->Template()) continue;
         CView* view = ViewOf(dialog);
         bool top = dialog == DlgModalStack().back();
-        CLayout layout(*dialog);
-        const CCells& frame = layout.frame;
+        CPlaced placed(*dialog);
+        const CDlgCells& frame = placed.layout.frame;
         for (int r = 0; r < frame.rows; ++r) Fill(frame.row + r, frame.col, frame.cols);
         DrawBox(frame, top ? A_BOLD : A_NORMAL);
+        bool sysMenu = dialog->Template()->style & WS_SYSMENU;
         std::string caption = " " + dialog->Caption() + " ";
-        int captionCol = frame.col + std::max(1, (frame.cols - static_cast<int>(caption.size())) / 2);
-        PutText(frame.row, captionCol, caption, frame.cols - 2, top ? A_BOLD : A_NORMAL);
-        if (dialog->Template()->style & WS_SYSMENU) PutText(frame.row, frame.col + 1, "[-]", 3);
+        int captionRoom = frame.cols - 2 - (sysMenu ? 4 : 0);
+        int captionCol = frame.col + 1 + (sysMenu ? 4 : 0) + std::max(0, (captionRoom - Width(caption)) / 2);
+        PutCut(frame.row, captionCol, caption, captionRoom, top ? A_BOLD : A_NORMAL);
+        if (sysMenu) PutText(frame.row, frame.col + 1, "[-]", 3);
         CDlgWindowState* focused = view && top ? view->Focused() : nullptr;
-        auto& items = dialog->Items();
-        // Group boxes first, so the controls inside draw over their frames.
-        std::vector<CDlgWindowState*> order;
-        for (auto& p : items)
-            if (p->IsButtonKind(BS_GROUPBOX)) order.push_back(p.get());
-        for (auto& p : items)
-            if (!p->IsButtonKind(BS_GROUPBOX)) order.push_back(p.get());
-        std::vector<COverflow> overflow;
-        for (CDlgWindowState* item : order) {
-            CCells c = layout.Of(item->rect);
+        for (auto& p : dialog->Items()) {
+            CDlgWindowState* item = p.get();
+            CDlgCells c = placed.Of(*item);
+            bool hasFocus = item == focused;
             attr_t dim = item->enabled ? A_NORMAL : A_DIM;
-            attr_t focus = item == focused ? A_REVERSE : A_NORMAL;
-            std::string text = Shown(item->text);
+            attr_t focus = hasFocus ? A_REVERSE : A_NORMAL;
+            std::string text = DlgShownText(item->text);
             switch (item->cls) {
-                case DLG_CLASS_STATIC: PutLabel(c.row, c.col, text, c.cols, dim, overflow); break;
+                case DLG_CLASS_STATIC:
+                    if (c.rows > 1) {
+                        auto lines = DlgWrapText(text, c.cols);
+                        for (int r = 0; r < c.rows && r < static_cast<int>(lines.size()); ++r)
+                            PutCut(c.row + r, c.col, lines[static_cast<size_t>(r)], c.cols, dim);
+                    } else {
+                        PutCut(c.row, c.col, text, c.cols, dim);
+                    }
+                    break;
                 case DLG_CLASS_BUTTON: {
                     uint32_t kind = item->style & BS_TYPEMASK;
-                    int row = LineRow(c);
                     if (kind == BS_GROUPBOX) {
                         DrawBox(c, dim);
-                        if (!text.empty()) PutText(c.row, c.col + 1, " " + text + " ", c.cols - 2, dim);
-                    } else if (kind == BS_AUTOCHECKBOX) {
-                        PutText(row, c.col, item->check ? "[X]" : "[ ]", c.cols, dim | focus);
-                        PutLabel(row, c.col + 4, text, c.cols - 4, dim, overflow);
-                    } else if (kind == BS_AUTORADIOBUTTON) {
-                        PutText(row, c.col, item->check ? "(*)" : "( )", c.cols, dim | focus);
-                        PutLabel(row, c.col + 4, text, c.cols - 4, dim, overflow);
+                        if (!text.empty()) PutCut(c.row, c.col + 1, " " + text + " ", c.cols - 2, dim);
+                    } else if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON) {
+                        const char* mark = kind == BS_AUTOCHECKBOX ? (item->check ? "[X]" : "[ ]") : (item->check ? "(*)" : "( )");
+                        PutText(c.row, c.col, mark, c.cols, dim | focus);
+                        PutCut(c.row, c.col + 4, text, c.cols - 4, dim | focus);
                     } else {
                         std::string label = kind == BS_DEFPUSHBUTTON ? "<" + text + ">" : "[" + text + "]";
-                        int col = c.col + std::max(0, (c.cols - static_cast<int>(label.size())) / 2);
-                        PutLabel(row, col, label, c.cols, dim | focus | (kind == BS_DEFPUSHBUTTON ? A_BOLD : A_NORMAL),
-                                 overflow);
+                        int col = c.col + std::max(0, (c.cols - Width(label)) / 2);
+                        PutCut(c.row, col, label, c.cols, dim | focus | (kind == BS_DEFPUSHBUTTON ? A_BOLD : A_NORMAL));
                     }
                     break;
                 }
                 case DLG_CLASS_LISTBOX: {
-                    if (Boxed(c)) DrawBox(c, dim | (item == focused ? A_BOLD : A_NORMAL));
-                    CCells in = Inner(c);
+                    if (Boxed(c)) DrawBox(c, dim, hasFocus);
+                    CDlgCells in = Inner(c);
                     ScrollToSelection(*item, in.rows);
+                    int shift = 0, widest = 0;
+                    if (view && view->shifted.count(item->id)) {  // rows may have changed since the scroll
+                        for (const auto& row : item->rows) widest = std::max(widest, Width(row));
+                        int most = widest > in.cols ? widest - in.cols + 1 : 0;
+                        shift = view->shifted[item->id] = std::clamp(view->shifted[item->id], 0, most);
+                    }
                     for (int r = 0; r < in.rows; ++r) {
                         size_t index = static_cast<size_t>(item->topRow + r);
-                        Fill(in.row + r, in.col, in.cols);
                         if (index >= item->rows.size()) continue;
                         bool selected = static_cast<int>(index) == item->curSel;
-                        PutText(in.row + r, in.col, item->rows[index], in.cols, dim | (selected ? A_REVERSE : A_NORMAL));
+                        attr_t attr = dim | (selected ? A_REVERSE : A_NORMAL);
+                        const std::string& row = item->rows[index];
+                        if (selected) Fill(in.row + r, in.col, in.cols, attr);
+                        if (shift > 0 && Width(row) > 0) {
+                            std::string rest = row.substr(std::min(row.size(), DlgFitText(row, shift).size()));
+                            PutText(in.row + r, in.col, LeadMark(), 1, attr);
+                            PutCut(in.row + r, in.col + 1, rest, in.cols - 1, attr);
+                        } else {
+                            PutCut(in.row + r, in.col, row, in.cols, attr);
+                        }
                     }
-                    if (Boxed(c) && item->topRow > 0) PutText(c.row, c.col + c.cols - 2, "^", 1, dim);
-                    if (Boxed(c) && item->topRow + in.rows < static_cast<int>(item->rows.size()))
-                        PutText(c.row + c.rows - 1, c.col + c.cols - 2, "v", 1, dim);
+                    if (Boxed(c))
+                        ScrollMarks(c, item->topRow > 0, item->topRow + in.rows < static_cast<int>(item->rows.size()), dim);
                     break;
                 }
                 case DLG_CLASS_COMBOBOX: {
                     int width = std::max(1, c.cols - 3);
-                    Fill(c.row, c.col, width, dim | A_UNDERLINE);
-                    PutText(c.row, c.col, text, width, dim | A_UNDERLINE | focus);
+                    Fill(c.row, c.col, width, dim | A_UNDERLINE | focus);
+                    PutCut(c.row, c.col, text, width, dim | A_UNDERLINE | focus);
                     PutText(c.row, c.col + width, "[v]", 3, dim);
-                    if (item == focused) {
+                    if (hasFocus) {
                         cursorRow = c.row;
                         cursorCol = c.col + static_cast<int>(std::min<size_t>(item->selEnd, static_cast<size_t>(width - 1)));
                     }
@@ -624,26 +645,33 @@ void CTerminalSurface::Draw() {
                 }
                 case DLG_CLASS_EDIT: {
                     if (item->style & ES_MULTILINE) {
-                        if (Boxed(c)) DrawBox(c, dim | (item == focused ? A_BOLD : A_NORMAL));
-                        CCells in = Inner(c);
-                        auto lines = WrappedLines(item->text, in.cols);
-                        item->topRow = std::clamp(item->topRow, 0, std::max(0, static_cast<int>(lines.size()) - in.rows));
+                        if (Boxed(c)) DrawBox(c, dim, hasFocus);
+                        CDlgCells in = Inner(c);
+                        auto lines = DlgWrapText(item->text, in.cols);
+                        if (lines.size() == 1 && lines[0].empty()) lines.clear();
+                        int count = static_cast<int>(lines.size());
+                        item->topRow = std::clamp(item->topRow, 0, std::max(0, count - in.rows));
                         for (int r = 0; r < in.rows; ++r) {
                             size_t index = static_cast<size_t>(item->topRow + r);
                             if (index < lines.size()) PutText(in.row + r, in.col, lines[index], in.cols, dim);
                         }
+                        if (Boxed(c)) ScrollMarks(c, item->topRow > 0, item->topRow + in.rows < count, dim);
                     } else {
-                        int row = LineRow(c);
+                        // A text longer than its box scrolls with the caret;
+                        // marks at the ends show what lies outside.
                         size_t caret = std::min(item->selEnd, item->text.size());
                         size_t first = caret >= static_cast<size_t>(c.cols) ? caret - static_cast<size_t>(c.cols) + 1 : 0;
-                        Fill(row, c.col, c.cols, dim | A_UNDERLINE);
-                        PutText(row, c.col, item->text.substr(first), c.cols, dim | A_UNDERLINE);
-                        if (item == focused) {
-                            if (item->selStart != item->selEnd && item->selStart >= first)
-                                PutText(row, c.col + static_cast<int>(item->selStart - first),
-                                        item->text.substr(item->selStart, item->selEnd - item->selStart),
-                                        c.cols - static_cast<int>(item->selStart - first), A_REVERSE);
-                            cursorRow = row;
+                        Fill(c.row, c.col, c.cols, dim | A_UNDERLINE);
+                        PutText(c.row, c.col, item->text.substr(first), c.cols, dim | A_UNDERLINE);
+                        if (hasFocus && item->selStart != item->selEnd && item->selStart >= first)
+                            PutText(c.row, c.col + static_cast<int>(item->selStart - first),
+                                    item->text.substr(item->selStart, item->selEnd - item->selStart),
+                                    c.cols - static_cast<int>(item->selStart - first), A_REVERSE);
+                        if (first > 0) PutText(c.row, c.col, LeadMark(), 1, dim | A_UNDERLINE);
+                        if (item->text.size() - first > static_cast<size_t>(c.cols))
+                            PutText(c.row, c.col + c.cols - 1, CutMark(), 1, dim | A_UNDERLINE);
+                        if (hasFocus) {
+                            cursorRow = c.row;
                             cursorCol = c.col + static_cast<int>(caret - first);
                         }
                     }
@@ -651,25 +679,26 @@ void CTerminalSurface::Draw() {
                 }
             }
         }
-        RunOn(overflow, frame.col + frame.cols - 1);
         // The open list of a combo lies over everything else.
         if (view && view->dropped) {
             if (CDlgWindowState* combo = dialog->FindItem(view->dropped)) {
-                CCells box = DropDownCells(layout, *combo);
-                CCells in = Inner(box);
+                CDlgCells box = DropDownCells(placed, *combo);
+                CDlgCells in = Inner(box);
                 ScrollToSelection(*combo, in.rows);
                 for (int r = 0; r < box.rows; ++r) Fill(box.row + r, box.col, box.cols);
                 DrawBox(box);
                 for (int r = 0; r < in.rows; ++r) {
                     size_t index = static_cast<size_t>(combo->topRow + r);
                     if (index < combo->rows.size())
-                        PutText(in.row + r, in.col, combo->rows[index], in.cols,
-                                static_cast<int>(index) == combo->curSel ? A_REVERSE : A_NORMAL);
+                        PutCut(in.row + r, in.col, combo->rows[index], in.cols,
+                               static_cast<int>(index) == combo->curSel ? A_REVERSE : A_NORMAL);
                 }
+                ScrollMarks(box, combo->topRow > 0, combo->topRow + in.rows < static_cast<int>(combo->rows.size()),
+                            A_NORMAL);
                 cursorRow = -1;
             }
         }
-        if (top && frame.row + frame.rows < LINES)
+        if (top && HintShown())
             PutText(LINES - 1, 0, "Tab: next  Enter: default  Space: press  Esc: cancel  Alt+Space: menu", COLS - 1, A_DIM);
     }
     if (cursorRow >= 0) {

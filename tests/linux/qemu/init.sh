@@ -8,11 +8,13 @@ mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mkdir -p /tmp /work
+echo "=== KERNEL $(uname -r) $(cat /proc/version)"
 
 for module in usb-common usbcore xhci-hcd xhci-pci hid usbhid hid-generic scsi_common scsi_mod usb-storage \
               usbip-core vhci-hcd; do
+    # usbcore keeps its default autosuspend (2 s): idle hubs suspend between
+    # the requests, as on a real machine.
     case $module in
-    usbcore) options=autosuspend=-1 ;;  # no runtime suspends between the requests
     vhci-hcd) options=num_controllers=1 ;;
     *) options= ;;
     esac
@@ -44,11 +46,40 @@ done
 sleep 1  # let the hub driver finish with the fake hub's ports
 
 cd /work
-printf '%s\n' 0 LH LD LB "TD DEVICE_DESCRIPTOR 2" "TP SS_TX_COMPLIANCE_MODE 8" "TP TEST_PACKET 4" \
-    "TP SUSPEND 2" "TP RESUME 2" E LD "SH 1" LD LB "TD TEST_PACKET 0" "TP TEST_PACKET 2 0" "SH 0" \
-    "TP TEST_J 4" EXIT |
-    VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/trace.txt voltaris /C >/work/console.txt 2>/work/stderr.txt
+# The fake keyboard is device 0 and the fake hub device 1 on the USB/IP
+# controller (SH 1). The pauses let the drivers act on a test mode if they
+# still could: the device log must show nothing reaching the keyboard.
+{
+    printf '%s\n' 0 LH LD LB "TD DEVICE_DESCRIPTOR 2" "TP SS_TX_COMPLIANCE_MODE 8" "TP SS_TX_COMPLIANCE_MODE 4" \
+        "TP TEST_PACKET 4" "TP SUSPEND 2" "TP RESUME 2" E LD "SH 1" LD LB "TD DEVICE_DESCRIPTOR 0" "TD RESET 0" \
+        "TD DEVICE_DESCRIPTOR 0" "TP TEST_PACKET 2 0"
+    sleep 3
+    printf '%s\n' E LB "TD TEST_PACKET 0"
+    sleep 3
+    printf '%s\n' E LD "SH 0" "TP TEST_J 4" EXIT
+} | VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/trace.txt voltaris /C >/work/console.txt 2>/work/stderr.txt
 echo "=== EXIT $?"
+
+# The connection monitor on the fake hub's root port of the USB/IP
+# controller (controller 1, root port 2): the hub is unplugged, then a new
+# one is plugged in.
+VOLTARIS_TRACE=/work/monitor-trace.txt monitor_probe 1 2 30 >/work/monitor.txt 2>&1 &
+probe=$!
+# Two polls answered: the kernel no longer holds the root hub (it may still
+# be trying the keyboard left in its test mode, and a request waits for it).
+tries=0
+while [ "$(grep -cs 'GetPortStatus root:2 ' /work/monitor-trace.txt)" -lt 2 ] && [ $tries -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+echo 1 >/sys/devices/platform/vhci_hcd.0/detach
+sleep 3
+usbip_fake hub 1 /work/hub2.log &
+wait $probe
+echo "MONITOR EXIT $?" >>/work/monitor.txt
+wait_for '/sys/devices/platform/vhci_hcd.0/usb*/*-2' 1
+echo "=== AFTER MONITOR"
+ls -d /sys/devices/platform/vhci_hcd.0/usb*/*-[0-9] 2>/dev/null | sed 's|.*/||'
 
 # Clean-up rebound the controller that TEST_J stopped: its devices come back.
 wait_for "$xhci_devices" 3
@@ -77,9 +108,45 @@ wait_for "$xhci_devices" 3
 wait_for "$xhci_devices/[0-9]-[0-9].[0-9]" 1
 echo "=== AFTER SIGTERM"
 ls -d $xhci_devices $xhci_devices/[0-9]-[0-9].[0-9] 2>/dev/null | sed 's|.*/||'
+
+# A bind that fails (the bind file covered by a read-only one): the rebind
+# retries, says so on stderr and keeps the controller marked, and the next
+# enumeration brings it back.
+mkfifo /work/input2
+VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/bind.txt voltaris /C </work/input2 >/work/bind-console.txt \
+    2>/work/bind-stderr.txt &
+voltaris=$!
+exec 4>/work/input2
+printf '%s\n' 0 "TP TEST_SE0_NAK 4" >&4
+tries=0
+while ! grep -qs 'SetPortFeature root:4 21 3 0' /work/bind.txt && [ $tries -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+bindfile=$(ls -d /sys/bus/pci/drivers/xhci_hcd/bind)
+mount --bind /proc/version "$bindfile" || echo "=== BIND FAULT NOT SET"
+printf 'E\n' >&4
+tries=0
+while ! grep -qs '^Rebind ' /work/bind.txt && [ $tries -lt 600 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+umount "$bindfile"
+printf '%s\n' E LD EXIT >&4
+wait $voltaris
+echo "=== BIND EXIT $?"
+exec 4>&-
+wait_for "$xhci_devices" 3
+echo "=== AFTER BIND"
+ls -d $xhci_devices $xhci_devices/[0-9]-[0-9].[0-9] 2>/dev/null | sed 's|.*/||'
+echo "=== bind"
+cat /work/bind.txt
+echo "=== bind-stderr"
+cat /work/bind-stderr.txt
 echo "=== term"
 cat /work/term.txt
-for part in console stderr trace device hub; do
+for part in console stderr trace device hub monitor monitor-trace; do
+    echo  # the console's last line may end in a progress dot
     echo "=== $part"
     cat /work/$part.*
 done

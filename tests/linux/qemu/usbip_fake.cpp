@@ -3,10 +3,15 @@
 // submit and unlink messages on the other end and writes every setup packet
 // it receives to a log, one line each: "rt rq vvvv iiii llll".
 //   usbip_fake device|hub VHCI_PORT LOG
-// The device accepts SET_FEATURE(TEST_MODE); the hub has four ports, of
-// which 1 and 3 report themselves enabled (nothing is connected to them, so
-// the kernel has nothing to enumerate), and keeps their suspend and test
-// state.
+// The device is a boot keyboard, so the kernel's usbhid binds it and polls
+// its interrupt endpoint. It accepts SET_FEATURE(TEST_MODE) and then acts as
+// a device in a test mode does: it answers nothing more (every transfer,
+// the pending interrupt poll included, ends in a protocol error), so a
+// driver that still owns it notices and resets it, which the log shows.
+// The hub has four empty ports that report honestly: powered, and enabled,
+// suspended or in a test mode only while the host sets that; configuring the
+// hub again (after a reset) clears them.
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdint>
@@ -25,8 +30,16 @@ constexpr unsigned kHubPorts = 4;
 
 const std::vector<uint8_t> kDeviceDescriptor = {18, 1, 0x00, 0x02, 0x00, 0x00, 0x00, 64, 0x09, 0x12,
                                                 0x01, 0x00, 0x00, 0x01, 0, 0, 0, 1};
-const std::vector<uint8_t> kDeviceConfig = {9, 2, 18, 0, 1, 1, 0, 0x80, 50,   // configuration
-                                            9, 4, 0, 0, 0, 0xFF, 0, 0, 0};    // vendor interface
+const std::vector<uint8_t> kKeyboardReport = {
+    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
+    0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x05, 0x75, 0x01,
+    0x05, 0x08, 0x19, 0x01, 0x29, 0x05, 0x91, 0x02, 0x95, 0x01, 0x75, 0x03, 0x91, 0x01, 0x95, 0x06,
+    0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0};
+const std::vector<uint8_t> kDeviceConfig = {
+    9, 2, 34, 0, 1, 1, 0, 0xA0, 50,                                        // configuration, remote wake-up
+    9, 4, 0, 0, 1, 0x03, 0x01, 0x01, 0,                                    // boot keyboard interface
+    9, 0x21, 0x11, 0x01, 0, 1, 0x22, static_cast<uint8_t>(kKeyboardReport.size()), 0,  // HID
+    7, 5, 0x81, 0x03, 8, 0, 10};                                           // interrupt IN
 const std::vector<uint8_t> kHubDescriptor18 = {18, 1, 0x00, 0x02, 0x09, 0x00, 0x01, 64, 0x09, 0x12,
                                                0x02, 0x00, 0x00, 0x01, 0, 0, 0, 1};
 const std::vector<uint8_t> kHubConfig = {9, 2, 25, 0, 1, 1, 0, 0xE0, 0,    // configuration, self-powered
@@ -69,9 +82,10 @@ void PutBe(uint8_t* p, uint32_t value) {
 class CFake {
 public:
     CFake(bool hub, FILE* log) : m_hub(hub), m_log(log) {
-        for (unsigned port : {1u, 3u}) m_portStatus[port] = 0x0102;  // power, enabled
-        for (unsigned port : {2u, 4u}) m_portStatus[port] = 0x0100;  // power
+        for (unsigned port = 1; port <= kHubPorts; ++port) m_portStatus[port] = 0x0100;  // power
     }
+
+    bool InTestMode() const { return m_testMode; }
 
     // Answers one control request: status 0 with the data for an IN
     // request, or -EPIPE for a stall.
@@ -84,9 +98,17 @@ public:
         std::fflush(m_log);
         unsigned port = index & 0xFF;
         data.clear();
+        if (m_testMode) return -EPROTO;
+        if (!m_hub && type == 0x00 && request == 3 && value == 2) {
+            m_testMode = true;  // after this status stage
+            return 0;
+        }
+        if (m_hub && type == 0x00 && request == 9)  // configured anew: the hub was reset
+            for (unsigned p = 1; p <= kHubPorts; ++p) m_portStatus[p] = 0x0100;
         if (type == 0x80 && request == 6 && value == 0x0100) data = m_hub ? kHubDescriptor18 : kDeviceDescriptor;
         else if (type == 0x80 && request == 6 && value == 0x0200) data = m_hub ? kHubConfig : kDeviceConfig;
         else if (type == 0x80 && request == 0) data = {m_hub ? uint8_t{1} : uint8_t{0}, 0};
+        else if (!m_hub && type == 0x81 && request == 6 && value >> 8 == 0x22) data = kKeyboardReport;
         else if (m_hub && type == 0xA0 && request == 6 && value >> 8 == 0x29) data = kHubClassDescriptor;
         else if (m_hub && type == 0xA0 && request == 0) data = {0, 0, 0, 0};
         else if (m_hub && type == 0xA3 && request == 0 && port >= 1 && port <= kHubPorts)
@@ -98,44 +120,66 @@ public:
     }
 
 private:
-    // Suspend and test state of a hub port; other features are taken and
-    // forgotten (clearing PORT_ENABLE included, so the ports stay enabled).
+    // Enable, suspend, power and test state of a hub port; a port with
+    // nothing connected is never enabled by a reset, and change bits are
+    // taken and forgotten.
     void PortFeature(uint8_t request, uint16_t feature, unsigned port) {
-        uint16_t bit = feature == 2 ? 0x0004 : feature == 21 ? 0x0800 : 0;
-        if (request == 3) m_portStatus[port] |= bit;
+        uint16_t bit = feature == 1 ? 0x0002 : feature == 2 ? 0x0004 : feature == 8 ? 0x0100
+                     : feature == 21 ? 0x0800 : 0;
+        if (request == 3 && feature != 1) m_portStatus[port] |= bit;
         if (request == 1) m_portStatus[port] &= static_cast<uint16_t>(~bit);
     }
 
     bool m_hub;
+    bool m_testMode = false;
     FILE* m_log;
     uint16_t m_portStatus[kHubPorts + 1] = {};
 };
 
+bool Reply(int fd, uint32_t command, uint32_t seqnum, int32_t status, uint32_t length,
+           const std::vector<uint8_t>& data = {}) {
+    uint8_t reply[48] = {};
+    PutBe(reply, command);
+    PutBe(reply + 4, seqnum);
+    PutBe(reply + 20, static_cast<uint32_t>(status));
+    PutBe(reply + 24, length);
+    return WriteAll(fd, reply, sizeof reply) && (data.empty() || WriteAll(fd, data.data(), data.size()));
+}
+
 int Serve(int fd, CFake& fake) {
     uint8_t header[48];
+    std::vector<uint32_t> polls;  // interrupt IN transfers left pending: there is never a key press
     while (ReadAll(fd, header, sizeof header)) {
         uint32_t command = Be(header), seqnum = Be(header + 4), direction = Be(header + 12), ep = Be(header + 16);
-        uint8_t reply[48] = {};
-        PutBe(reply + 4, seqnum);
         if (command == kCmdUnlink) {
-            // Only the hub's status change request is ever left pending.
-            PutBe(reply, kRetUnlink);
-            PutBe(reply + 20, static_cast<uint32_t>(-ECONNRESET));
-            if (!WriteAll(fd, reply, sizeof reply)) return 1;
+            uint32_t target = Be(header + 20);
+            polls.erase(std::remove(polls.begin(), polls.end(), target), polls.end());
+            if (!Reply(fd, kRetUnlink, seqnum, -ECONNRESET, 0)) return 1;
             continue;
         }
         if (command != kCmdSubmit) return 1;
         uint32_t length = Be(header + 24);
         std::vector<uint8_t> out(direction == 0 ? length : 0);
         if (!out.empty() && !ReadAll(fd, out.data(), out.size())) return 1;
-        if (ep != 0) continue;  // the status change request: nothing ever changes
+        if (ep != 0) {
+            if (fake.InTestMode()) {
+                if (!Reply(fd, kRetSubmit, seqnum, -EPROTO, 0)) return 1;
+            } else {
+                polls.push_back(seqnum);
+            }
+            continue;
+        }
         std::vector<uint8_t> data;
         int status = fake.Control(header + 40, data);
-        PutBe(reply, kRetSubmit);
-        PutBe(reply + 20, static_cast<uint32_t>(status));
-        PutBe(reply + 24, static_cast<uint32_t>(direction == 1 ? data.size() : length));
-        if (!WriteAll(fd, reply, sizeof reply)) return 1;
-        if (direction == 1 && !data.empty() && !WriteAll(fd, data.data(), data.size())) return 1;
+        if (!Reply(fd, kRetSubmit, seqnum, status, direction == 1 ? static_cast<uint32_t>(data.size()) : length,
+                   direction == 1 ? data : std::vector<uint8_t>{}))
+            return 1;
+        if (fake.InTestMode()) {
+            // The polls a driver left pending now fail, as on a real bus.
+            for (uint32_t poll : polls)
+                if (!Reply(fd, kRetSubmit, poll, -EPROTO, 0)) return 1;
+            polls.clear();
+        }
     }
     return 0;
 }

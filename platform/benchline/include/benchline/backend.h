@@ -57,6 +57,13 @@ CXhciBenchline* BLCreateBenchline();
 bool BLTraceEnabled();
 void BLTrace(const std::string& line);
 std::string BLFormatStatus(int32_t status);  // "0x%08X"
+// Progress of a long wait inside a request (a controller being bound again):
+// the backend calls BLProgress() about once a second while it waits, and the
+// front end shows it (the console prints a dot). Null stops it.
+using BLProgressSink = void (*)(void* context);
+void BLSetProgressSink(BLProgressSink sink, void* context);
+void BLProgress();
+
 // Routes trace lines to a callback as well (tests); null stops it.
 using BLTraceSink = void (*)(const std::string& line, void* context);
 void BLSetTraceSink(BLTraceSink sink, void* context);

@@ -16,9 +16,29 @@ constexpr BLSTATUS BL_LX_E_ERRNO = static_cast<BLSTATUS>(0x80002000u);        //
 constexpr BLSTATUS BL_LX_E_UNSUPPORTED = static_cast<BLSTATUS>(0x80002100u);  // cannot be done through usbfs
 constexpr BLSTATUS BL_LX_E_NOT_FOUND = static_cast<BLSTATUS>(0x80002101u);    // no such controller or object
 constexpr BLSTATUS BL_LX_E_NOT_BACK = static_cast<BLSTATUS>(0x80002102u);     // controller did not come back
+constexpr BLSTATUS BL_LX_E_REFUSED = static_cast<BLSTATUS>(0x80002103u);      // the port cannot take it (why: stderr)
 // GetDriverVersion's answer: no compliance driver, the kernel's own serves.
 // Negative with bit 30 set, so it counts as success and no version is checked.
 constexpr BLSTATUS BL_LX_I_NO_DRIVER_VERSION = static_cast<BLSTATUS>(0xC0002000u);
+// SS_TX_COMPLIANCE_MODE was taken, but the port is not in Compliance Mode
+// yet: the controller enters it by itself at the next receiver detection
+// time-out. Counts as success.
+constexpr BLSTATUS BL_LX_I_COMPLIANCE_ON_TIMEOUT = static_cast<BLSTATUS>(0xC0002001u);
+
+// The default record of controllers left in a test mode, honoured (rebound)
+// by the next start.
+constexpr const char* BL_LX_RECORD_PATH = "/run/voltaris/test-mode";
+
+// What a usbfs node is asked beside control transfers.
+enum class ELxNodeOp {
+    Hold,         // open the node and keep it open (the device stays resumed)
+    Drop,         // close a held node (releasing the ports claimed through it)
+    Reset,        // USBDEVFS_RESET: the kernel resets the device and keeps it configured
+    Detach,       // USBDEVFS_DISCONNECT of interface arg: its kernel driver lets go
+    Attach,       // USBDEVFS_CONNECT of interface arg: the kernel drivers may bind again
+    ClaimPort,    // USBDEVFS_CLAIM_PORT of hub port arg through the held node
+    ReleasePort,  // USBDEVFS_RELEASE_PORT of hub port arg
+};
 
 // A USB setup packet.
 struct CLxSetup {
@@ -37,11 +57,19 @@ public:
     virtual int Control(unsigned bus, unsigned device, const CLxSetup& setup, uint8_t* data) = 0;
     // Writes text to a sysfs attribute (a driver's bind or unbind); 0 or -errno.
     virtual int WriteAttribute(const std::string& path, const std::string& text) = 0;
+    // One of the node operations above on the device's usbfs node; 0 or -errno.
+    virtual int Node(ELxNodeOp op, unsigned bus, unsigned device, unsigned arg) = 0;
     virtual void Sleep(unsigned milliseconds) = 0;
+    // Tells the user something the bench could not do or had to do
+    // differently: one line, on stderr on a machine.
+    virtual void Report(const std::string& line) = 0;
 };
 
 // The linux bench on a sysfs tree below sysfsRoot ("/sys" on a machine).
-std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot);
+// recordPath is the record of controllers left in a test mode (empty: none
+// kept); controllers an earlier run left there are rebound at once.
+std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot,
+                                          const std::string& recordPath = "");
 
 // The bench on this machine's /sys and /dev/bus/usb; null with one error
 // line when it cannot be used (not root). Prints its warning on stderr.

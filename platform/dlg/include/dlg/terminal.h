@@ -1,7 +1,8 @@
 // The terminal surface: draws each dialog from its template with curses on
 // the process's terminal and takes keys and the mouse as a dialog would.
-// Dialog units become character cells (4 units a column, 8 a row), scaled
-// down to fit a small terminal. The terminal is restored when the surface
+// Controls land where the layout (dlg/layout.h) puts them for the terminal's
+// size; line drawing uses the terminal's own characters in a UTF-8 locale
+// and the alternate character set elsewhere. The terminal is restored when the surface
 // goes, and also when the process dies of a crash signal.
 #pragma once
 
@@ -44,5 +45,6 @@ private:
 
     screen* m_screen = nullptr;
     std::string m_error;
+    std::string m_oldLocale;
     std::vector<CView*> m_views;
 };

@@ -1,4 +1,4 @@
-// Termination signals (SIGINT, SIGTERM, SIGHUP) end the program through its
+// Termination signals (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE) end the program through its
 // normal shut-down, so the driver stack is always restored: the handler only
 // records the signal, blocking reads return early (no SA_RESTART), and the
 // front ends leave their loops when they see it.

@@ -1,0 +1,71 @@
+#include "app/dialog_surface.h"
+
+#ifdef VOLTARIS_WINDOWS
+#include "dlg/qt_surface.h"
+#endif
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char kNeedsTerminal[] = "the dialog interface needs a terminal; use /C for console mode";
+
+bool Named(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// A value as it can be shown on one line.
+std::string Printable(const std::string& value) {
+    std::string out;
+    for (char c : value.substr(0, 40)) out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return value.size() > 40 ? out + "..." : out;
+}
+
+}  // namespace
+
+CSurfaceChoice ChooseDialogSurface(const char* forced, bool display, bool terminal, bool windowsBuilt) {
+    CSurfaceChoice choice;
+    std::string asked = forced ? forced : "";
+    if (asked == "window") {
+        choice.forced = true;
+        if (!windowsBuilt) choice.error = "VOLTARIS_SURFACE=window, but this voltaris was built without windows";
+        else if (!display) choice.error = "VOLTARIS_SURFACE=window needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set";
+        else choice.surface = EDialogSurface::Window;
+    } else if (asked == "terminal") {
+        choice.forced = true;
+        if (terminal) choice.surface = EDialogSurface::Terminal;
+        else choice.error = kNeedsTerminal;
+    } else if (!asked.empty()) {
+        choice.error = "VOLTARIS_SURFACE must be window or terminal, not \"" + Printable(asked) + "\"";
+    } else if (display && windowsBuilt) {
+        choice.surface = EDialogSurface::Window;
+    } else if (terminal) {
+        choice.surface = EDialogSurface::Terminal;
+    } else {
+        choice.error = kNeedsTerminal;
+    }
+    return choice;
+}
+
+CSurfaceChoice ChooseDialogSurface() {
+#ifdef VOLTARIS_WINDOWS
+    constexpr bool kWindowsBuilt = true;
+#else
+    constexpr bool kWindowsBuilt = false;
+#endif
+    return ChooseDialogSurface(std::getenv("VOLTARIS_SURFACE"), Named("DISPLAY") || Named("WAYLAND_DISPLAY"),
+                               isatty(STDIN_FILENO) && isatty(STDOUT_FILENO), kWindowsBuilt);
+}
+
+std::unique_ptr<CDlgSurface> OpenWindowSurface(std::string& error) {
+#ifdef VOLTARIS_WINDOWS
+    auto surface = std::make_unique<CQtSurface>("voltaris");
+    if (surface->Ok()) return surface;
+    error = surface->Error();
+#else
+    error = "this voltaris was built without windows";
+#endif
+    return nullptr;
+}
