@@ -63,9 +63,10 @@ if ! lintian --fail-on error --no-tag-display-limit "$debs"/*.deb; then fail "li
 # A fresh Debian 12 root with the tools the checks use.
 tools=man-db,g++,cmake,pkg-config,make
 root_tar=$cache/bookworm-$(echo "$tools" | md5sum | cut -c1-8).tar
-if [ ! -s "$root_tar" ]; then
+if [ ! -f "$root_tar" ] || [ ! -s "$root_tar" ]; then
     echo "making a Debian 12 root (cached in $root_tar)"
-    mmdebstrap --quiet --variant=apt --skip=cleanup/apt/lists --include="$tools" bookworm "$root_tar.part" \
+    rm -rf "$root_tar" "$root_tar.part"
+    mmdebstrap --quiet --format=tar --variant=apt --skip=cleanup/apt/lists --include="$tools" bookworm "$root_tar.part" \
         || { echo "FAIL: mmdebstrap could not make the root"; exit 1; }
     mv "$root_tar.part" "$root_tar"
 fi
