@@ -22,13 +22,17 @@ for module in usb-common usbcore xhci-hcd xhci-pci hid usbhid hid-generic scsi_c
 done
 
 # Waits up to 30 s until at least $2 device directories match the pattern $1.
-wait_for() {
-    tries=0
-    while [ "$(ls -d $1 2>/dev/null | wc -l)" -lt "$2" ] && [ $tries -lt 300 ]; do
+# until TENTHS COMMAND...: runs COMMAND every 0.1 s until it succeeds, at most TENTHS times.
+until_ok() {
+    local tenths=$1 tries=0
+    shift
+    while ! "$@" && [ $tries -lt "$tenths" ]; do
         sleep 0.1
         tries=$((tries + 1))
     done
 }
+count_at_least() { [ "$(ls -d $1 2>/dev/null | wc -l)" -ge "$2" ]; }
+wait_for() { until_ok 300 count_at_least "$1" "$2"; }
 # QEMU's devices: the hub, the keyboard and the stick on root ports 1 to 3
 # (the stick on the USB 3 bus), the mouse below the hub.
 xhci_devices='/sys/bus/pci/drivers/xhci_hcd/*/usb*/[0-9]-[0-9]'
@@ -38,11 +42,9 @@ wait_for "$xhci_devices/[0-9]-[0-9].[0-9]" 1
 usbip_fake device 0 /work/device.log &
 usbip_fake hub 1 /work/hub.log &
 wait_for '/sys/devices/platform/vhci_hcd.0/usb*/*-[12]' 2
-tries=0
-while ! grep -qs '^4$' /sys/devices/platform/vhci_hcd.0/usb*/*-2/maxchild && [ $tries -lt 300 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
+# The glob is expanded at each try: the hub's files appear only once it is set up.
+hub_has_four_ports() { grep -qs '^4$' /sys/devices/platform/vhci_hcd.0/usb*/*-2/maxchild; }
+until_ok 300 hub_has_four_ports
 sleep 1  # let the hub driver finish with the fake hub's ports
 
 cd /work
@@ -67,11 +69,8 @@ VOLTARIS_TRACE=/work/monitor-trace.txt monitor_probe 1 2 30 >/work/monitor.txt 2
 probe=$!
 # Two polls answered: the kernel no longer holds the root hub (it may still
 # be trying the keyboard left in its test mode, and a request waits for it).
-tries=0
-while [ "$(grep -cs 'GetPortStatus root:2 ' /work/monitor-trace.txt)" -lt 2 ] && [ $tries -lt 300 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
+two_polls_answered() { [ "$(grep -cs 'GetPortStatus root:2 ' /work/monitor-trace.txt)" -ge 2 ]; }
+until_ok 300 two_polls_answered
 echo 1 >/sys/devices/platform/vhci_hcd.0/detach
 sleep 3
 usbip_fake hub 1 /work/hub2.log &
@@ -95,11 +94,7 @@ VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/term.txt voltaris /C </work/input >/de
 voltaris=$!
 exec 3>/work/input
 printf '%s\n' 0 "TP TEST_K 4" >&3
-tries=0
-while ! grep -qs 'SetPortFeature root:4 21 2 0' /work/term.txt && [ $tries -lt 300 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
+until_ok 300 grep -qs 'SetPortFeature root:4 21 2 0' /work/term.txt
 kill -TERM $voltaris
 wait $voltaris
 echo "=== SIGTERM EXIT $?"
@@ -118,19 +113,11 @@ VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/bind.txt voltaris /C </work/input2 >/w
 voltaris=$!
 exec 4>/work/input2
 printf '%s\n' 0 "TP TEST_SE0_NAK 4" >&4
-tries=0
-while ! grep -qs 'SetPortFeature root:4 21 3 0' /work/bind.txt && [ $tries -lt 300 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
+until_ok 300 grep -qs 'SetPortFeature root:4 21 3 0' /work/bind.txt
 bindfile=$(ls -d /sys/bus/pci/drivers/xhci_hcd/bind)
 mount --bind /proc/version "$bindfile" || echo "=== BIND FAULT NOT SET"
 printf 'E\n' >&4
-tries=0
-while ! grep -qs '^Rebind ' /work/bind.txt && [ $tries -lt 600 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
+until_ok 600 grep -qs '^Rebind ' /work/bind.txt
 umount "$bindfile"
 printf '%s\n' E LD EXIT >&4
 wait $voltaris
