@@ -5,6 +5,7 @@
 #endif
 
 #include <cstdlib>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -22,6 +23,23 @@ std::string Printable(const std::string& value) {
     for (char c : value.substr(0, 40)) out += (c >= 0x20 && c < 0x7F) ? c : '?';
     return value.size() > 40 ? out + "..." : out;
 }
+
+#ifdef VOLTARIS_WINDOWS
+// Under pkexec voltaris runs as root on the invoking user's display: the
+// polkit policy's allow_gui keeps DISPLAY and XAUTHORITY. A session that
+// leaves XAUTHORITY unset keeps its cookie in the user's ~/.Xauthority, which
+// root's HOME does not lead to.
+void UseInvokersXauthority() {
+    const char* uid = std::getenv("PKEXEC_UID");
+    if (!uid || !*uid || !Named("DISPLAY") || Named("XAUTHORITY")) return;
+    char* end = nullptr;
+    unsigned long number = std::strtoul(uid, &end, 10);
+    const passwd* user = *end ? nullptr : getpwuid(static_cast<uid_t>(number));
+    if (!user || !user->pw_dir) return;
+    std::string cookie = std::string(user->pw_dir) + "/.Xauthority";
+    if (access(cookie.c_str(), R_OK) == 0) setenv("XAUTHORITY", cookie.c_str(), 1);
+}
+#endif
 
 }  // namespace
 
@@ -61,6 +79,7 @@ CSurfaceChoice ChooseDialogSurface() {
 
 std::unique_ptr<CDlgSurface> OpenWindowSurface(std::string& error) {
 #ifdef VOLTARIS_WINDOWS
+    UseInvokersXauthority();
     auto surface = std::make_unique<CQtSurface>("voltaris");
     if (surface->Ok()) return surface;
     error = surface->Error();

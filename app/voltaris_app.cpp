@@ -8,6 +8,7 @@
 #include "console/console_interpreter.h"
 #include "console/status_files.h"
 #include "corekit/corekit.h"
+#include "dlg/dialog.h"
 #include "gui/main_dialog.h"
 #include "os/console.h"
 #include "os/signals.h"
@@ -15,6 +16,8 @@
 #include "promptkit/promptkit.h"
 #include "railswap/railswap.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +40,38 @@ std::string CutSwitch(const std::string& argument) {
     return argument.substr(0, end);
 }
 
+enum class ESwitch { None, Help, Console };
+
+ESwitch SwitchOf(const std::string& argument) {
+    std::string word = CutSwitch(argument);
+    if (strcasecmp(word.c_str(), "/?") == 0) return ESwitch::Help;
+    if (strcasecmp(word.c_str(), "/C") == 0) return ESwitch::Console;
+    return ESwitch::None;
+}
+
+// The text of a message box: the line broken at blanks into lines of about
+// 64 characters, its first letter upper case.
+std::string BoxText(const std::string& line) {
+    constexpr size_t kWidth = 64;
+    std::string text;
+    size_t column = 0;
+    for (size_t at = 0; at < line.size();) {
+        size_t end = std::min(line.find(' ', at), line.size());
+        if (column > 0 && column + 1 + (end - at) > kWidth) {
+            text += '\n';
+            column = 0;
+        } else if (column > 0) {
+            text += ' ';
+            ++column;
+        }
+        text.append(line, at, end - at);
+        column += end - at;
+        at = end + 1;
+    }
+    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
 }  // namespace
 
 CVoltarisApp::CVoltarisApp() {
@@ -55,19 +90,36 @@ void CVoltarisApp::SetCommandLine(std::vector<std::string> arguments) { m_argume
 void CVoltarisApp::ParseSwitches() {
     Mode = MODE_GUI;
     for (size_t i = 1; i < m_arguments.size(); ++i) {
-        std::string word = CutSwitch(m_arguments[i]);
-        if (strcasecmp(word.c_str(), "/?") == 0) {
+        ESwitch which = SwitchOf(m_arguments[i]);
+        if (which == ESwitch::Help) {
             if (OSAttachParentConsole()) {
                 OSWriteConsole(kHelpText, sizeof kHelpText - 1);
                 OSFreeConsole();
             }
             Mode = MODE_EXIT;
-        } else if (strcasecmp(word.c_str(), "/C") == 0) {
+        } else if (which == ESwitch::Console) {
             WriteInfoLine("", true);
             WriteStatusFile(STATUS_BUSY);
             Mode = MODE_CONSOLE;
         }
     }
+}
+
+bool CVoltarisApp::DialogModeAsked() const {
+    ESwitch last = ESwitch::None;
+    for (size_t i = 1; i < m_arguments.size(); ++i)
+        if (ESwitch which = SwitchOf(m_arguments[i]); which != ESwitch::None) last = which;
+    return last == ESwitch::None;
+}
+
+void CVoltarisApp::ReportStartFailure(const std::string& line) {
+    std::fprintf(stderr, "voltaris: %s\n", line.c_str());
+    // A user who started the dialogs from the desktop has no terminal to read
+    // stderr on: a message box tells them too.
+    if (!DialogModeAsked() || ChooseDialogSurface().surface != EDialogSurface::Window) return;
+    std::string error;
+    if (std::unique_ptr<CDlgSurface> window = OpenWindowSurface(error))
+        DlgMessageBox(BoxText(line).c_str(), VOLTARIS_WINDOW_TITLE, MB_OK);
 }
 
 void CVoltarisApp::OpenConsole() {
@@ -98,15 +150,17 @@ bool CVoltarisApp::InitInstance() {
 
     // The bench is chosen before anything else happens, so a bad choice ends
     // the program before any status file is written or any stack switched.
-    std::string error;
-    if (!BLConfigure(std::getenv("VOLTARIS_BENCH"), std::getenv("VOLTARIS_TRACE"), error)) {
-        std::fprintf(stderr, "voltaris: %s\n", error.c_str());
+    std::string error, note;
+    if (!BLConfigure(std::getenv("VOLTARIS_BENCH"), std::getenv("VOLTARIS_TRACE"), error, &note)) {
+        ReportStartFailure(error);
         m_exitCode = VOLTARIS_EXIT_BENCH_ERROR;
         return false;
     }
     OSInstallTerminationHandlers();
 
     ParseSwitches();
+    // Before the bench is used: that it is simulated, or that there is nothing to drive.
+    if (Mode != MODE_EXIT && !note.empty()) std::fprintf(stderr, "voltaris: %s\n", note.c_str());
     GuiInterfaceSetWinApp();
 
     CIniArgs stackConfig;

@@ -46,6 +46,12 @@ public:
 
 private:
     void RunDialogMode(CIniArgs& stackConfig, bool fromConsole);
+    // Whether the switches leave the dialog mode (no /? or /C last), read
+    // without acting on them.
+    bool DialogModeAsked() const;
+    // A start that cannot go on: the line on stderr and, in dialog mode with a
+    // display, in a message box.
+    void ReportStartFailure(const std::string& line);
 
     std::vector<std::string> m_arguments;
     int m_exitCode = VOLTARIS_EXIT_OK;

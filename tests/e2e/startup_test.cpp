@@ -18,8 +18,7 @@ protected:
         options.Arguments = {VOLTARIS_BINARY};
         options.Arguments.insert(options.Arguments.end(), switches.begin(), switches.end());
         options.WorkingDirectory = m_dir.Path();
-        options.Environment = {{"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_INSTANCE", m_instance}};
-        options.Unset = {"VOLTARIS_BENCH"};
+        options.Environment = {{"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_INSTANCE", m_instance}, {"VOLTARIS_BENCH", "sim"}};
         return options;
     }
     std::string Trace() const { return m_dir.File("trace.log"); }
@@ -88,6 +87,9 @@ TEST_F(StartupTest, DialogModeSwitchesStackBeforeBenchAndRestoresItAfter) {
     EXPECT_EQ(result.ExitStatus, 0);
     EXPECT_EQ(Steps(), kDialogRun);
     EXPECT_FALSE(StatusFilesExist());
+    // The terminal shows it before the dialog (stderr is the terminal too).
+    EXPECT_NE(result.Out.find("voltaris: simulated bench (built in): nothing reaches this machine's USB hardware\r\n"),
+              std::string::npos);
 }
 
 TEST_F(StartupTest, TerminationSignalsRunTheNormalShutDown) {
