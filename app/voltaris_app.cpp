@@ -8,7 +8,6 @@
 #include "console/console_interpreter.h"
 #include "console/status_files.h"
 #include "corekit/corekit.h"
-#include "dlg/dialog.h"
 #include "gui/main_dialog.h"
 #include "os/console.h"
 #include "os/signals.h"
@@ -16,8 +15,6 @@
 #include "promptkit/promptkit.h"
 #include "railswap/railswap.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,29 +44,6 @@ ESwitch SwitchOf(const std::string& argument) {
     if (strcasecmp(word.c_str(), "/?") == 0) return ESwitch::Help;
     if (strcasecmp(word.c_str(), "/C") == 0) return ESwitch::Console;
     return ESwitch::None;
-}
-
-// The text of a message box: the line broken at blanks into lines of about
-// 64 characters, its first letter upper case.
-std::string BoxText(const std::string& line) {
-    constexpr size_t kWidth = 64;
-    std::string text;
-    size_t column = 0;
-    for (size_t at = 0; at < line.size();) {
-        size_t end = std::min(line.find(' ', at), line.size());
-        if (column > 0 && column + 1 + (end - at) > kWidth) {
-            text += '\n';
-            column = 0;
-        } else if (column > 0) {
-            text += ' ';
-            ++column;
-        }
-        text.append(line, at, end - at);
-        column += end - at;
-        at = end + 1;
-    }
-    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-    return text;
 }
 
 }  // namespace
@@ -105,21 +79,18 @@ void CVoltarisApp::ParseSwitches() {
     }
 }
 
-bool CVoltarisApp::DialogModeAsked() const {
-    ESwitch last = ESwitch::None;
-    for (size_t i = 1; i < m_arguments.size(); ++i)
-        if (ESwitch which = SwitchOf(m_arguments[i]); which != ESwitch::None) last = which;
-    return last == ESwitch::None;
+int32_t CVoltarisApp::SwitchedMode() const {
+    int32_t mode = MODE_GUI;
+    for (size_t i = 1; i < m_arguments.size(); ++i) {
+        ESwitch which = SwitchOf(m_arguments[i]);
+        if (which != ESwitch::None) mode = which == ESwitch::Help ? MODE_EXIT : MODE_CONSOLE;
+    }
+    return mode;
 }
 
 void CVoltarisApp::ReportStartFailure(const std::string& line) {
     std::fprintf(stderr, "voltaris: %s\n", line.c_str());
-    // A user who started the dialogs from the desktop has no terminal to read
-    // stderr on: a message box tells them too.
-    if (!DialogModeAsked() || ChooseDialogSurface().surface != EDialogSurface::Window) return;
-    std::string error;
-    if (std::unique_ptr<CDlgSurface> window = OpenWindowSurface(error))
-        DlgMessageBox(BoxText(line).c_str(), VOLTARIS_WINDOW_TITLE, MB_OK);
+    if (SwitchedMode() == MODE_GUI) ShowFailureInWindow(line);
 }
 
 void CVoltarisApp::OpenConsole() {
@@ -150,8 +121,10 @@ bool CVoltarisApp::InitInstance() {
 
     // The bench is chosen before anything else happens, so a bad choice ends
     // the program before any status file is written or any stack switched.
+    // The help alone needs no bench.
     std::string error, note;
-    if (!BLConfigure(std::getenv("VOLTARIS_BENCH"), std::getenv("VOLTARIS_TRACE"), error, &note)) {
+    if (SwitchedMode() != MODE_EXIT &&
+        !BLConfigure(std::getenv("VOLTARIS_BENCH"), std::getenv("VOLTARIS_TRACE"), error, &note)) {
         ReportStartFailure(error);
         m_exitCode = VOLTARIS_EXIT_BENCH_ERROR;
         return false;

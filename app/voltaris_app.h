@@ -46,9 +46,8 @@ public:
 
 private:
     void RunDialogMode(CIniArgs& stackConfig, bool fromConsole);
-    // Whether the switches leave the dialog mode (no /? or /C last), read
-    // without acting on them.
-    bool DialogModeAsked() const;
+    // The mode the switches leave, read without acting on them.
+    int32_t SwitchedMode() const;
     // A start that cannot go on: the line on stderr and, in dialog mode with a
     // display, in a message box.
     void ReportStartFailure(const std::string& line);
