@@ -23,13 +23,15 @@ namespace {
 constexpr const char kWithoutRoot[] =
     "; the menu's \"Simulated bench\" (VOLTARIS_BENCH=sim voltaris) runs without root";
 
-// What pkexec's own statuses mean; voltaris never ends with either. Empty for any other.
+// What pkexec's own statuses mean (126: its password dialog was dismissed,
+// 127: not authorized or it failed); voltaris never ends with either. Empty
+// for any other status.
 std::string Refusal(int status) {
-    if (status == 126) return std::string("the administrator's password was not given, so voltaris did not start") + kWithoutRoot;
+    std::string why;
+    if (status == 126) why = "the administrator's password was not given, so voltaris did not start";
     if (status == 127)
-        return std::string("pkexec did not start voltaris as root (not authorized, or no polkit authentication agent "
-                           "runs)") + kWithoutRoot;
-    return "";
+        why = "pkexec did not start voltaris as root (not authorized, or no polkit authentication agent runs)";
+    return why.empty() ? why : why + kWithoutRoot;
 }
 
 }  // namespace

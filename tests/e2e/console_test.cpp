@@ -70,7 +70,8 @@ TEST_F(ConsoleE2ETest, HostPromptAsksAgainAndAppendsTheHostsEachTime) {
     EXPECT_EQ(Run("x2"), " Loading...\n Ready\n" + kPrompt);
     EXPECT_EQ(m_console->Information(), hosts + hosts + hosts);
     EXPECT_EQ(Exit(), 0);
-    EXPECT_EQ(TraceOf("InitRailswap select"), (std::vector<std::string>{"InitRailswap select (simulated) First Controller -> 0"}));
+    EXPECT_EQ(TraceOf("InitRailswap select"),
+              (std::vector<std::string>{"InitRailswap select (simulated) First Controller -> 0"}));
 }
 
 TEST_F(ConsoleE2ETest, SecondHostIsSwitchedByItsName) {
@@ -82,7 +83,8 @@ TEST_F(ConsoleE2ETest, SecondHostIsSwitchedByItsName) {
     EXPECT_EQ(Run("", nullptr, kHostPrompt), kHostPrompt);
     EXPECT_EQ(m_console->Status(), "READY\r\n");
     EXPECT_EQ(Run("1"), " Loading...\n Ready\n" + kPrompt);
-    EXPECT_EQ(TraceOf("InitRailswap select"), (std::vector<std::string>{"InitRailswap select (simulated) Second Controller -> 0"}));
+    EXPECT_EQ(TraceOf("InitRailswap select"),
+              (std::vector<std::string>{"InitRailswap select (simulated) Second Controller -> 0"}));
     EXPECT_EQ(Exit(), 0);
 }
 

@@ -84,7 +84,9 @@ if [ ! -f "$root_tar" ] || [ ! -s "$root_tar" ]; then
 fi
 root=$(mktemp -d "$cache/root.XXXXXX")
 daemons=()
-trap 'for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null; done; umount "$root/proc" 2>/dev/null; rm -rf "$root"' EXIT
+# The root's own daemons end and its /proc is let go before the root is removed.
+trap 'for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null; done
+      umount -l "$root/proc" 2>/dev/null; mountpoint -q "$root/proc" || rm -rf "$root"' EXIT
 tar -C "$root" -xf "$root_tar"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mkdir -p "$root/tmp/debs" "$root/tmp/work"
@@ -147,6 +149,7 @@ status=0
 output=$(as_user '/usr/libexec/voltaris/voltaris-pkexec /C </dev/null 2>&1') || status=$?
 [ "$status" = 2 ] || fail "the pkexec launcher ended with $status: $output"
 grep -q '^voltaris: pkexec did not start voltaris as root' <<<"$output" || fail "the pkexec launcher said: $output"
+[ ! -e "$root/tmp/user/CLStatus.txt" ] || fail "the refused pkexec launcher started voltaris"
 printf 'Connector_Type: 1\r\nDevice_Speed: 2\n' >"$root/tmp/work/Dev1.txt"
 in_root vifinfo /tmp/work/Dev1.txt | grep -q 'Connector_Type' || fail "vifinfo did not read a file"
 in_root vifinfo --version | grep -qx "vifinfo $version" || fail "vifinfo --version"
