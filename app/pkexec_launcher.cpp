@@ -2,8 +2,8 @@
 // through pkexec; the polkit policy installed with voltaris asks for an
 // administrator's password (kept for a few minutes) and lets voltaris keep
 // the user's display. When pkexec does not start voltaris, the launcher says
-// why on one line on stderr and in a message box, and ends with status 2;
-// otherwise it ends with voltaris's own status.
+// why on one line on stderr and, for the dialogs, in a message box, and ends
+// with status 2; otherwise it ends with voltaris's own status.
 #include "app/dialog_surface.h"
 #include "app/voltaris_app.h"
 
@@ -71,6 +71,6 @@ int main(int argc, char** argv) {
     }
     if (refusal.empty()) return status;
     std::fprintf(stderr, "voltaris: %s\n", refusal.c_str());
-    ShowFailureInWindow(refusal);
+    if (argc == 1) ShowFailureInWindow(refusal);  // the dialogs, as the desktop menu starts them
     return VOLTARIS_EXIT_BENCH_ERROR;
 }
