@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine for voltaris, builds it and runs it or its tests.
-#   ./build.sh run [ARGS...]       build and start voltaris (simulated bench by default)
+#   ./build.sh run [ARGS...]       build and start voltaris (on the simulated bench unless VOLTARIS_BENCH names one)
 #   ./build.sh test [PRESET]       build and run every test (presets: dev, asan, tsan, release)
 #   ./build.sh fuzz [SECONDS]      build the fuzz targets and run each one for SECONDS (default 30)
 #   ./build.sh bench               build optimised and run the benchmark programs
@@ -12,7 +12,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
           libtomlplusplus-dev libncurses-dev clang libclang-rt-14-dev tmux
           qemu-system-x86 busybox-static cpio kmod libpcre2-dev libexpat1-dev
           qt6-base-dev xvfb xdotool imagemagick xclip
-          dpkg-dev lintian mmdebstrap man-db)
+          dpkg-dev lintian mmdebstrap man-db desktop-file-utils)
 
 install_packages() {
     local missing=() p
@@ -39,7 +39,7 @@ install_packages
 case "$command" in
 run)
     build dev
-    exec ./build/dev/app/voltaris "$@"
+    VOLTARIS_BENCH=${VOLTARIS_BENCH:-sim} exec ./build/dev/app/voltaris "$@"
     ;;
 test)
     preset=${1:-dev}

@@ -26,3 +26,9 @@ CSurfaceChoice ChooseDialogSurface();
 // Opens the window surface and installs it; null, with error set, when no
 // window can be opened.
 std::unique_ptr<CDlgSurface> OpenWindowSurface(std::string& error);
+
+// A start that cannot go on, for a user who started the dialogs from the
+// desktop and has no terminal to read stderr on: when the dialogs would be
+// windows and one opens, the line in a message box (titled "xHCI Voltaris")
+// until it is closed; nothing otherwise.
+void ShowFailureInWindow(const std::string& line);

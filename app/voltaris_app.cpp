@@ -37,6 +37,15 @@ std::string CutSwitch(const std::string& argument) {
     return argument.substr(0, end);
 }
 
+enum class ESwitch { None, Help, Console };
+
+ESwitch SwitchOf(const std::string& argument) {
+    std::string word = CutSwitch(argument);
+    if (strcasecmp(word.c_str(), "/?") == 0) return ESwitch::Help;
+    if (strcasecmp(word.c_str(), "/C") == 0) return ESwitch::Console;
+    return ESwitch::None;
+}
+
 }  // namespace
 
 CVoltarisApp::CVoltarisApp() {
@@ -55,19 +64,33 @@ void CVoltarisApp::SetCommandLine(std::vector<std::string> arguments) { m_argume
 void CVoltarisApp::ParseSwitches() {
     Mode = MODE_GUI;
     for (size_t i = 1; i < m_arguments.size(); ++i) {
-        std::string word = CutSwitch(m_arguments[i]);
-        if (strcasecmp(word.c_str(), "/?") == 0) {
+        ESwitch which = SwitchOf(m_arguments[i]);
+        if (which == ESwitch::Help) {
             if (OSAttachParentConsole()) {
                 OSWriteConsole(kHelpText, sizeof kHelpText - 1);
                 OSFreeConsole();
             }
             Mode = MODE_EXIT;
-        } else if (strcasecmp(word.c_str(), "/C") == 0) {
+        } else if (which == ESwitch::Console) {
             WriteInfoLine("", true);
             WriteStatusFile(STATUS_BUSY);
             Mode = MODE_CONSOLE;
         }
     }
+}
+
+int32_t CVoltarisApp::SwitchedMode() const {
+    int32_t mode = MODE_GUI;
+    for (size_t i = 1; i < m_arguments.size(); ++i) {
+        ESwitch which = SwitchOf(m_arguments[i]);
+        if (which != ESwitch::None) mode = which == ESwitch::Help ? MODE_EXIT : MODE_CONSOLE;
+    }
+    return mode;
+}
+
+void CVoltarisApp::ReportStartFailure(const std::string& line) {
+    std::fprintf(stderr, "voltaris: %s\n", line.c_str());
+    if (SwitchedMode() == MODE_GUI) ShowFailureInWindow(line);
 }
 
 void CVoltarisApp::OpenConsole() {
@@ -98,15 +121,19 @@ bool CVoltarisApp::InitInstance() {
 
     // The bench is chosen before anything else happens, so a bad choice ends
     // the program before any status file is written or any stack switched.
-    std::string error;
-    if (!BLConfigure(std::getenv("VOLTARIS_BENCH"), std::getenv("VOLTARIS_TRACE"), error)) {
-        std::fprintf(stderr, "voltaris: %s\n", error.c_str());
+    // The help alone needs no bench.
+    std::string error, note;
+    if (SwitchedMode() != MODE_EXIT &&
+        !BLConfigure(std::getenv("VOLTARIS_BENCH"), std::getenv("VOLTARIS_TRACE"), error, &note)) {
+        ReportStartFailure(error);
         m_exitCode = VOLTARIS_EXIT_BENCH_ERROR;
         return false;
     }
     OSInstallTerminationHandlers();
 
     ParseSwitches();
+    // Before the bench is used: that it is simulated, or that there is nothing to drive.
+    if (Mode != MODE_EXIT && !note.empty()) std::fprintf(stderr, "voltaris: %s\n", note.c_str());
     GuiInterfaceSetWinApp();
 
     CIniArgs stackConfig;

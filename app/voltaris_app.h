@@ -46,6 +46,11 @@ public:
 
 private:
     void RunDialogMode(CIniArgs& stackConfig, bool fromConsole);
+    // The mode the switches leave, read without acting on them.
+    int32_t SwitchedMode() const;
+    // A start that cannot go on: the line on stderr and, in dialog mode with a
+    // display, in a message box.
+    void ReportStartFailure(const std::string& line);
 
     std::vector<std::string> m_arguments;
     int m_exitCode = VOLTARIS_EXIT_OK;

@@ -1,5 +1,6 @@
 # Debian packages from one build (cpack -G DEB, or ./build.sh package):
-#   voltaris         voltaris, voltaris-sim, their man pages, desktop entry and icons
+#   voltaris         voltaris, voltaris-sim, their man pages, desktop entry, icons,
+#                    the pkexec launcher and its polkit policy
 #   libscrivlet1     the shared library
 #   libscrivlet-dev  headers, the .so link, the CMake package and scrivlet.pc
 #   scrivlet-tools   vifinfo and its man page
@@ -57,6 +58,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/scrivlet)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_VOLTARIS_PACKAGE_NAME voltaris)
+# The desktop menu's entry starts voltaris as root through pkexec; the
+# console and a root shell do without it.
+set(CPACK_DEBIAN_VOLTARIS_PACKAGE_RECOMMENDS pkexec)
 set(CPACK_COMPONENT_VOLTARIS_DESCRIPTION
 "USB electrical compliance test tool for xHCI hosts
 voltaris puts a host root port, a hub downstream port or a device's
@@ -66,8 +70,10 @@ transmitter compliance), suspends, resumes and resets ports, and
 single-steps control transfers, so that signal quality can be measured
 with outside instruments. It shows dialogs, on the desktop or on a
 terminal, or runs a console that another program can drive through two
-status files. A simulated bench (with voltaris-sim) stands in for
-hardware; the linux bench drives the machine's controllers through usbfs.")
+status files. It drives the machine's own xHCI controllers through usbfs
+(as root: the desktop menu asks for an administrator's password through
+pkexec); a simulated bench (with voltaris-sim), which says so, stands in
+for hardware when it is asked for.")
 
 set(CPACK_DEBIAN_LIBSCRIVLET1_PACKAGE_NAME libscrivlet1)
 set(CPACK_DEBIAN_LIBSCRIVLET1_PACKAGE_SECTION libs)

@@ -1,4 +1,5 @@
 #include "benchline/backend.h"
+#include "benchline/bench_choice.h"
 #include "benchline/linux.h"
 #include "benchline/sim.h"
 
@@ -37,26 +38,33 @@ bool OpenTrace(const char* path, std::string& error) {
     return true;
 }
 
+// A machine without xHCI controllers: no root object, nothing to list or
+// switch, so both front ends say that no host controller was found.
+class CNoControllerBackend : public CBLBackend {
+public:
+    CXhciBenchline* CreateBenchline() override { return nullptr; }
+    std::vector<std::string> HostIds() override { return {}; }
+    int32_t SwitchStack(EBLSwitchRequest request, const std::string&) override {
+        return request == BL_SWITCH_LIST || request == BL_SWITCH_SELECT ? -1 : 0;
+    }
+};
+
 }  // namespace
 
-bool BLConfigure(const char* choice, const char* tracePath, std::string& error) {
-    std::string value = choice ? choice : "";
+bool BLConfigure(const char* choice, const char* tracePath, std::string& error, std::string* note) {
+    CBLBenchChoice chosen = BLChooseBench(choice, BLReadMachine());
     std::unique_ptr<CBLBackend> backend;
-    if (value.empty() || value == "sim") {
-        backend = BLSimCreateDefault();
-    } else if (value.rfind("sim:", 0) == 0) {
-        backend = BLSimCreateFromFile(value.substr(4), error);
-        if (!backend) return false;
-    } else if (value == "linux") {
-        backend = BLLinuxCreateReal(error);
-        if (!backend) return false;
-    } else {
-        error = "VOLTARIS_BENCH=" + value + ": unknown bench (use sim, sim:PATH or linux)";
-        return false;
+    switch (chosen.Bench) {
+    case EBLBench::Sim: backend = BLSimCreateDefault(); break;
+    case EBLBench::SimFile: backend = BLSimCreateFromFile(chosen.Path, error); break;
+    case EBLBench::Linux: backend = BLLinuxCreateReal(error); break;
+    case EBLBench::NoController: backend = std::make_unique<CNoControllerBackend>(); break;
+    case EBLBench::Refused: error = chosen.Line; break;
     }
-    if (!OpenTrace(tracePath, error)) return false;
+    if (!backend || !OpenTrace(tracePath, error)) return false;
     g_backend = std::move(backend);
     BLSimStartControl(g_backend.get());
+    if (note) *note = chosen.Line;
     return true;
 }
 

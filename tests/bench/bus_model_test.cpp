@@ -44,7 +44,7 @@ TEST_F(BusModelTest, HostRecordsSortPortsBySpeed) {
     EXPECT_EQ(Bytes(host.AllPorts, host.AllPorts + 4), (Bytes{1, 2, 3, 4}));
     EXPECT_EQ(Bytes(host.Usb2Ports, host.Usb2Ports + host.Usb2PortCount), (Bytes{1, 2}));
     EXPECT_EQ(Bytes(host.SuperSpeedPorts, host.SuperSpeedPorts + host.SuperSpeedPortCount), (Bytes{3, 4}));
-    EXPECT_STREQ(host.HostId, "Bench host");
+    EXPECT_STREQ(host.HostId, "(simulated) Bench host");
     EXPECT_EQ(GetSelectedHost(), NO_SELECTION);
 
     CXhciBenchline* root = BusModel().Root;

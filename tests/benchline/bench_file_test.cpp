@@ -86,7 +86,9 @@ TEST(BenchFile, EveryFaultNamesFileLineAndProblem) {
         {"descriptor not hex", kController + Device("1", "high", "descriptor = \"" + std::string(17 * 3, ' ') + "zz\"\n"),
          "9: \"descriptor\" must be 18 bytes"},
         {"repeated controller id", kController + kController, "5: controller id \"host\" is repeated"},
-        {"empty controller id", "[[controller]]\nid = \"\"\n", "2: \"id\" must have 1 to 255 characters"},
+        {"empty controller id", "[[controller]]\nid = \"\"\n", "2: \"id\" must have 1 to 243 characters"},
+        {"controller id without room for the mark", "[[controller]]\nid = \"" + std::string(244, 'x') + "\"\n",
+         "2: \"id\" must have 1 to 243 characters"},
         {"unknown fault request", "[[fault]]\nrequest = \"Frobnicate\"\nstatus = 0\n",
          "2: unknown request \"Frobnicate\" in [[fault]]"},
         {"fault status out of range", "[[fault]]\nrequest = \"Enumerate\"\nstatus = 0x100000000\n",
@@ -152,13 +154,14 @@ pid = 0
 speed = "super+"
 )");
     ASSERT_TRUE(backend);
-    EXPECT_EQ(backend->HostIds(), (std::vector<std::string>{"first", "second"}));
+    // Every host ID the bench reports says that it is simulated.
+    EXPECT_EQ(backend->HostIds(), (std::vector<std::string>{"(simulated) first", "(simulated) second"}));
     CBenchHolder bench(backend->CreateBenchline());
     CHostController* first = bench->FindFirstHC();
     CHostController* second = bench->FindNextHC();
     ASSERT_TRUE(first && second);
     EXPECT_EQ(bench->FindNextHC(), nullptr);
-    EXPECT_STREQ(second->GetHostID(), "second");
+    EXPECT_STREQ(second->GetHostID(), "(simulated) second");
     EXPECT_EQ(first->GetNumberHostPorts(), 8) << "default: 4 USB 2.0 and 4 SuperSpeed root ports";
     EXPECT_FALSE(first->GetHostPort(4)->IsSuperSpeedPort());
     EXPECT_TRUE(first->GetHostPort(5)->IsSuperSpeedPort());

@@ -10,9 +10,9 @@
 
 #include <memory>
 
-// The default bench's controller.
+// The default bench's controller, as the simulated bench reports it.
 inline const std::string kDefaultHostId =
-    "Norvane USB 3.2 eXtensible Host Controller (PCI VEN_1F3A DEV_0C21 REV_02)";
+    "(simulated) Norvane USB 3.2 eXtensible Host Controller (PCI VEN_1F3A DEV_0C21 REV_02)";
 
 // One controller with eight ports and nothing attached.
 inline const std::string kEmptyBench = R"(
@@ -44,12 +44,17 @@ protected:
         options.WorkingDirectory = m_dir.Path();
         options.Terminal = terminal;
         options.Environment = {{"VOLTARIS_INSTANCE", m_instance}, {"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_BENCH", "sim"}};
+        std::string which = "(built in)";
         if (!bench.empty()) {
             WriteTextFile(m_dir.File("bench.toml"), bench);
             options.Environment["VOLTARIS_BENCH"] = "sim:" + m_dir.File("bench.toml");
+            which = "from " + m_dir.File("bench.toml");
         }
+        m_note = "voltaris: simulated bench " + which + ": nothing reaches this machine's USB hardware\n";
         m_console = std::make_unique<CConsoleClient>(options);
     }
+    // The line on stderr (the console's output too) with which the console starts.
+    const std::string& SimulatedNote() const { return m_note; }
 
     // Starts the console and chooses host 0, up to the first command prompt.
     void StartReady(const std::string& bench = "", bool terminal = false) {
@@ -106,4 +111,5 @@ protected:
     CTempDir m_dir;
     std::string m_instance = UniqueInstanceName();
     std::unique_ptr<CConsoleClient> m_console;
+    std::string m_note;
 };

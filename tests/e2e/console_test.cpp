@@ -34,7 +34,8 @@ TEST_F(ConsoleE2ETest, StartsListsHostsAndLeavesWithExit) {
     Start();
     ASSERT_EQ(m_console->WaitForPrompt(), "READY");
     ASSERT_TRUE(m_console->WaitForOutput(kHostPrompt));
-    EXPECT_EQ(m_console->TakeOutput(), kBanner + "\n List of Hosts: \n0: " + kDefaultHostId + "\n" + kHostPrompt);
+    EXPECT_EQ(m_console->TakeOutput(),
+              SimulatedNote() + kBanner + "\n List of Hosts: \n0: " + kDefaultHostId + "\n" + kHostPrompt);
     EXPECT_EQ(m_console->Information(), "INDEX|0|HOST_INFO|" + kDefaultHostId + "\r\n");
     EXPECT_EQ(m_console->Status(), "READY\r\n");
 
@@ -53,7 +54,8 @@ TEST_F(ConsoleE2ETest, StartsListsHostsAndLeavesWithExit) {
 
 TEST_F(ConsoleE2ETest, HostPromptAsksAgainAndAppendsTheHostsEachTime) {
     Start(kTwoHostBench);
-    const std::string hosts = "INDEX|0|HOST_INFO|First Controller\r\nINDEX|1|HOST_INFO|Second Controller\r\n";
+    const std::string hosts =
+        "INDEX|0|HOST_INFO|(simulated) First Controller\r\nINDEX|1|HOST_INFO|(simulated) Second Controller\r\n";
     ASSERT_EQ(m_console->WaitForPrompt(), "READY");
     EXPECT_EQ(m_console->Information(), hosts);
     ASSERT_TRUE(m_console->WaitForOutput(kHostPrompt));
@@ -68,7 +70,8 @@ TEST_F(ConsoleE2ETest, HostPromptAsksAgainAndAppendsTheHostsEachTime) {
     EXPECT_EQ(Run("x2"), " Loading...\n Ready\n" + kPrompt);
     EXPECT_EQ(m_console->Information(), hosts + hosts + hosts);
     EXPECT_EQ(Exit(), 0);
-    EXPECT_EQ(TraceOf("InitRailswap select"), (std::vector<std::string>{"InitRailswap select First Controller -> 0"}));
+    EXPECT_EQ(TraceOf("InitRailswap select"),
+              (std::vector<std::string>{"InitRailswap select (simulated) First Controller -> 0"}));
 }
 
 TEST_F(ConsoleE2ETest, SecondHostIsSwitchedByItsName) {
@@ -80,7 +83,8 @@ TEST_F(ConsoleE2ETest, SecondHostIsSwitchedByItsName) {
     EXPECT_EQ(Run("", nullptr, kHostPrompt), kHostPrompt);
     EXPECT_EQ(m_console->Status(), "READY\r\n");
     EXPECT_EQ(Run("1"), " Loading...\n Ready\n" + kPrompt);
-    EXPECT_EQ(TraceOf("InitRailswap select"), (std::vector<std::string>{"InitRailswap select Second Controller -> 0"}));
+    EXPECT_EQ(TraceOf("InitRailswap select"),
+              (std::vector<std::string>{"InitRailswap select (simulated) Second Controller -> 0"}));
     EXPECT_EQ(Exit(), 0);
 }
 
@@ -141,7 +145,7 @@ TEST_F(ConsoleE2ETest, EveryStartUpFailureHasItsTextAndStatus) {
         }
         EXPECT_EQ(m_console->Wait(), 1);
         std::string text = m_console->TakeOutput();
-        EXPECT_EQ(text, c.ChooseHost ? " Loading...\n" + c.Text : kBanner + c.Text);
+        EXPECT_EQ(text, c.ChooseHost ? " Loading...\n" + c.Text : SimulatedNote() + kBanner + c.Text);
         EXPECT_EQ(m_console->Status(), c.Status);
         std::vector<std::string> steps = Steps();
         bool restored = !steps.empty() && steps.back().rfind("CleanupRailswap", 0) == 0;

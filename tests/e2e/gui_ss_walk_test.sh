@@ -22,7 +22,7 @@ start_walk
 check "main dialog" "Select Host Controller"
 keys Tab Tab Tab Tab Tab Space Enter
 check "the SuperSpeed test dialog" "SuperSpeed Test Modes"
-check "the host row" "HOST: Norvane USB 3.2"
+check "the host row, marked simulated" "HOST: (simulated) Norvane"
 check "the SuperSpeed hub row" "HUB: VID/PID 0x2b4e/413, Addres"
 check_absent "no high-speed hub" "0x2b4e/412"
 

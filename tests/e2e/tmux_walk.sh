@@ -64,7 +64,7 @@ keys() {
 # "voltaris ended" to the screen.
 start_walk() {
     tmux -L "$sock" -f /dev/null new-session -d -s walk -x 80 -y 24 \
-        "cd '$work' && env VOLTARIS_INSTANCE='$sock' VOLTARIS_TRACE='$trace' '$voltaris'; echo \"EXIT=\$?\" > '$work/status'; echo 'voltaris ended'; sleep 60"
+        "cd '$work' && env VOLTARIS_BENCH=sim VOLTARIS_INSTANCE='$sock' VOLTARIS_TRACE='$trace' '$voltaris'; echo \"EXIT=\$?\" > '$work/status'; echo 'voltaris ended'; sleep 60"
     tmux -L "$sock" set-option -s escape-time 0 >/dev/null 2>&1
 }
 

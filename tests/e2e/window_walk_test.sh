@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Walks the real voltaris binary as windows on a virtual X display (Xvfb),
 # without a terminal: the host test with the mouse and the keys, Escape out,
-# a second start, SIGTERM with a message box open, and a forced window
-# without a display. Screenshots are kept in ARTIFACT_DIR.
+# a second start, SIGTERM with a message box open, a bench that cannot be
+# used, and a forced window without a display. Screenshots are kept in
+# ARTIFACT_DIR.
 #   window_walk_test.sh VOLTARIS_BINARY ARTIFACT_DIR
 set -u
 voltaris=$(realpath "${1:?usage: window_walk_test.sh VOLTARIS_BINARY ARTIFACT_DIR}")
@@ -43,7 +44,7 @@ unset WAYLAND_DISPLAY VOLTARIS_SURFACE QT_QPA_PLATFORM
 
 # run NAME [BENCH_FILE]: voltaris on the display, stdin and stdout no terminal.
 run() {
-    ( env VOLTARIS_INSTANCE="$instance" VOLTARIS_TRACE="$work/$1.trace" ${2:+VOLTARIS_BENCH="sim:$2"} \
+    ( env VOLTARIS_INSTANCE="$instance" VOLTARIS_TRACE="$work/$1.trace" VOLTARIS_BENCH="sim${2:+:$2}" \
           "$voltaris" </dev/null >"$work/$1.out" 2>"$work/$1.err" &
       echo "$!" >"$work/$1.pid"
       wait "$!"
@@ -157,12 +158,25 @@ if [ -n "${main:-}" ]; then
         [ "$(tail -n 2 "$work/term.trace" | cut -d' ' -f1-2 | tr '\n' '|')" = "delete CXhciBenchline|CleanupRailswap stack|" ]
 fi
 
-# 3. Windows forced without a display: one line, status 1, nothing touched.
+# 3. A bench that cannot be used: its line on stderr and in a message box, status 2, nothing touched.
+run badbench "$work/missing.toml"
+box=$(window "xHCI Voltaris") && pass || fail "no message box for a bench that cannot be used"
+if [ -n "${box:-}" ]; then
+    sleep 0.3
+    shot "$box" window-bench-refused
+    keys Return
+    finished badbench 2
+    expect "... its one line on stderr names the file" grep -q "missing.toml: cannot read it" "$work/badbench.err"
+    expect "... and nothing else" [ "$(wc -l <"$work/badbench.err")" = 1 ]
+    expect "... before anything is touched" [ ! -s "$work/badbench.trace" ]
+fi
+
+# 4. Windows forced without a display: one line after the bench's, status 1, nothing touched.
 err=$(env -u DISPLAY -u WAYLAND_DISPLAY VOLTARIS_SURFACE=window VOLTARIS_INSTANCE="$instance-nodisplay" \
-      VOLTARIS_TRACE="$work/nodisplay.trace" "$voltaris" </dev/null 2>&1 >/dev/null)
+      VOLTARIS_BENCH=sim VOLTARIS_TRACE="$work/nodisplay.trace" "$voltaris" </dev/null 2>&1 >/dev/null)
 status=$?
 expect "a forced window without a display ends with status 1 ($status)" [ "$status" = 1 ]
-expect "... saying so on one line ($err)" [ "$(printf '%s\n' "$err" | wc -l)" = 1 ]
+expect "... saying so on one line after the simulated bench's ($err)" [ "$(printf '%s\n' "$err" | wc -l)" = 2 ]
 expect "... naming the display" grep -q "needs a display" <<<"$err"
 expect "... before the stack is touched" [ ! -s "$work/nodisplay.trace" ]
 

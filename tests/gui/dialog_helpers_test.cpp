@@ -131,7 +131,7 @@ TEST_F(CHelperTest, HostListFillerWithAndWithoutControllers) {
     Load(kGuiBench);
     InDialog([&](CHarnessDialog& d) {
         EXPECT_EQ(FillHostListBox(d.list), BENCH_OK);
-        EXPECT_EQ(Rows(d.list), std::vector<std::string>{"Test host  8 Ports"});
+        EXPECT_EQ(Rows(d.list), std::vector<std::string>{"(simulated) Test host  8 Ports"});
         EXPECT_EQ(d.list.GetCurSel(), LB_ERR);
     });
     DestroyBench();
@@ -154,7 +154,7 @@ TEST_F(CHelperTest, DeviceAndHubListFillers) {
         EXPECT_EQ(FillHubListBox(d.list, NO_SELECTION, 0, SPEED_USB2, 0), BENCH_OK);
         EXPECT_EQ(Rows(d.list), (std::vector<std::string>{"NONE", "VID/PID 0x2b4e/412, Address 1  12 Ports"}));
         EXPECT_EQ(FillHubListBox(d.list, NO_SELECTION, 0, SPEED_SUPER, 1), BENCH_OK);
-        EXPECT_EQ(Rows(d.list), (std::vector<std::string>{"HOST: Test host", "HUB: VID/PID 0x2b4e/413, Address 3"}));
+        EXPECT_EQ(Rows(d.list), (std::vector<std::string>{"HOST: (simulated) Test host", "HUB: VID/PID 0x2b4e/413, Address 3"}));
         EXPECT_EQ(d.list.GetCurSel(), 0);
     });
 }

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -94,6 +95,10 @@ TEST_F(CGuiWindowTest, EveryDialogOpensAsAWindowWithItsCaptionAndControls) {
         ExpectProportions(IDD_VOLTARIS_DIALOG);
         EXPECT_TRUE(qobject_cast<QPushButton*>(W(IDC_TEST))->isDefault());
         EXPECT_FALSE(window.WindowOf(Top())->windowIcon().isNull());
+        // The simulated controller says so where the row starts, so a narrow list shows it too.
+        auto* hosts = qobject_cast<QListWidget*>(W(IDC_HOST_LIST));
+        ASSERT_TRUE(hosts && hosts->count() == 1);
+        EXPECT_EQ(hosts->item(0)->text(), "(simulated) Test host  8 Ports");
     })};
     for (const auto& test : kTests) {
         steps.push_back(Do([&] { OpenTest(test.choice); }));

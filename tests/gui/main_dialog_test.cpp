@@ -19,7 +19,7 @@ TEST_F(CGuiTest, StartsWithTheControllersListedAndDeviceChosen) {
     Load(kGuiBench);
     user.Script({[&] {
         EXPECT_EQ(user.Caption(), "xHCI Voltaris");
-        EXPECT_EQ(user.Rows(IDC_HOST_LIST), std::vector<std::string>{"Test host  8 Ports"});
+        EXPECT_EQ(user.Rows(IDC_HOST_LIST), std::vector<std::string>{"(simulated) Test host  8 Ports"});
         EXPECT_EQ(user.Selection(IDC_HOST_LIST), 0);
         EXPECT_TRUE(user.Checked(IDC_DEVICE_CHOICE));
         EXPECT_EQ(CheckedChoices(user), 1);

@@ -47,7 +47,7 @@ pid = 0x5E10
 speed = "super"
 )";
 
-const std::vector<std::string> kRows = {"HOST: SS host", "HUB: VID/PID 0x2b4e/413, Address 1",
+const std::vector<std::string> kRows = {"HOST: (simulated) SS host", "HUB: VID/PID 0x2b4e/413, Address 1",
                                         "HUB: VID/PID 0x2b4e/414, Address 3"};
 
 class CSSDialogTest : public CGuiTest {
@@ -109,7 +109,7 @@ TEST_F(CSSDialogTest, OpensOnTheLastSuperSpeedHubAndLeavingKeepsItSelected) {
 
 TEST_F(CSSDialogTest, WithoutSuperSpeedHubsOnlyTheHostRowAndItsSuperSpeedPorts) {
     Open(kNoHubBench, {[&] {
-        EXPECT_EQ(user.Rows(IDC_SS_LIST), std::vector<std::string>{"HOST: SS host"});
+        EXPECT_EQ(user.Rows(IDC_SS_LIST), std::vector<std::string>{"HOST: (simulated) SS host"});
         EXPECT_EQ(user.Selection(IDC_SS_LIST), 0);
         EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
         EXPECT_TRUE(user.Enabled(IDC_SS_PORT_NUMBER));
@@ -195,7 +195,7 @@ TEST_F(CSSDialogTest, EnumerateBusKeepsTheHubAndPortOrFallsBackToTheHost) {
         ASSERT_TRUE(BLSimUnplug(BLBackend(), 0, "3", error)) << error;
         ASSERT_TRUE(user.Press(IDC_SS_ENUMERATE));
         EXPECT_EQ(user.Rows(IDC_SS_LIST),
-                  (std::vector<std::string>{"HOST: SS host", "HUB: VID/PID 0x2b4e/414, Address 1"}));
+                  (std::vector<std::string>{"HOST: (simulated) SS host", "HUB: VID/PID 0x2b4e/414, Address 1"}));
         EXPECT_EQ(user.Selection(IDC_SS_LIST), 0);
         EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
         EXPECT_EQ(user.Selection(IDC_SS_PORT_NUMBER), 0);

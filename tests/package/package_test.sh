@@ -31,6 +31,7 @@ has voltaris usr/bin/voltaris usr/bin/voltaris-sim usr/share/man/man1/voltaris.1
     usr/share/man/man1/voltaris-sim.1.gz usr/share/doc/voltaris/copyright
 has voltaris usr/share/applications/voltaris.desktop usr/share/icons/hicolor/64x64/apps/voltaris.png \
     usr/share/icons/hicolor/scalable/apps/voltaris.svg
+has voltaris usr/libexec/voltaris/voltaris-pkexec usr/share/polkit-1/actions/org.voltaris.pkexec.voltaris.policy
 has libscrivlet1 "usr/lib/$multiarch/libscrivlet.so.1" "usr/lib/$multiarch/libscrivlet.so.1.0.0"
 has libscrivlet-dev "usr/lib/$multiarch/libscrivlet.so" usr/include/scrivlet/scrivlet.h \
     usr/include/corekit/corekit.h "usr/lib/$multiarch/cmake/Scrivlet/ScrivletConfig.cmake" \
@@ -47,6 +48,7 @@ for package in voltaris libscrivlet1 libscrivlet-dev scrivlet-tools; do
     [ "$(field "$package" Description | wc -l)" -ge 3 ] || fail "$package has no long description"
 done
 field voltaris Depends | grep -q 'libc6' || fail "voltaris depends on no shared library: $(field voltaris Depends)"
+[ "$(field voltaris Recommends)" = pkexec ] || fail "voltaris recommends $(field voltaris Recommends)"
 field libscrivlet-dev Depends | grep -q "libscrivlet1 (= $version)" || fail "libscrivlet-dev depends on $(field libscrivlet-dev Depends)"
 field scrivlet-tools Depends | grep -q 'libscrivlet1' || fail "scrivlet-tools depends on $(field scrivlet-tools Depends)"
 dpkg-deb -I "$(deb libscrivlet1)" shlibs | grep -q '^libscrivlet 1 libscrivlet1' || fail "libscrivlet1 has no shlibs entry"
@@ -57,11 +59,21 @@ for page in "$src"/build/package/man/*.1; do
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
 
+# The desktop entry: the menu's entry starts voltaris as root through the
+# pkexec launcher, its "Simulated bench" action without root.
+dpkg-deb --fsys-tarfile "$(deb voltaris)" | tar -xO ./usr/share/applications/voltaris.desktop >"$cache/voltaris.desktop"
+entry=$(cat "$cache/voltaris.desktop")
+problems=$(desktop-file-validate "$cache/voltaris.desktop" 2>&1) || fail "the desktop entry is not valid: $problems"
+for line in 'Exec=/usr/libexec/voltaris/voltaris-pkexec' 'Actions=simulated;' '[Desktop Action simulated]' \
+    'Name=Simulated bench' 'Exec=env VOLTARIS_BENCH=sim /usr/bin/voltaris'; do
+    grep -qxF "$line" <<<"$entry" || fail "the desktop entry lacks $line"
+done
+
 # lintian: no errors. Warnings and notes are printed; README explains the ones left.
 if ! lintian --fail-on error --no-tag-display-limit "$debs"/*.deb; then fail "lintian reports errors"; fi
 
 # A fresh Debian 12 root with the tools the checks use.
-tools=man-db,g++,cmake,pkg-config,make
+tools=man-db,g++,cmake,pkg-config,make,pkexec
 root_tar=$cache/bookworm-$(echo "$tools" | md5sum | cut -c1-8).tar
 if [ ! -f "$root_tar" ] || [ ! -s "$root_tar" ]; then
     echo "making a Debian 12 root (cached in $root_tar)"
@@ -71,7 +83,10 @@ if [ ! -f "$root_tar" ] || [ ! -s "$root_tar" ]; then
     mv "$root_tar.part" "$root_tar"
 fi
 root=$(mktemp -d "$cache/root.XXXXXX")
-trap 'rm -rf "$root"' EXIT
+daemons=()
+# The root's own daemons end and its /proc is let go before the root is removed.
+trap 'for pid in "${daemons[@]}"; do kill "$pid" 2>/dev/null; done
+      umount -l "$root/proc" 2>/dev/null; mountpoint -q "$root/proc" || rm -rf "$root"' EXIT
 tar -C "$root" -xf "$root_tar"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mkdir -p "$root/tmp/debs" "$root/tmp/work"
@@ -84,10 +99,57 @@ in_root sh -c 'DEBIAN_FRONTEND=noninteractive apt-get install -y -q /tmp/debs/*.
 help=$(in_root voltaris '/?') || fail "voltaris /? ended with $?"
 grep -q '/C' <<<"$help" || fail "voltaris /? printed no help: $help"
 status=0
-output=$(printf '0\nLD\nEXIT\n' | in_root env VOLTARIS_INSTANCE="pkgtest$$" sh -c 'cd /tmp/work && voltaris /C') || status=$?
+output=$(printf '0\nLD\nEXIT\n' | in_root env VOLTARIS_BENCH=sim VOLTARIS_INSTANCE="pkgtest$$" \
+    sh -c 'cd /tmp/work && voltaris /C' 2>&1) || status=$?
 [ "$status" = 0 ] || fail "voltaris /C ended with $status"
 grep -q 'VID/PID 0x' <<<"$output" || fail "voltaris /C listed no device: $output"
+grep -q '^voltaris: simulated bench (built in)' <<<"$output" || fail "voltaris /C did not say the bench is simulated"
+grep -q '^0: (simulated) ' <<<"$output" || fail "the simulated controller is not marked: $output"
 in_root test -s /tmp/work/CLStatus.txt || fail "no status file"
+
+# Without root and without hardware, voltaris /C (VOLTARIS_BENCH unset) says
+# what it says: a machine without sysfs, one without an xHCI controller, one
+# with a controller that only root may drive (the root's /sys is a folder of
+# the test's own making). Nothing is written where nothing may be touched.
+mkdir -p "$root/tmp/user" && chmod 777 "$root/tmp/user"
+as_user() { chroot "$root" runuser -u nobody -- env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 sh -c "cd /tmp/user && $*"; }
+machine() {  # machine WHAT STATUS EXPECTED: voltaris /C as nobody ends with STATUS, saying EXPECTED on stderr
+    local status=0 output
+    rm -f "$root"/tmp/user/CL*.txt
+    output=$(as_user 'voltaris /C </dev/null 2>&1') || status=$?
+    [ "$status" = "$2" ] || fail "$1: voltaris /C ended with $status: $output"
+    grep -qF "voltaris: $3" <<<"$output" || fail "$1: voltaris /C said: $output"
+}
+machine "no sysfs" 2 "cannot find this machine's xHCI host controllers: cannot read /sys/bus"
+[ ! -e "$root/tmp/user/CLStatus.txt" ] || fail "no sysfs: a status file was written"
+mkdir -p "$root/sys/bus/pci/devices" "$root/sys/devices/pci0000:00/0000:00:14.0"
+machine "no controller" 1 "this machine has no xHCI host controller; VOLTARIS_BENCH=sim starts the simulated bench"
+[ "$(cat "$root/tmp/user/CLStatus.txt" 2>/dev/null)" = $'COULD_NOT_FIND_HOST\r' ] || fail "no controller: status file"
+echo 0x0c0330 >"$root/sys/devices/pci0000:00/0000:00:14.0/class"
+ln -s ../../../devices/pci0000:00/0000:00:14.0 "$root/sys/bus/pci/devices/0000:00:14.0"
+machine "a controller, no root" 2 "testing this machine's USB host controllers needs root"
+[ ! -e "$root/tmp/user/CLStatus.txt" ] || fail "no root: a status file was written"
+
+# polkit knows the policy: the root's own system bus and polkitd, for pkaction.
+mount -t proc proc "$root/proc"
+mkdir -p "$root/run/dbus"
+daemons+=("$(in_root dbus-daemon --system --fork --print-pid)")
+in_root /usr/lib/polkit-1/polkitd --no-debug >"$cache/polkitd.log" 2>&1 &
+daemons+=($!)
+policy=""
+for _ in $(seq 50); do
+    policy=$(in_root pkaction --action-id org.voltaris.pkexec.voltaris --verbose 2>&1) && break
+    sleep 0.2
+done
+grep -q 'implicit active: *auth_admin_keep' <<<"$policy" || fail "pkaction does not know the policy: $policy"
+grep -q 'org.freedesktop.policykit.exec.path -> /usr/bin/voltaris' <<<"$policy" || fail "the policy names no program: $policy"
+grep -q 'org.freedesktop.policykit.exec.allow_gui -> true' <<<"$policy" || fail "the policy drops the display: $policy"
+# pkexec refused (no authentication agent runs here): one line, status 2, voltaris not started.
+status=0
+output=$(as_user '/usr/libexec/voltaris/voltaris-pkexec /C </dev/null 2>&1') || status=$?
+[ "$status" = 2 ] || fail "the pkexec launcher ended with $status: $output"
+grep -q '^voltaris: pkexec did not start voltaris as root' <<<"$output" || fail "the pkexec launcher said: $output"
+[ ! -e "$root/tmp/user/CLStatus.txt" ] || fail "the refused pkexec launcher started voltaris"
 printf 'Connector_Type: 1\r\nDevice_Speed: 2\n' >"$root/tmp/work/Dev1.txt"
 in_root vifinfo /tmp/work/Dev1.txt | grep -q 'Connector_Type' || fail "vifinfo did not read a file"
 in_root vifinfo --version | grep -qx "vifinfo $version" || fail "vifinfo --version"

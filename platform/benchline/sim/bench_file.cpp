@@ -229,8 +229,9 @@ private:
 
         const toml::node& idNode = reader.Need("id");
         controller->Id = reader.Text(idNode, "id");
-        if (controller->Id.empty() || controller->Id.size() > 255)
-            Fail(idNode, "\"id\" must have 1 to 255 characters");
+        if (controller->Id.empty() || controller->Id.size() > BL_SIM_MAX_ID)
+            Fail(idNode, "\"id\" must have 1 to " + std::to_string(BL_SIM_MAX_ID) + " characters");
+        controller->HostId = BL_SIM_HOST_MARK + controller->Id;
         for (const auto& other : m_world.Controllers)
             if (other->Id == controller->Id) Fail(idNode, "controller id \"" + controller->Id + "\" is repeated");
 

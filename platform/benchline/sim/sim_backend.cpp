@@ -120,7 +120,7 @@ public:
     std::vector<std::string> HostIds() override {
         std::lock_guard lock(m_world->Mutex);
         std::vector<std::string> ids;
-        for (const auto& controller : m_world->Controllers) ids.push_back(controller->Id);
+        for (const auto& controller : m_world->Controllers) ids.push_back(controller->HostId);
         return ids;
     }
 
@@ -136,7 +136,7 @@ public:
         if (request == BL_SWITCH_LIST) return m_world->Controllers.empty() ? -1 : 0;
         if (request == BL_SWITCH_SELECT) {
             for (const auto& controller : m_world->Controllers)
-                if (controller->Id == hostId) return 0;
+                if (controller->HostId == hostId) return 0;
             return -1;
         }
         return 0;

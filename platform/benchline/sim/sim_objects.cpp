@@ -373,7 +373,7 @@ public:
     const char* GetHostID() override {
         CSimCall call(m_world);
         call.Start("GetHostID", TargetOf(m_controller));
-        return call.Give(m_controller.Id.c_str());
+        return call.Give(m_controller.HostId.c_str());
     }
     uint8_t GetNumberHostPorts() override {
         CSimCall call(m_world);

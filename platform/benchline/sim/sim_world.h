@@ -110,7 +110,8 @@ struct CSimController {
     // every port and device ("c1/root:2"), so the record says where each
     // request went.
     bool Qualified = false;
-    std::string Id;
+    std::string Id;      // as the bench file has it
+    std::string HostId;  // what the bench reports: the id behind BL_SIM_HOST_MARK
     uint32_t DriverVersion = 0x01000300;
     bool Running = true;
     std::vector<std::unique_ptr<CSimPort>> Ports;

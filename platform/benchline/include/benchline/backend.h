@@ -1,9 +1,10 @@
 // Choosing and reaching the backend behind the test services component.
 //
-// VOLTARIS_BENCH picks it: unset or "sim" is the built-in simulated bench,
-// "sim:PATH" a simulated bench read from a bench file, "linux" the machine's
-// own controllers. BLConfigure() is called once at start-up, before anything
-// touches the bench; after that BLCreateBenchline() makes root objects.
+// VOLTARIS_BENCH picks it (bench_choice.h): "sim" is the built-in simulated
+// bench, "sim:PATH" a simulated bench read from a bench file, "linux" and
+// unset the machine's own controllers. BLConfigure() is called once at
+// start-up, before anything touches the bench; after that
+// BLCreateBenchline() makes root objects.
 #pragma once
 
 #include "benchline/benchline.h"
@@ -36,8 +37,10 @@ public:
 // Reads the backend choice (the value of VOLTARIS_BENCH, null when unset)
 // and opens the request trace (the value of VOLTARIS_TRACE, null when unset).
 // On failure returns false with one line in error saying what is wrong
-// (for a bench file: the file, the line and the fault).
-bool BLConfigure(const char* choice, const char* tracePath, std::string& error);
+// (for a bench file: the file, the line and the fault). On success note, when
+// given, receives the line to show at start: that the bench is simulated, or
+// that the machine has no controller; empty when there is nothing to tell.
+bool BLConfigure(const char* choice, const char* tracePath, std::string& error, std::string* note = nullptr);
 
 // Installs a backend directly (tests); takes ownership. Null removes it.
 void BLInstallBackend(CBLBackend* backend);

@@ -4,6 +4,7 @@
 
 #include "benchline/backend.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +14,12 @@ constexpr BLSTATUS BL_SIM_E_NO_RESPONSE = static_cast<BLSTATUS>(0x80001001u);   
 constexpr BLSTATUS BL_SIM_E_REFUSED = static_cast<BLSTATUS>(0x80001002u);           // stall: request refused
 constexpr BLSTATUS BL_SIM_E_INVALID_ARGUMENT = static_cast<BLSTATUS>(0x80001003u);  // bad argument or register
 constexpr BLSTATUS BL_SIM_E_NOT_CONNECTED = static_cast<BLSTATUS>(0x80001004u);     // no address, no controller
+
+// What the simulated bench puts in front of every host ID it reports (the
+// bench file's id follows), so that no list shows a simulated controller as
+// this machine's. A bench file's id may have up to 255 characters less the mark.
+constexpr const char BL_SIM_HOST_MARK[] = "(simulated) ";
+constexpr size_t BL_SIM_MAX_ID = 255 - (sizeof BL_SIM_HOST_MARK - 1);
 
 // The built-in default bench.
 std::unique_ptr<CBLBackend> BLSimCreateDefault();
