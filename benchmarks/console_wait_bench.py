@@ -18,6 +18,7 @@ import signal
 import statistics
 import sys
 import time
+from collections.abc import Callable
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "python"))
@@ -57,7 +58,7 @@ def main() -> int:
 
     print(f"console LD round trip through the Python client, {commands} commands each, alternating")
     print(f"  {'':24}" + "".join(f"{wait.value:>12}" for wait in Wait))
-    rows = {
+    rows: dict[str, Callable[[list[float]], float]] = {
         "median (us)": lambda t: statistics.median(t) * 1e6,
         "p90 (us)": lambda t: statistics.quantiles(t, n=10)[-1] * 1e6,
         "p99 (us)": lambda t: statistics.quantiles(t, n=100)[-1] * 1e6,

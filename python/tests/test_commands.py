@@ -116,7 +116,8 @@ def test_device_tests_and_a_device_left_in_its_test_mode(voltaris_console: Conso
     voltaris_console.device_test(DeviceMode.RESUME, READER)
 
 
-@pytest.mark.parametrize("mode, stages", [(DeviceMode.SINGLE_STEP_SET_FEATURE, 2), (DeviceMode.SINGLE_STEP_GET_DEV_DESC, 3)])
+@pytest.mark.parametrize("mode, stages", [
+    (DeviceMode.SINGLE_STEP_SET_FEATURE, 2), (DeviceMode.SINGLE_STEP_GET_DEV_DESC, 3)])
 def test_single_steps_wait_between_stages(voltaris_console: Console, mode: DeviceMode, stages: int) -> None:
     seen: list[Stage] = []
     for stage in voltaris_console.steps(mode, CAMERA):

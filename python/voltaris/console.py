@@ -91,6 +91,7 @@ class Reply:
 
 
 _Record = TypeVar("_Record")
+_Error = TypeVar("_Error", bound=ConsoleError)
 
 
 def _number(value: int | Host | Hub | Device | Port, what: str, low: int = 0, high: int = 255) -> int:
@@ -391,9 +392,10 @@ class Console:
                 self._prompt = None
                 self._reap()
         finally:
-            for stream in (self.process.stdout, self.process.stderr):
+            for stream in (self.process.stdin, self.process.stdout, self.process.stderr):
                 if stream is not None:
-                    stream.close()
+                    with contextlib.suppress(OSError):  # a write the console did not take
+                        stream.close()
             if self._temporary:
                 shutil.rmtree(self.directory, ignore_errors=True)
         return self.process.returncode
@@ -451,8 +453,8 @@ class Console:
         if prompt is not None:
             text = text[: -len(prompt.value)]
         self._prompt = prompt
-        reply = Reply("" if line is None else str(line), status, text, self._errors.decode("utf-8", "replace"), self._trace_since(mark))
-        return reply, prompt
+        stderr = self._errors.decode("utf-8", "replace")
+        return Reply("" if line is None else str(line), status, text, stderr, self._trace_since(mark)), prompt
 
     def _wait(self, line: str | None, confirm: Confirm) -> Status:
         deadline = time.monotonic() + self.timeout
@@ -471,6 +473,7 @@ class Console:
             if self._output.endswith(QUESTION) and len(self._output) > answered:
                 answered = len(self._output)
                 self._answer(confirm)
+                deadline = time.monotonic() + self.timeout  # the time taken to answer is not the console's
                 continue
             if self.process.poll() is not None:
                 while self._read(0):
@@ -478,13 +481,12 @@ class Console:
                 raise self._ended("voltaris ended", line, word)
             left = deadline - time.monotonic()
             if left <= 0:
-                raise ConsoleTimeout(
-                    f"voltaris showed no prompt within {self.timeout:g} s",
-                    command=line, status=word, text=self._output.decode("utf-8", "replace"),
-                    stderr=self._errors.decode("utf-8", "replace"),
-                )
+                raise self._error(ConsoleTimeout, f"voltaris showed no prompt within {self.timeout:g} s", line, word)
             woke = self._read(min(pause, left))
-            pause = FIRST_PAUSE if woke and self._wait_mode is Wait.PIPE else min(2 * pause, LONGEST_PAUSE[self._wait_mode])
+            if woke and self._wait_mode is Wait.PIPE:
+                pause = FIRST_PAUSE  # the status follows the output at once
+            else:
+                pause = min(2 * pause, LONGEST_PAUSE[self._wait_mode])
 
     def _answer(self, confirm: Confirm) -> None:
         shown = self._output[: -len(QUESTION)].decode("utf-8", "replace").strip()
@@ -497,7 +499,10 @@ class Console:
         self._write("OK\n" if ok else "CANCEL\n")
 
     def _read(self, wait: float) -> bool:
-        """Takes what the console wrote, waiting up to wait seconds (on the pipe, or asleep); True when something came."""
+        """Takes what the console wrote, after waiting up to wait seconds on the pipe (or asleep).
+
+        True when something came.
+        """
         fds = list(self._sources)
         if self._wait_mode is Wait.PIPE and fds:
             fds = select.select(fds, [], [], wait)[0]
@@ -544,7 +549,11 @@ class Console:
 
     def _ended(self, message: str, line: str | None, status: str) -> ConsoleEnded:
         self._end_reported = True
-        return ConsoleEnded(
+        return self._error(ConsoleEnded, message, line, status)
+
+    def _error(self, kind: type[_Error], message: str, line: str | None, status: str) -> _Error:
+        """An error carrying what the console wrote since the line was sent."""
+        return kind(
             message, command=line, status=status, text=self._output.decode("utf-8", "replace"),
             stderr=self._errors.decode("utf-8", "replace"), returncode=self.process.returncode,
         )

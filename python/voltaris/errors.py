@@ -48,7 +48,8 @@ class ConsoleError(Exception):
             parts.append("stderr: " + self.stderr.strip())
         if self.trace:
             shown = self.trace[-TRACE_SHOWN:]
-            earlier = f" ({len(self.trace) - len(shown)} earlier requests not shown)" if len(shown) < len(self.trace) else ""
+            hidden = len(self.trace) - len(shown)
+            earlier = f" ({hidden} earlier requests not shown)" if hidden else ""
             parts.append(f"trace{earlier}:\n  " + "\n  ".join(shown))
         return "\n".join(parts)
 

@@ -69,7 +69,9 @@ _Record = TypeVar("_Record")
 
 HOST_LINE = re.compile(r"INDEX\|(\d+)\|HOST_INFO\|(.*)\|NUM_PORTS\|(\d+)")
 HOST_PROMPT_LINE = re.compile(r"INDEX\|(\d+)\|HOST_INFO\|(.*)")
-HUB_LINE = re.compile(r"INDEX\|(\d+)\|VID\|([0-9a-f]+)\|PID\|([0-9a-f]+)\|ADDRESS\|(\d+)\|NUM_PORTS\|(\d+)\|EXTRA_INFO\|(.*)\|")
+HUB_LINE = re.compile(
+    r"INDEX\|(\d+)\|VID\|([0-9a-f]+)\|PID\|([0-9a-f]+)\|ADDRESS\|(\d+)\|NUM_PORTS\|(\d+)\|EXTRA_INFO\|(.*)\|"
+)
 DEVICE_LINE = re.compile(r"INDEX\|(\d+)\|VID\|([0-9a-f]+)\|PID\|([0-9a-f]+)\|ADDRESS\|(\d+)")
 PORT_LINE = re.compile(r"PORT\|(\d+)\|(HI-SPEED|SUPERSPEED)")
 
