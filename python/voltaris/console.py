@@ -139,7 +139,7 @@ class Console:
         trace: bool | str | os.PathLike[str] = False,
         timeout: float = 30.0,
         confirm: Confirm = False,
-        wait: Wait = Wait.PIPE,
+        wait: Wait | str = Wait.PIPE,
     ) -> None:
         self._temporary = directory is None
         folder = Path(tempfile.mkdtemp(prefix="voltaris-") if directory is None else directory)
@@ -180,7 +180,7 @@ class Console:
         trace: str | os.PathLike[str] | None = None,
         timeout: float = 30.0,
         confirm: Confirm = False,
-        wait: Wait = Wait.PIPE,
+        wait: Wait | str = Wait.PIPE,
     ) -> Console:
         """Takes over a "voltaris /C" the caller started with its input and output on pipes.
 
@@ -211,7 +211,7 @@ class Console:
         host: int | None,
         timeout: float,
         confirm: Confirm,
-        wait: Wait,
+        wait: Wait | str,
     ) -> None:
         self.process = process
         self.directory = directory
