@@ -4,11 +4,14 @@
 #   libscrivlet1     the shared library
 #   libscrivlet-dev  headers, the .so link, the CMake package and scrivlet.pc
 #   scrivlet-tools   vifinfo and its man page
+#   python3-voltaris the console's Python client and pytest plugin (python/)
 # Every package carries the project version; dependencies on Debian's
 # libraries come from the linked libraries (dpkg-shlibdeps).
 
 set(VOLTARIS_MAINTAINER "Voltaris developers <voltaris@example.com>")
 set(VOLTARIS_PACKAGES voltaris libscrivlet1 libscrivlet-dev scrivlet-tools)
+# python3-voltaris: its files are installed by python/CMakeLists.txt; its fields are below.
+list(APPEND VOLTARIS_PACKAGES python3-voltaris)
 
 # The manual pages, gzipped as Debian installs them.
 set(man_pages voltaris.1:voltaris voltaris-sim.1:voltaris vifinfo.1:scrivlet-tools)
@@ -111,5 +114,25 @@ set(CPACK_COMPONENT_SCRIVLET-TOOLS_DESCRIPTION
 vifinfo lists the fields of a USB Vendor Info File (text or XML), lists
 those whose names match a regular expression, and prints the device or
 hub summary of a file with whether it is valid.")
+
+# python3-voltaris: pure Python, for any architecture; byte-compiled when installed.
+set(CPACK_DEBIAN_PYTHON3-VOLTARIS_PACKAGE_NAME python3-voltaris)
+set(CPACK_DEBIAN_PYTHON3-VOLTARIS_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON3-VOLTARIS_PACKAGE_ARCHITECTURE all)
+set(CPACK_COMPONENT_PYTHON3-VOLTARIS_DEPENDS voltaris)
+set(CPACK_DEBIAN_PYTHON3-VOLTARIS_PACKAGE_DEPENDS "python3:any (>= 3.11)")
+set(CPACK_DEBIAN_PYTHON3-VOLTARIS_PACKAGE_SUGGESTS python3-pytest)
+set(CPACK_DEBIAN_PYTHON3-VOLTARIS_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/cmake/deb/python3-voltaris/postinst ${PROJECT_SOURCE_DIR}/cmake/deb/python3-voltaris/prerm)
+set(CPACK_DEBIAN_PYTHON3-VOLTARIS_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_COMPONENT_PYTHON3-VOLTARIS_DESCRIPTION
+"Python client for the voltaris console
+The voltaris module drives voltaris /C from Python scripts: it starts the
+console, sends each command the way its status files are meant to be used
+and returns parsed results (host controllers, hubs, devices, ports); a
+failed command raises an exception carrying what the console said. The
+single-step commands, the descriptor loop and the console's questions can
+be driven from the script. A pytest plugin gives tests a console on the
+simulated bench (fixture voltaris_console).")
 
 include(CPack)

@@ -74,6 +74,7 @@ if ! lintian --fail-on error --no-tag-display-limit "$debs"/*.deb; then fail "li
 
 # A fresh Debian 12 root with the tools the checks use.
 tools=man-db,g++,cmake,pkg-config,make,pkexec
+tools+=,python3-pytest,python3-pip,python3-venv  # python3-voltaris: its plugin and pip
 root_tar=$cache/bookworm-$(echo "$tools" | md5sum | cut -c1-8).tar
 if [ ! -f "$root_tar" ] || [ ! -s "$root_tar" ]; then
     echo "making a Debian 12 root (cached in $root_tar)"
@@ -164,6 +165,36 @@ in_root sh -c 'cd /tmp/work && cmake -S consumer -B build >/dev/null && cmake --
 in_root sh -c 'cd /tmp/work && g++ -std=c++17 consumer/consumer.cpp -o pc-consumer $(pkg-config --cflags --libs scrivlet)' \
     || fail "pkg-config consumer did not build"
 [ "$(in_root /tmp/work/pc-consumer /tmp/work/Dev1.txt)" = "$expected" ] || fail "pkg-config consumer output"
+
+# python3-voltaris: its files and fields; in the root, the module, the pytest plugin found through its
+# entry point, the example script's console session, and pip installing the source offline.
+pydeb=$debs/python3-voltaris_${version}_all.deb
+site=usr/lib/python3/dist-packages
+pyfiles=$(dpkg-deb -c "$pydeb" | awk '{print $6}')
+for path in $site/voltaris/__init__.py $site/voltaris/py.typed "$site/voltaris-$version.dist-info/entry_points.txt" \
+    usr/share/doc/python3-voltaris/examples/root_ports_test_packet.py usr/share/doc/python3-voltaris/copyright; do
+    grep -qx "\./$path" <<<"$pyfiles" || fail "python3-voltaris lacks /$path"
+done
+[ "$(dpkg-deb -f "$pydeb" Version)" = "$version" ] || fail "python3-voltaris version $(dpkg-deb -f "$pydeb" Version)"
+dpkg-deb -f "$pydeb" Depends | grep -q "voltaris (= $version)" || fail "python3-voltaris depends on $(dpkg-deb -f "$pydeb" Depends)"
+in_root python3 -c 'import voltaris; print(voltaris.__file__)' | grep -qx "/$site/voltaris/__init__.py" \
+    || fail "python3 does not import voltaris from the package"
+printf 'from voltaris import PortMode\n\ndef test_root_port(voltaris_console):\n    voltaris_console.port_test(PortMode.TEST_PACKET, 2)\n' \
+    >"$root/tmp/work/test_lab.py"
+in_root sh -c 'cd /tmp/work && python3 -m pytest -q -p no:cacheprovider test_lab.py' >"$cache/pytest.log" 2>&1 \
+    || { cat "$cache/pytest.log"; fail "a test with the voltaris_console fixture did not pass"; }
+example=$(printf '\n\n\n\n' | in_root env VOLTARIS_INSTANCE="pkgexample$$" \
+    python3 /usr/share/doc/python3-voltaris/examples/root_ports_test_packet.py) || fail "the example script ended with $?: $example"
+[ "$(grep -o 'press Enter' <<<"$example" | wc -l)" = 4 ] || fail "the example script did not walk four root ports: $example"
+cp -r "$src/python" "$root/tmp/work/python"
+in_root sh -c 'python3 -m venv --system-site-packages /tmp/venv &&
+    /tmp/venv/bin/pip install -q --no-index --no-build-isolation /tmp/work/python' >"$cache/pip.log" 2>&1 \
+    || { cat "$cache/pip.log"; fail "pip did not install the client offline"; }
+in_root /tmp/venv/bin/python -c 'import voltaris, importlib.metadata as m
+assert voltaris.__file__.startswith("/tmp/venv/"), voltaris.__file__
+assert str(m.distribution("voltaris").locate_file("")).startswith("/tmp/venv/")
+assert m.entry_points(group="pytest11", name="voltaris")' \
+    || fail "the client pip installed is not the one imported, or has no pytest11 entry point"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failures"; exit 1; fi
 echo "packages built, checked, installed and used in a fresh Debian 12 root"
