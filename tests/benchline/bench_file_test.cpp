@@ -125,10 +125,17 @@ TEST(BenchFile, AFileWithoutControllersIsAPcWithoutXhci) {
     EXPECT_TRUE(BLFailed(bench->Enumerate()));
 }
 
-TEST(BenchFile, UnreadableFileIsNamedInTheError) {
+TEST(BenchFile, UnreadableFileIsNamedInTheErrorAndAnEmptyOneIsABenchWithoutControllers) {
+    for (const char* path : {"/nonexistent/bench.toml", "/"}) {
+        std::string error;
+        EXPECT_FALSE(BLSimCreateFromFile(path, error));
+        EXPECT_EQ(error.rfind(std::string("bench file ") + path + ": cannot read it: ", 0), 0u) << error;
+        EXPECT_EQ(error.find("Success"), std::string::npos) << error;
+    }
     std::string error;
-    EXPECT_FALSE(BLSimCreateFromFile("/nonexistent/bench.toml", error));
-    EXPECT_EQ(error.rfind("bench file /nonexistent/bench.toml: cannot read it: ", 0), 0u) << error;
+    auto empty = BLSimCreateFromFile("/dev/null", error);
+    ASSERT_TRUE(empty) << error;
+    EXPECT_TRUE(empty->HostIds().empty());
 }
 
 TEST(BenchFile, KeysBecomeTheBench) {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <sstream>
@@ -210,13 +210,19 @@ std::unique_ptr<CBLBackend> BLSimCreateDefault() {
 }
 
 std::unique_ptr<CBLBackend> BLSimCreateFromFile(const std::string& path, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (!file || !(text << file.rdbuf())) {
+    // Read with stdio, which tells an empty file (a bench without controllers)
+    // from one that cannot be read, a folder among them.
+    auto fail = [&] {
         error = "bench file " + path + ": cannot read it: " + std::strerror(errno);
         return nullptr;
-    }
-    return BLSimCreateFromText(text.str(), path, error);
+    };
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return fail();
+    std::string text;
+    char chunk[65536];
+    while (size_t read = std::fread(chunk, 1, sizeof chunk, file.get())) text.append(chunk, read);
+    if (std::ferror(file.get())) return fail();
+    return BLSimCreateFromText(text, path, error);
 }
 
 void BLSimStartControl(CBLBackend* backend) {
