@@ -428,6 +428,8 @@ TEST_F(CLinuxBenchTest, DeviceRequestsAndWhatUsbfsCannotDo) {
     EXPECT_EQ(device->DoControlTransferSingleStep(buffer, 8, BL_SETUP_STAGE, nullptr, nullptr), BL_LX_E_UNSUPPORTED);
     EXPECT_EQ(RunDeviceCommand(10, buffer, sizeof buffer), BENCH_E_FAILED);
     EXPECT_EQ(RunDeviceCommand(13, buffer, sizeof buffer), BENCH_E_FAILED);
+    EXPECT_TRUE(HasReport("dev@3: SET ADDRESS cannot be sent through usbfs"));
+    EXPECT_TRUE(HasReport("dev@3: single-step control transfers cannot be done through usbfs"));
     EXPECT_EQ(Take(), (std::vector<std::string>{"1-4 00 03 0002 0100 0000"}));  // only the real request
 }
 
@@ -483,6 +485,18 @@ TEST_F(CLinuxBenchTest, RootPortTestModeHaltsTheModelAndEnumerationRebinds) {
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_EQ(m_backend->SwitchStack(BL_SWITCH_CLEANUP, ""), 0);
     EXPECT_EQ(m_system->Writes.size(), 2u);
+
+    // A test mode the kernel refused outright (a stall) stopped nothing;
+    // one that failed after it had begun (the halt timed out) leaves the
+    // controller to be rebound.
+    for (auto [error, rebinds] : {std::pair{EPIPE, false}, std::pair{ETIMEDOUT, true}}) {
+        m_system->Writes.clear();
+        m_system->Answers["1-1 23 03 0015 0103"] = {error, {}};
+        EXPECT_EQ(RunHostPortTest(1, 3), BENCH_E_FAILED);
+        ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+        EXPECT_EQ(m_system->Writes.size(), rebinds ? 2u : 0u) << error;
+    }
+    EXPECT_TRUE(HasReport("root:3: the kernel failed to enter the test mode (Connection timed out)"));
 }
 
 TEST_F(CLinuxBenchTest, ForceEnableRunsAgainAndSuperSpeedPortsNeedNoRebind) {
@@ -642,6 +656,8 @@ TEST_F(CLinuxBenchTest, UsbTwoTestModesOfASuperSpeedPortGoToItsPeer) {
     uint8_t buffer[256] = {};
     EXPECT_EQ(RunDeviceCommand(18, buffer, sizeof buffer), 0);
     EXPECT_EQ(Take(), (std::vector<std::string>{"1-1 23 03 0015 0401 0000"}));
+    EXPECT_EQ(TakeRequestNotes(),
+              std::vector<std::string>{"The test mode went to root:1, the USB 2.0 port of root:5's connector."});
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0"}));
 
@@ -1050,4 +1066,49 @@ TEST_F(CLinuxBenchTest, PowerCyclingAsksTheRightDescriptorSwitchesBothPortsAndRe
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_TRUE(HasReport("1-2 stays in its test mode until it is unplugged or power-cycled: the hub descriptor of "
                           "usb1 could not be read (Broken pipe)"));
+}
+
+TEST_F(CLinuxBenchTest, WhatTheKernelWouldNotGiveUpOrKeepsIsSaid) {
+    std::string keyboard = std::string(kXhci) + "/usb1/1-2";
+    fs::create_symlink(m_root / "bus/usb/drivers/usbhid", m_root / keyboard / "1-2:1.0/driver");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(3), BENCH_OK);
+    m_system->NodeErrors = {{"detach 1-5 0", EPERM}, {"detach 1-5 1", ENODATA}, {"claim 1-1 2", EBUSY}};
+    uint8_t buffer[256] = {};
+    EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_PACKET, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_TRUE(HasReport("interface 0 of 1-2 could not be taken from its driver (Operation not permitted)"));
+    EXPECT_FALSE(HasReport("interface 1 of 1-2"));  // no driver had it
+    EXPECT_TRUE(HasReport("port 2 of the hub at bus 1 device 1 could not be claimed from the hub driver (Device "
+                          "or resource busy)"));
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    // A device suspended through its port keeps its drivers, which may wake it.
+    m_system->Reports.clear();
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_SUSPEND, 3), BENCH_OK);  // nothing there
+    EXPECT_TRUE(m_system->Reports.empty());
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_SUSPEND, 2), BENCH_OK);
+    EXPECT_TRUE(HasReport("1-2 is suspended with its drivers bound (usbhid): they may wake it up"));
+}
+
+// A fixture of the kernel's ehset driver puts its port into a test mode by
+// itself: on a root port the controller is taken as stopped and rebound,
+// on a hub port the hub is reset at the next enumeration.
+TEST_F(CLinuxBenchTest, AFixtureTheEhsetDriverBindsIsSaidAndItsTestModeEnded) {
+    std::string usb1 = std::string(kXhci) + "/usb1";
+    Device(usb1 + "/1-3", 1, 6, "480", "1a0a", "0104", "", 0);
+    Device(usb1 + "/1-1/1-1.4", 1, 7, "480", "1a0a", "0102", "", 0);
+    Device(usb1 + "/1-1/1-1.2", 1, 8, "480", "1a0a", "0108", "", 0);
+    Device(usb1 + "/1-4", 1, 9, "480", "1a0a", "0101", "", 0);  // no driver bound: the fixture does nothing
+    for (const char* fixture : {"/1-3", "/1-1/1-1.4", "/1-1/1-1.2"}) Interface(usb1 + fixture, 0, "usb_ehset_test");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const char* said[] = {"1a0a:0104 at 1-3 is bound to the kernel's ehset driver (usb_ehset_test), which put root:3 "
+                          "into a test mode, which stopped controller 0000:00:04.0",
+                          "1a0a:0102 at 1-1.4 is bound to the kernel's ehset driver (usb_ehset_test), which put port "
+                          "4 of hub 1-1 into a test mode",
+                          "1a0a:0108 at 1-1.2 is bound to the kernel's ehset driver (usb_ehset_test), which runs its "
+                          "own test sequence"};
+    for (const char* text : said) EXPECT_TRUE(HasReport(text)) << text;
+    EXPECT_EQ(m_system->Reports.size(), 3u);  // said once, though the enumeration listed them again
+    // The first enumeration reset the hub and rebound the controller.
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0"}));
+    EXPECT_NE(std::find(m_system->Nodes.begin(), m_system->Nodes.end(), "reset 1-2"), m_system->Nodes.end());
 }

@@ -58,8 +58,9 @@ void Trace(const std::string& request, BLSTATUS status, const std::string& outs 
 }
 
 std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, a, b, c);
+    int length = std::snprintf(nullptr, 0, format, a, b, c);
+    std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, a, b, c);
     return text;
 }
 
@@ -1516,6 +1517,7 @@ std::unique_ptr<CBLBackend> BLLinuxCreateReal(std::string& error) {
     }
     std::fprintf(stderr,
                  "voltaris: linux bench: root-port test modes stop every device on that controller, keyboards "
-                 "included, until the next enumeration\n");
+                 "included, until the next enumeration; voltaris asks first where that would stop this machine's "
+                 "own disks, keyboard, mouse or network\n");
     return BLLinuxCreate(std::make_unique<CLxRealSystem>(), "/sys", BL_LX_RECORD_PATH);
 }
