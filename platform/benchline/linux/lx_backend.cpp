@@ -1195,10 +1195,10 @@ BLSTATUS CLxRootPort::TestMode(uint16_t selector, std::string& how) {
     BLSTATUS result =
         port->Request({kHubClassOther, kSetFeature, BL_PORT_TEST, static_cast<uint16_t>(selector << 8), 0});
     // The kernel refuses a test mode it cannot start with a stall, having
-    // done nothing. Any other failure came after it had started: the ports
-    // powered off, the halt failed. That controller is rebound like one in
-    // a test mode.
-    bool stopped = !BLFailed(result) || result != (BL_LX_E_ERRNO | EPIPE);
+    // done nothing. A time-out comes from the controller's halt, after the
+    // kernel had already powered every port off: that controller is rebound
+    // like one in a test mode.
+    bool stopped = !BLFailed(result) || result == (BL_LX_E_ERRNO | ETIMEDOUT);
     if (BLFailed(result) && stopped)
         Report(Target() + ": the kernel failed to enter the test mode (" + ErrnoText(-(result & 0xFF)) +
                ") after it had begun to stop controller " + controller.Name + "; it is rebound at the next enumeration");
