@@ -178,6 +178,12 @@ protected:
         File(dir + "/speed", speed);
         File(dir + "/maxchild", std::to_string(ports));
     }
+    // A sysfs class or device-number link to a device directory, made with it.
+    void Link(const std::string& name, const std::string& target) {
+        fs::create_directories(m_root / target);
+        fs::create_directories((m_root / name).parent_path());
+        fs::create_symlink(m_root / target, m_root / name);
+    }
     // Interface number of the device in dir, bound to driver unless that is null.
     void Interface(const std::string& dir, unsigned number, const char* driver) {
         std::string interface = dir + "/" + fs::path(dir).filename().string() + ":1." + std::to_string(number);
@@ -781,42 +787,23 @@ TEST_F(CLinuxBenchTest, FailedRescanLeavesNoListPointingAtDroppedDevices) {
     fs::rename(m_root / "gone", controller);
 }
 
-namespace {
-
-// What the machine runs on, on the fake tree: the stick 1-1.3 holds the root
-// file system, the SuperSpeed device 2-1 the swap, 1-2 is a keyboard, and
-// the default route goes out through a network adapter on 1-1.1.
-void MachineInUse(const fs::path& root) {
-    std::string xhci = "bus/pci/drivers/xhci_hcd/0000:00:04.0";
-    auto link = [&root](const std::string& name, const std::string& target) {
-        fs::create_directories(root / target);
-        fs::create_directories((root / name).parent_path());
-        fs::create_symlink(root / target, root / name);
-    };
-    link("dev/block/8:1", xhci + "/usb1/1-1/1-1.3/1-1.3:1.0/host0/target0:0:0/0:0:0:0/block/sda/sda1");
-    link("class/block/sdb2", xhci + "/usb2/2-1/2-1:1.0/host1/target1:0:0/1:0:0:0/block/sdb/sdb2");
-    std::string input = xhci + "/usb1/1-2/1-2:1.0/0003:0627:0001.0001/input/input3";
-    link("class/input/input3", input);
-    link("class/net/enx1", xhci + "/usb1/1-1/1-1.1/1-1.1:1.0/net/enx1");
-    fs::create_directories(root / input / "id");
-    fs::create_directories(root / input / "capabilities");
-    std::ofstream(root / input / "capabilities/ev") << "120013\n";
-    std::ofstream(root / input / "capabilities/key") << "e080ffdf01cfffff fffffffffffffffe\n";
-    std::ofstream(root / input / "id/vendor") << "0627\n";
-    std::ofstream(root / input / "id/product") << "0001\n";
-    fs::create_directories(root / "proc/self");
-    fs::create_directories(root / "proc/net");
-    std::ofstream(root / "proc/self/mountinfo") << "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-                                                    "23 22 0:21 / /proc rw - proc proc rw\n";
-    std::ofstream(root / "proc/swaps") << "Filename\tType\tSize\tUsed\tPriority\n/dev/sdb2 partition 1024 0 -2\n";
-    std::ofstream(root / "proc/net/route") << "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
-                                               "enx1\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
-}
-
-}  // namespace
-
 TEST_F(CLinuxBenchTest, RequestsThatWouldStopWhatTheMachineRunsOnAreAskedFirst) {
-    MachineInUse(m_root);
+    // The stick 1-1.3 holds the root file system, the SuperSpeed device 2-1
+    // the swap, 1-2 is a keyboard, and the default route goes out through a
+    // network adapter on 1-1.1.
+    std::string usb1 = std::string(kXhci) + "/usb1", input = usb1 + "/1-2/1-2:1.0/0003:0627:0001.0001/input/input3";
+    Link("dev/block/8:1", usb1 + "/1-1/1-1.3/1-1.3:1.0/host0/target0:0:0/0:0:0:0/block/sda/sda1");
+    Link("class/block/sdb2", std::string(kXhci) + "/usb2/2-1/2-1:1.0/host1/target1:0:0/1:0:0:0/block/sdb/sdb2");
+    Link("class/net/enx1", usb1 + "/1-1/1-1.1/1-1.1:1.0/net/enx1");
+    Link("class/input/input3", input);
+    File(input + "/capabilities/ev", "120013");
+    File(input + "/capabilities/key", "e080ffdf01cfffff fffffffffffffffe");
+    File(input + "/id/vendor", "0627");
+    File(input + "/id/product", "0001");
+    File("proc/self/mountinfo", "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n23 22 0:21 / /proc rw - proc proc rw");
+    File("proc/swaps", "Filename\tType\tSize\tUsed\tPriority\n/dev/sdb2 partition 1024 0 -2");
+    File("proc/net/route", "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
+                           "enx1\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0");
     ASSERT_NO_FATAL_FAILURE(Start());
     std::vector<std::string> asked;
     EPromptAnswer answer = PROMPT_CANCEL;
@@ -828,36 +815,20 @@ TEST_F(CLinuxBenchTest, RequestsThatWouldStopWhatTheMachineRunsOnAreAskedFirst) 
     const std::string controller = "controller 0000:00:04.0 carries /dev/sda1 mounted on /, /dev/sdb2 used as "
                                    "swap, the keyboard 0627:0001, the network interface enx1 with the default route";
     const std::string hub = "hub 1-1 carries /dev/sda1 mounted on /, the network interface enx1 with the default route";
+    // Selects device index, then runs code on it.
+    auto device = [&buffer](uint8_t index, uint8_t code) {
+        return [&buffer, index, code] { return (void)SelectDeviceByIndex(index), RunDeviceCommand(code, buffer, 256); };
+    };
     struct CCase {
         const char* Name;
         std::function<int32_t()> Run;
         std::string Carries;
     } cases[] = {
         {"root port", [] { return RunHostPortTest(PORT_TEST_TEST_J, 2); }, controller},
-        {"parent test packet of 2-1",
-         [&] {
-             SelectDeviceByIndex(4);
-             return RunDeviceCommand(DEVICE_CMD_PARENT_TEST_PACKET, buffer, 256);
-         },
-         controller},
-        {"hub port",
-         [] {
-             SelectHubByIndex(0);
-             return RunHubPortTest(PORT_TEST_TEST_PACKET, 2);
-         },
-         hub},
-        {"hub command",
-         [&] {
-             SelectHubByIndex(0);
-             return RunHubCommand(HUB_CMD_TEST_K, buffer, 256);
-         },
-         hub},
-        {"keyboard",
-         [&] {
-             SelectDeviceByIndex(3);
-             return RunDeviceCommand(DEVICE_CMD_TEST_J, buffer, 256);
-         },
-         "device 1-2 carries the keyboard 0627:0001"},
+        {"parent test packet of 2-1", device(4, DEVICE_CMD_PARENT_TEST_PACKET), controller},
+        {"hub port", [] { return (void)SelectHubByIndex(0), RunHubPortTest(PORT_TEST_TEST_PACKET, 2); }, hub},
+        {"hub command", [&] { return (void)SelectHubByIndex(0), RunHubCommand(HUB_CMD_TEST_K, buffer, 256); }, hub},
+        {"keyboard", device(3, DEVICE_CMD_TEST_J), "device 1-2 carries the keyboard 0627:0001"},
     };
     for (const CCase& test : cases) {
         SCOPED_TRACE(test.Name);
@@ -884,8 +855,7 @@ TEST_F(CLinuxBenchTest, RequestsThatWouldStopWhatTheMachineRunsOnAreAskedFirst) 
     // request is refused.
     asked.clear();
     fs::remove(m_root / "class/net/enx1");
-    ASSERT_EQ(SelectDeviceByIndex(1), BENCH_OK);
-    EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_PACKET, buffer, 256), BENCH_OK);
+    EXPECT_EQ(device(1, DEVICE_CMD_TEST_PACKET)(), BENCH_OK);
     SetConfirmPrompt({});
     EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_K, 1), BENCH_E_FAILED);
     EXPECT_TRUE(asked.empty());
