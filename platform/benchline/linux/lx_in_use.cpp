@@ -169,10 +169,11 @@ public:
         for (const std::string& name : Entries(classDir)) {
             if (name.rfind("input", 0) != 0 || !IsNumber(name.substr(5), kDecimal)) continue;
             std::string dir = Canonical(classDir + "/" + name);
+            if (dir.empty()) continue;
             std::string caps = dir + "/capabilities/";
             ELxInputKind kind =
                 LxInputKind(LxReadAttribute(caps + "ev"), LxReadAttribute(caps + "key"), LxReadAttribute(caps + "rel"));
-            if (dir.empty() || kind == LX_INPUT_OTHER) continue;
+            if (kind == LX_INPUT_OTHER) continue;
             std::string ids = LxReadAttribute(dir + "/id/vendor") + ":" + LxReadAttribute(dir + "/id/product");
             inUse.push_back({(kind == LX_INPUT_KEYBOARD ? "the keyboard " : "the mouse ") + ids, {dir}});
         }
