@@ -154,8 +154,9 @@ int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, uint8_t index)
     return ReportResult(session, result);
 }
 
-// The console's "Remove Downstream Device" box: OK (or Enter alone, where
-// enterIsOk) goes on, CANCEL stops; the end of the input counts as CANCEL.
+// The console's "Remove Downstream Device" box, and its question before a
+// request that would stop what the machine runs on: OK (or Enter alone,
+// where enterIsOk) goes on, CANCEL stops; the end of the input counts as CANCEL.
 // The status file stays BUSY meanwhile, since the command has not finished.
 EPromptAnswer AskOnConsole(CConsoleSession& session, const std::string& text, bool enterIsOk = true) {
     session.WriteLine("\n %s\n", text.c_str());
