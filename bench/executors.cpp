@@ -1,5 +1,7 @@
 #include "bench/executors.h"
 
+#include "benchline/backend.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,9 @@ constexpr uint32_t kUsbStsHalted = 1u;
 constexpr uint32_t kPortConnected = 1u;
 
 RemoveDevicePrompt g_prompt = AskOnTerminal;
+ConfirmPrompt g_confirm;
+
+bool AskConfirmPrompt(const std::string& text, void*) { return g_confirm && g_confirm(text) == PROMPT_OK; }
 
 int32_t Fold(BLSTATUS status) { return BLFailed(status) ? BENCH_E_FAILED : BENCH_OK; }
 
@@ -261,3 +266,10 @@ int32_t IdleOtherHubPorts(uint8_t port) {
 void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) {
     g_prompt = prompt ? std::move(prompt) : RemoveDevicePrompt(AskOnTerminal);
 }
+
+void SetConfirmPrompt(ConfirmPrompt prompt) {
+    g_confirm = std::move(prompt);
+    BLSetConfirmSink(g_confirm ? AskConfirmPrompt : nullptr, nullptr);
+}
+
+std::vector<std::string> TakeRequestNotes() { return BLTakeNotes(); }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Device commands on the selected device through its upstream port. Nothing
 // is sent, and BENCH_OK returned, when no device is selected or it hangs on
@@ -57,3 +58,15 @@ void SetRemoveDevicePrompt(RemoveDevicePrompt prompt);
 // The terminal default: shows the text and reads OK or Cancel from standard
 // input; end of input counts as Cancel.
 EPromptAnswer AskOnTerminal(const std::string& text, const std::string& caption);
+
+// The question before a request that would stop what the machine itself
+// runs on (its disks, swap, keyboard, mouse or network): the text names what
+// was found and what the request would do to it. OK sends the request;
+// Cancel, or no prompt installed, refuses it and nothing is sent. The front
+// end in use installs its own; an empty one removes it.
+using ConfirmPrompt = std::function<EPromptAnswer(const std::string& text)>;
+void SetConfirmPrompt(ConfirmPrompt prompt);
+
+// Notes on the last requests that belong beside their result (a test mode
+// that went to another port than the one named); taking them empties them.
+std::vector<std::string> TakeRequestNotes();

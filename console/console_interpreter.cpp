@@ -49,6 +49,7 @@ public:
 
     void Run() {
         CConsoleRemoveDevicePrompt prompt(m_session);
+        CConsoleConfirmPrompt confirm(m_session);
         if (StartUp()) CommandLoop();
     }
 

@@ -7,6 +7,7 @@
 #include "console/descriptor_loop.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -37,6 +38,7 @@ size_t ReEnumerate() {
 
 int32_t ReportResult(CConsoleSession& session, int32_t result) {
     session.Write(result < 0 ? " Failed\n" : " Successful\n");
+    for (const std::string& note : TakeRequestNotes()) session.WriteLine(" %s\n", note.c_str());
     return result;
 }
 
@@ -152,18 +154,19 @@ int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, uint8_t index)
     return ReportResult(session, result);
 }
 
-// The console's "Remove Downstream Device" box: OK (or Enter alone) goes on,
-// CANCEL stops; the end of the input counts as CANCEL. The status file stays
-// BUSY meanwhile, since the command has not finished.
-EPromptAnswer AskOnConsole(CConsoleSession& session, const std::string& text) {
+// The console's "Remove Downstream Device" box, and its question before a
+// request that would stop what the machine runs on: OK (or Enter alone,
+// where enterIsOk) goes on, CANCEL stops; the end of the input counts as CANCEL.
+// The status file stays BUSY meanwhile, since the command has not finished.
+EPromptAnswer AskOnConsole(CConsoleSession& session, const std::string& text, bool enterIsOk = true) {
     session.WriteLine("\n %s\n", text.c_str());
     while (true) {
         std::vector<std::string> answer;
         EConsoleRead read = session.ReadAnswer(" OK or CANCEL: ", answer);
         if (read == CONSOLE_READ_END) return PROMPT_CANCEL;
         if (read != CONSOLE_READ_LINE) continue;
-        if (answer.empty() || SameWord(answer[0], "OK")) return PROMPT_OK;
-        if (SameWord(answer[0], "CANCEL")) return PROMPT_CANCEL;
+        if ((answer.empty() && enterIsOk) || (!answer.empty() && SameWord(answer[0], "OK"))) return PROMPT_OK;
+        if (!answer.empty() && SameWord(answer[0], "CANCEL")) return PROMPT_CANCEL;
     }
 }
 
@@ -250,3 +253,16 @@ CConsoleRemoveDevicePrompt::CConsoleRemoveDevicePrompt(CConsoleSession& session)
 }
 
 CConsoleRemoveDevicePrompt::~CConsoleRemoveDevicePrompt() { SetRemoveDevicePrompt({}); }
+
+bool ConfirmsAhead(const char* value) { return value && std::string(value) == "1"; }
+
+CConsoleConfirmPrompt::CConsoleConfirmPrompt(CConsoleSession& session) {
+    bool ahead = ConfirmsAhead(std::getenv(CONFIRM_AHEAD_VARIABLE));
+    SetConfirmPrompt([&session, ahead](const std::string& text) {
+        if (!ahead) return AskOnConsole(session, text, false);
+        session.WriteLine("\n %s\n Confirmed ahead by %s=1\n", text.c_str(), CONFIRM_AHEAD_VARIABLE);
+        return PROMPT_OK;
+    });
+}
+
+CConsoleConfirmPrompt::~CConsoleConfirmPrompt() { SetConfirmPrompt({}); }

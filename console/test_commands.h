@@ -34,3 +34,18 @@ public:
     CConsoleRemoveDevicePrompt(const CConsoleRemoveDevicePrompt&) = delete;
     CConsoleRemoveDevicePrompt& operator=(const CConsoleRemoveDevicePrompt&) = delete;
 };
+
+// While it lives, a request that would stop what the machine itself runs on
+// asks on the console first: only a typed OK sends it (Enter alone, CANCEL
+// and the end of the input refuse it). A program driving the console
+// confirms every such request ahead with VOLTARIS_CONFIRM_IN_USE=1 in the
+// environment; the question is then shown, and answered, on the console.
+constexpr const char* CONFIRM_AHEAD_VARIABLE = "VOLTARIS_CONFIRM_IN_USE";
+bool ConfirmsAhead(const char* value);  // the variable's value, null when unset
+class CConsoleConfirmPrompt {
+public:
+    explicit CConsoleConfirmPrompt(CConsoleSession& session);
+    ~CConsoleConfirmPrompt();
+    CConsoleConfirmPrompt(const CConsoleConfirmPrompt&) = delete;
+    CConsoleConfirmPrompt& operator=(const CConsoleConfirmPrompt&) = delete;
+};

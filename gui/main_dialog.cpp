@@ -134,11 +134,15 @@ bool RunMainDialog() {
         return false;
     }
     SetRemoveDevicePrompt(AskInMessageBox);
+    SetConfirmPrompt([](const std::string& text) {
+        return AskInMessageBox(text + "\n\nOK sends it, Cancel sends nothing.", DlgAppName());
+    });
     CVoltarisDlg dialog;
     CWinApp* app = DlgGetApp();
     if (app) app->m_pMainWnd = &dialog;
     dialog.DoModal();
     if (app) app->m_pMainWnd = nullptr;
     SetRemoveDevicePrompt({});
+    SetConfirmPrompt({});
     return true;
 }

@@ -1,6 +1,7 @@
 #include "gui/test_dialog.h"
 
 #include "bench/bus_model.h"
+#include "bench/executors.h"
 #include "dlg/app.h"
 #include "gui/dialog_helpers.h"
 
@@ -105,6 +106,12 @@ void CTestDialog::ShowResult(int32_t result, bool descriptorRead, const uint8_t*
         return;
     }
     ShowStatus(&m_statusWindow, result, "Operation Successful", "Operation Failed", 1);
+    // What the bench said of the request goes under the result.
+    std::vector<std::string> notes = TakeRequestNotes();
+    if (notes.empty()) return;
+    std::string text = m_statusWindow.GetWindowText();
+    for (const std::string& note : notes) text += "\n" + note;
+    m_statusWindow.SetWindowText(text.c_str());
 }
 
 void CTestDialog::Lock(std::initializer_list<CWnd*> controls) {

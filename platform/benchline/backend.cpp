@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,12 @@ BLTraceSink g_traceSink = nullptr;
 std::atomic<BLProgressSink> g_progressSink{nullptr};
 std::atomic<void*> g_progressContext{nullptr};
 void* g_traceContext = nullptr;
+// Asked and noted on the thread that makes the request; the descriptor
+// loop's reads ask nothing, but may run beside a note being taken.
+BLConfirmSink g_confirmSink = nullptr;
+void* g_confirmContext = nullptr;
+std::mutex g_notesMutex;
+std::vector<std::string> g_notes;
 
 bool OpenTrace(const char* path, std::string& error) {
     if (!path || !*path) return true;
@@ -116,4 +123,21 @@ void BLSetProgressSink(BLProgressSink sink, void* context) {
 
 void BLProgress() {
     if (BLProgressSink sink = g_progressSink.load()) sink(g_progressContext.load());
+}
+
+void BLSetConfirmSink(BLConfirmSink sink, void* context) {
+    g_confirmSink = sink;
+    g_confirmContext = context;
+}
+
+bool BLConfirm(const std::string& text) { return g_confirmSink && g_confirmSink(text, g_confirmContext); }
+
+void BLNote(const std::string& text) {
+    std::lock_guard lock(g_notesMutex);
+    g_notes.push_back(text);
+}
+
+std::vector<std::string> BLTakeNotes() {
+    std::lock_guard lock(g_notesMutex);
+    return std::exchange(g_notes, {});
 }

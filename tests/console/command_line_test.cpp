@@ -2,10 +2,12 @@
 // modes, as the console commands read them.
 #include "console/command_line.h"
 #include "console/test_commands.h"
+#include "benchline/backend.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 
 using Words = std::vector<std::string>;
 
@@ -124,4 +126,45 @@ TEST(TestModeWordsTest, EachCommandAcceptsOnlyItsOwnWordsInAnyCase) {
     for (const char* word : {"DEVICE_DESCRIPTOR", "PARENT_TEST_PACKET", "TX_COMPLIANCE_MODE", "TEST_PACKETS", "NONE"}) {
         EXPECT_EQ(ParsePortTestMode(word, name), 0) << word;
     }
+}
+
+// The question before a request that would stop what the machine runs on,
+// as the bench asks it: only a typed OK goes on, unless the driving program
+// confirmed ahead with VOLTARIS_CONFIRM_IN_USE=1.
+TEST(ConsoleConfirmPromptTest, OnlyATypedOkGoesOnUnlessConfirmedAhead) {
+    EXPECT_TRUE(ConfirmsAhead("1"));
+    for (const char* value : {"", "0", "yes", "11"}) EXPECT_FALSE(ConfirmsAhead(value)) << value;
+    EXPECT_FALSE(ConfirmsAhead(nullptr));
+    struct {
+        std::vector<std::string> Lines;
+        bool Ahead;
+        bool Confirmed;
+    } cases[] = {
+        {{"\n", "maybe\n", "ok\n"}, false, true},  // Enter alone is no answer here
+        {{"cancel\n"}, false, false},
+        {{}, false, false},  // the end of the input
+        {{}, true, true},
+    };
+    for (const auto& test : cases) {
+        if (test.Ahead) ::setenv(CONFIRM_AHEAD_VARIABLE, "1", 1);
+        else ::unsetenv(CONFIRM_AHEAD_VARIABLE);
+        std::string shown;
+        size_t next = 0;
+        CConsoleSession session([&shown](const char* text) { shown += text; },
+                                [&](char* buffer, size_t capacity, size_t* length) {
+                                    if (next == test.Lines.size()) return OS_READ_END;
+                                    *length = test.Lines[next].copy(buffer, capacity);
+                                    ++next;
+                                    return OS_READ_LINE;
+                                });
+        {
+            CConsoleConfirmPrompt prompt(session);
+            EXPECT_EQ(BLConfirm("controller 0000:00:14.0 carries the keyboard 046d:c52b."), test.Confirmed);
+        }
+        EXPECT_EQ(next, test.Lines.size());
+        EXPECT_NE(shown.find(" controller 0000:00:14.0 carries the keyboard 046d:c52b.\n"), std::string::npos);
+        EXPECT_EQ(shown.find("Confirmed ahead by VOLTARIS_CONFIRM_IN_USE=1") != std::string::npos, test.Ahead);
+        EXPECT_FALSE(BLConfirm("no prompt: refused"));
+    }
+    ::unsetenv(CONFIRM_AHEAD_VARIABLE);
 }

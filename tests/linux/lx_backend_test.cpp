@@ -5,6 +5,8 @@
 #include "bench/bus_model.h"
 #include "bench/executors.h"
 #include "benchline/linux.h"
+#include "lx_in_use.h"
+#include "lx_sysfs.h"
 
 #include <gtest/gtest.h>
 
@@ -45,9 +47,16 @@ public:
     }
     // Unbinding a controller takes its root hubs out of the tree and binding
     // puts them back, as the kernel does; FailBinds makes that many binds fail.
+    // A port's switch is logged with its port: "usb1-port2/disable 1";
+    // FailWrites makes that many of such writes fail.
     int WriteAttribute(const std::string& path, const std::string& text) override {
         std::string file = fs::path(path).filename().string();
+        if (file == "disable") file = fs::weakly_canonical(path).parent_path().filename().string() + "/disable";
         Writes.push_back(file + " " + text);
+        if (FailWrites[file + " " + text] > 0) {
+            --FailWrites[file + " " + text];
+            return -EIO;
+        }
         fs::path controller = fs::path(path).parent_path() / text;
         fs::path stash = fs::path(path).parent_path().parent_path() / ("unbound-" + text);
         if (file == "unbind") {
@@ -68,8 +77,6 @@ public:
                 for (const fs::path& hub : hubs) fs::rename(hub, controller / hub.filename());
                 fs::remove_all(stash);
             }
-        } else if (AttributeError) {
-            return -AttributeError;
         }
         return 0;
     }
@@ -81,6 +88,7 @@ public:
         Nodes.push_back(text);
         if (op == ELxNodeOp::Hold) ++Holds[text.substr(5)];
         if (op == ELxNodeOp::Drop) --Holds[text.substr(5)];
+        if (NodeErrors.count(text)) return -NodeErrors[text];
         return op == ELxNodeOp::Reset ? -ResetError : 0;
     }
     void Sleep(unsigned) override {
@@ -101,7 +109,8 @@ public:
     std::vector<std::string> Reports;
     int FailBinds = 0;
     int ResetError = 0;
-    int AttributeError = 0;
+    std::map<std::string, int> NodeErrors;  // errno of one node operation, by its text
+    std::map<std::string, int> FailWrites;
     unsigned Sleeps = 0;
     std::function<void()> OnSleep;
 };
@@ -137,6 +146,8 @@ protected:
             fs::create_directories(m_root / xhci / ("usb2/2-0:1.0/usb2-port" + number));
             fs::create_symlink("../../../usb1/1-0:1.0/usb1-port" + number,
                                m_root / xhci / ("usb2/2-0:1.0/usb2-port" + number + "/peer"));
+            fs::create_symlink("../../../usb2/2-0:1.0/usb2-port" + number,
+                               m_root / xhci / ("usb1/1-0:1.0/usb1-port" + number + "/peer"));
             File(xhci + "/usb1/1-1/1-1:1.0/1-1-port" + number + "/disable", "0");
         }
         File("bus/pci/drivers/xhci_hcd/bind", "");
@@ -147,6 +158,7 @@ protected:
         RootHub(vhci + "/usb4", 4, "5000", 8);
     }
     void TearDown() override {
+        SetConfirmPrompt({});
         DestroyBench();
         BusModel() = CBusModel{};
         BLInstallBackend(nullptr);
@@ -157,11 +169,26 @@ protected:
         fs::create_directories((m_root / path).parent_path());
         std::ofstream(m_root / path) << text << "\n";
     }
-    void RootHub(const std::string& dir, unsigned bus, const char* speed, unsigned ports) {
+    // A root hub names its host controller driver in its manufacturer string.
+    void RootHub(const std::string& dir, unsigned bus, const char* speed, unsigned ports,
+                 const char* maker = "Linux 6.1.0-18-amd64 xhci-hcd") {
+        File(dir + "/manufacturer", maker);
         File(dir + "/busnum", std::to_string(bus));
         File(dir + "/devnum", "1");
         File(dir + "/speed", speed);
         File(dir + "/maxchild", std::to_string(ports));
+    }
+    // A sysfs class or device-number link to a device directory, made with it.
+    void Link(const std::string& name, const std::string& target) {
+        fs::create_directories(m_root / target);
+        fs::create_directories((m_root / name).parent_path());
+        fs::create_symlink(m_root / target, m_root / name);
+    }
+    // Interface number of the device in dir, bound to driver unless that is null.
+    void Interface(const std::string& dir, unsigned number, const char* driver) {
+        std::string interface = dir + "/" + fs::path(dir).filename().string() + ":1." + std::to_string(number);
+        File(interface + "/bInterfaceNumber", "0" + std::to_string(number));
+        if (driver) fs::create_symlink(m_root / "bus/usb/drivers" / driver, m_root / interface / "driver");
     }
     void Device(const std::string& dir, unsigned bus, unsigned devnum, const char* speed, const char* vid,
                 const char* pid, const char* serial, unsigned ports) {
@@ -177,15 +204,29 @@ protected:
     void Start() {
         auto system = std::make_unique<CFakeSystem>();
         m_system = system.get();
-        m_backend = BLLinuxCreate(std::move(system), m_root.string(), Record().string()).release();
+        m_backend = BLLinuxCreate(std::move(system), m_root.string(), Record().string(), (m_root / "proc").string())
+                        .release();
         BLInstallBackend(m_backend);
         ASSERT_EQ(CreateBench(), BENCH_OK);
         ASSERT_EQ(BuildHostList(m_hosts), BENCH_OK);
         ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
         ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
-        m_system->Requests.clear();
+        m_started = std::exchange(m_system->Requests, {});
+    }
+    // Starts again on the tree as it is now, as the next run would.
+    void Restart() {
+        DestroyBench();
+        BusModel() = CBusModel{};
+        Start();
     }
     std::vector<std::string> Take() { return std::exchange(m_system->Requests, {}); }
+    // The requests that change something (no reads), from Take().
+    std::vector<std::string> TakeSent() {
+        std::vector<std::string> sent;
+        for (const std::string& request : Take())
+            if (request[request.find(' ') + 1] < '8') sent.push_back(request);
+        return sent;
+    }
     fs::path Record() const { return m_root / "run/voltaris/test-mode"; }
     std::string ReadRecord() const {
         std::ifstream file(Record());
@@ -200,6 +241,7 @@ protected:
 
     fs::path m_root;
     CFakeSystem* m_system = nullptr;
+    std::vector<std::string> m_started;  // the requests of the start, up to the first enumeration
     CBLBackend* m_backend = nullptr;
     std::vector<HostRecord> m_hosts;
     std::vector<DeviceRecord> m_devices;
@@ -207,24 +249,32 @@ protected:
 };
 
 TEST_F(CLinuxBenchTest, ListsControllersWithUsb2PortsBeforeSuperSpeedPorts) {
-    // An xHCI controller that is a platform device, as on ARM boards.
+    // xHCI controllers that are platform devices, as on ARM boards, bound
+    // to the generic driver and to a SoC's own; an EHCI controller is not
+    // the xHCI core's.
     RootHub("bus/platform/drivers/xhci-hcd/xhci-hcd.0.auto/usb5", 5, "480", 1);
     RootHub("bus/platform/drivers/xhci-hcd/xhci-hcd.0.auto/usb6", 6, "5000", 1);
+    RootHub("bus/platform/drivers/tegra-xusb/3610000.usb/usb7", 7, "480", 3);
+    RootHub("bus/pci/drivers/ehci-pci/0000:00:1d.0/usb9", 9, "480", 2, "Linux 6.1.0-18-amd64 ehci_hcd");
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_EQ(m_hosts.size(), 3u);
+    ASSERT_EQ(m_hosts.size(), 4u);
     EXPECT_STREQ(m_hosts[0].HostId, "xHCI 0000:00:04.0 (1b36:000d)");
-    EXPECT_STREQ(m_hosts[1].HostId, "xHCI xhci-hcd.0.auto");
-    EXPECT_EQ(m_hosts[1].PortCount, 2);
-    EXPECT_STREQ(m_hosts[2].HostId, "vhci_hcd.0");
-    EXPECT_EQ(m_backend->HostIds(),
-              (std::vector<std::string>{"xHCI 0000:00:04.0 (1b36:000d)", "xHCI xhci-hcd.0.auto", "vhci_hcd.0"}));
+    EXPECT_STREQ(m_hosts[2].HostId, "xHCI xhci-hcd.0.auto");
+    EXPECT_EQ(m_hosts[2].PortCount, 2);
+    EXPECT_STREQ(m_hosts[3].HostId, "vhci_hcd.0");
+    EXPECT_EQ(m_backend->HostIds(), (std::vector<std::string>{"xHCI 0000:00:04.0 (1b36:000d)", "xHCI 3610000.usb",
+                                                              "xHCI xhci-hcd.0.auto", "vhci_hcd.0"}));
+    // Each is rebound through the driver that binds it.
+    std::vector<CLxControllerInfo> controllers = LxScanControllers(m_root.string());
+    EXPECT_EQ(controllers[1].DriverDir, (m_root / "bus/platform/drivers/tegra-xusb").string());
+    EXPECT_TRUE(controllers[3].Virtual);
     const HostRecord& host = m_hosts[0];
     EXPECT_EQ(host.PortCount, 8);
     EXPECT_EQ(host.Usb2PortCount, 4);
     EXPECT_EQ(host.SuperSpeedPortCount, 4);
     EXPECT_EQ(host.Usb2Ports[3], 4);
     EXPECT_EQ(host.SuperSpeedPorts[0], 5);
-    EXPECT_EQ(m_hosts[2].PortCount, 16);
+    EXPECT_EQ(m_hosts[3].PortCount, 16);
     // Listing asks no device anything.
     EXPECT_TRUE(m_system->Requests.empty());
 }
@@ -384,13 +434,17 @@ TEST_F(CLinuxBenchTest, DeviceRequestsAndWhatUsbfsCannotDo) {
     EXPECT_EQ(device->DoControlTransferSingleStep(buffer, 8, BL_SETUP_STAGE, nullptr, nullptr), BL_LX_E_UNSUPPORTED);
     EXPECT_EQ(RunDeviceCommand(10, buffer, sizeof buffer), BENCH_E_FAILED);
     EXPECT_EQ(RunDeviceCommand(13, buffer, sizeof buffer), BENCH_E_FAILED);
+    EXPECT_TRUE(HasReport("dev@3: SET ADDRESS cannot be sent through usbfs"));
+    EXPECT_TRUE(HasReport("dev@3: single-step control transfers cannot be done through usbfs"));
     EXPECT_EQ(Take(), (std::vector<std::string>{"1-4 00 03 0002 0100 0000"}));  // only the real request
 }
 
 TEST_F(CLinuxBenchTest, HubPortTestSuspendsTheOtherEnabledPortsFirst) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(SelectHubByIndex(0), BENCH_OK);
-    // Port 1 enabled, port 3 enabled but suspended, port 4 empty.
+    // Port 1 enabled (the mouse, which usbhid drives), port 3 enabled but
+    // suspended, port 4 empty.
+    Interface(std::string(kXhci) + "/usb1/1-1/1-1.1", 0, "usbhid");
     m_system->Answers["1-2 a3 00 0000 0001"] = {0, {0x03, 0x05, 0, 0}};
     m_system->Answers["1-2 a3 00 0000 0003"] = {0, {0x07, 0x05, 0, 0}};
     m_system->Answers["1-2 a3 00 0000 0004"] = {0, {0x00, 0x01, 0, 0}};
@@ -400,12 +454,16 @@ TEST_F(CLinuxBenchTest, HubPortTestSuspendsTheOtherEnabledPortsFirst) {
                                                 "1-2 23 03 0015 0402 0000"}));
     EXPECT_TRUE(m_system->Writes.empty());  // a hub port test mode leaves the controller alone
     // The hub stays open from its first request on; the port is claimed.
-    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"hold 1-2", "claim 1-2 2"}));
+    // The mouse let go of usbhid, and its port was claimed, before it was
+    // suspended: no driver resets a port of the hub during the test.
+    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"hold 1-2", "claim 1-2 1", "detach 1-3 0", "claim 1-2 2"}));
     // Only a reset of the hub ends the port test mode (and wakes the
-    // suspended ports): the next enumeration does it, then lets go.
+    // suspended ports): the next enumeration does it, gives the mouse its
+    // driver back, then lets go.
+    m_system->Nodes.clear();
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
-    EXPECT_EQ(m_system->Nodes,
-              (std::vector<std::string>{"hold 1-2", "claim 1-2 2", "release 1-2 2", "reset 1-2", "drop 1-2"}));
+    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"release 1-2 2", "release 1-2 1", "reset 1-2",
+                                                         "attach 1-3 0", "drop 1-2"}));
     ASSERT_EQ(SelectHubByIndex(0), BENCH_OK);
     m_system->ResetError = EIO;
     EXPECT_EQ(RunHubPortTest(5, 4), BENCH_OK);
@@ -433,6 +491,18 @@ TEST_F(CLinuxBenchTest, RootPortTestModeHaltsTheModelAndEnumerationRebinds) {
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_EQ(m_backend->SwitchStack(BL_SWITCH_CLEANUP, ""), 0);
     EXPECT_EQ(m_system->Writes.size(), 2u);
+
+    // A test mode the kernel refused outright (a stall) stopped nothing;
+    // one that failed after it had begun (the halt timed out) leaves the
+    // controller to be rebound.
+    for (auto [error, rebinds] : {std::pair{EPIPE, false}, std::pair{ETIMEDOUT, true}}) {
+        m_system->Writes.clear();
+        m_system->Answers["1-1 23 03 0015 0103"] = {error, {}};
+        EXPECT_EQ(RunHostPortTest(1, 3), BENCH_E_FAILED);
+        ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+        EXPECT_EQ(m_system->Writes.size(), rebinds ? 2u : 0u) << error;
+    }
+    EXPECT_TRUE(HasReport("root:3: the kernel failed to enter the test mode (Connection timed out)"));
 }
 
 TEST_F(CLinuxBenchTest, ForceEnableRunsAgainAndSuperSpeedPortsNeedNoRebind) {
@@ -492,10 +562,11 @@ TEST_F(CLinuxBenchTest, DeviceTestModeTakesTheDeviceFromItsDriversUntilThePortIs
     uint8_t buffer[256] = {};
     EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
     EXPECT_EQ(Take(), (std::vector<std::string>{"1-5 00 03 0002 0400 0000"}));
-    // Its port on the root hub is claimed through the held root hub, and
-    // both interface drivers let go, before the test mode.
+    // The device is held open (nothing autosuspends it or its port), its
+    // port on the root hub is claimed through the held root hub, and both
+    // interface drivers let go, before the test mode.
     EXPECT_EQ(m_system->Nodes,
-              (std::vector<std::string>{"hold 1-1", "claim 1-1 2", "detach 1-5 0", "detach 1-5 1"}));
+              (std::vector<std::string>{"hold 1-5", "hold 1-1", "claim 1-1 2", "detach 1-5 0", "detach 1-5 1"}));
     m_system->Nodes.clear();
 
     // In the test mode it answers nothing; the root hub switches each port's power.
@@ -506,8 +577,10 @@ TEST_F(CLinuxBenchTest, DeviceTestModeTakesTheDeviceFromItsDriversUntilThePortIs
         if (m_system->Sleeps == 12) File(keyboard + "/devnum", "9");  // back after the power cycle
     };
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
-    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"disable 1", "disable 0"}));
-    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"release 1-1 2", "drop 1-1"}));
+    // Both ports of the connector are switched, so that VBUS really drops.
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"usb1-port2/disable 1", "usb2-port2/disable 1",
+                                                          "usb1-port2/disable 0", "usb2-port2/disable 0"}));
+    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"release 1-1 2", "drop 1-1", "drop 1-5"}));
     ASSERT_EQ(m_devices.size(), 5u);
     EXPECT_EQ(m_devices[3].Vid, 0x0627);
     EXPECT_TRUE(m_system->Reports.empty());
@@ -537,22 +610,23 @@ TEST_F(CLinuxBenchTest, DriversComeBackWhenTheDeviceRefusedOrLeftTheTestMode) {
     uint8_t buffer[256] = {};
     m_system->Answers["1-5 00 03 0002 0200"] = {EPIPE, {}};  // Test_K not implemented
     EXPECT_EQ(RunDeviceCommand(2, buffer, sizeof buffer), BENCH_E_FAILED);
-    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"hold 1-1", "claim 1-1 2", "detach 1-5 0", "detach 1-5 1",
-                                                         "attach 1-5 0", "attach 1-5 1", "release 1-1 2"}));
+    EXPECT_EQ(m_system->Nodes,
+              (std::vector<std::string>{"hold 1-5", "hold 1-1", "claim 1-1 2", "detach 1-5 0", "detach 1-5 1",
+                                        "attach 1-5 0", "attach 1-5 1", "release 1-1 2"}));
     m_system->Nodes.clear();
     // Taken, but the device still answers at the next enumeration.
     EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_EQ(m_system->Nodes,
               (std::vector<std::string>{"claim 1-1 2", "detach 1-5 0", "detach 1-5 1", "release 1-1 2",
-                                        "attach 1-5 0", "attach 1-5 1", "drop 1-1"}));
+                                        "attach 1-5 0", "attach 1-5 1", "drop 1-1", "drop 1-5"}));
     EXPECT_EQ(m_devices.size(), 5u);
     // At exit everything is given back too.
     m_system->Nodes.clear();
     EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
     EXPECT_EQ(m_backend->SwitchStack(BL_SWITCH_CLEANUP, ""), 0);
     EXPECT_EQ(m_system->Holds["1-1"], 0);
-    EXPECT_EQ(m_system->Nodes.back(), "drop 1-1");
+    EXPECT_EQ(m_system->Holds["1-5"], 0);
 }
 
 TEST_F(CLinuxBenchTest, SuperSpeedPortsSuspendAndResumeThroughTheirLinkState) {
@@ -588,6 +662,8 @@ TEST_F(CLinuxBenchTest, UsbTwoTestModesOfASuperSpeedPortGoToItsPeer) {
     uint8_t buffer[256] = {};
     EXPECT_EQ(RunDeviceCommand(18, buffer, sizeof buffer), 0);
     EXPECT_EQ(Take(), (std::vector<std::string>{"1-1 23 03 0015 0401 0000"}));
+    EXPECT_EQ(TakeRequestNotes(),
+              std::vector<std::string>{"The test mode went to root:1, the USB 2.0 port of root:5's connector."});
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0"}));
 
@@ -709,4 +785,300 @@ TEST_F(CLinuxBenchTest, FailedRescanLeavesNoListPointingAtDroppedDevices) {
     EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, sizeof buffer), BENCH_E_INDEX);
     EXPECT_TRUE(Take().empty());
     fs::rename(m_root / "gone", controller);
+}
+
+TEST_F(CLinuxBenchTest, RequestsThatWouldStopWhatTheMachineRunsOnAreAskedFirst) {
+    // The stick 1-1.3 holds the root file system, the SuperSpeed device 2-1
+    // the swap, 1-2 is a keyboard, and the default route goes out through a
+    // network adapter on 1-1.1.
+    std::string usb1 = std::string(kXhci) + "/usb1", input = usb1 + "/1-2/1-2:1.0/0003:0627:0001.0001/input/input3";
+    Link("dev/block/8:1", usb1 + "/1-1/1-1.3/1-1.3:1.0/host0/target0:0:0/0:0:0:0/block/sda/sda1");
+    Link("class/block/sdb2", std::string(kXhci) + "/usb2/2-1/2-1:1.0/host1/target1:0:0/1:0:0:0/block/sdb/sdb2");
+    Link("class/net/enx1", usb1 + "/1-1/1-1.1/1-1.1:1.0/net/enx1");
+    Link("class/input/input3", input);
+    File(input + "/capabilities/ev", "120013");
+    File(input + "/capabilities/key", "e080ffdf01cfffff fffffffffffffffe");
+    File(input + "/id/vendor", "0627");
+    File(input + "/id/product", "0001");
+    File("proc/self/mountinfo", "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n23 22 0:21 / /proc rw - proc proc rw");
+    File("proc/swaps", "Filename\tType\tSize\tUsed\tPriority\n/dev/sdb2 partition 1024 0 -2");
+    File("proc/net/route", "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
+                           "enx1\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    std::vector<std::string> asked;
+    EPromptAnswer answer = PROMPT_CANCEL;
+    SetConfirmPrompt([&](const std::string& text) {
+        asked.push_back(text);
+        return answer;
+    });
+    uint8_t buffer[256] = {};
+    const std::string controller = "controller 0000:00:04.0 carries /dev/sda1 mounted on /, /dev/sdb2 used as "
+                                   "swap, the keyboard 0627:0001, the network interface enx1 with the default route";
+    const std::string hub = "hub 1-1 carries /dev/sda1 mounted on /, the network interface enx1 with the default route";
+    // Selects device index, then runs code on it.
+    auto device = [&buffer](uint8_t index, uint8_t code) {
+        return [&buffer, index, code] { return (void)SelectDeviceByIndex(index), RunDeviceCommand(code, buffer, 256); };
+    };
+    struct CCase {
+        const char* Name;
+        std::function<int32_t()> Run;
+        std::string Carries;
+    } cases[] = {
+        {"root port", [] { return RunHostPortTest(PORT_TEST_TEST_J, 2); }, controller},
+        {"parent test packet of 2-1", device(4, DEVICE_CMD_PARENT_TEST_PACKET), controller},
+        {"hub port", [] { return (void)SelectHubByIndex(0), RunHubPortTest(PORT_TEST_TEST_PACKET, 2); }, hub},
+        {"hub command", [&] { return (void)SelectHubByIndex(0), RunHubCommand(HUB_CMD_TEST_K, buffer, 256); }, hub},
+        {"keyboard", device(3, DEVICE_CMD_TEST_J), "device 1-2 carries the keyboard 0627:0001"},
+    };
+    for (const CCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        asked.clear();
+        m_system->Nodes.clear();
+        Take();
+        answer = PROMPT_CANCEL;
+        EXPECT_EQ(test.Run(), BENCH_E_FAILED);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].substr(0, test.Carries.size() + 2), test.Carries + ". ");
+        EXPECT_TRUE(HasReport("refused, nothing sent: " + test.Carries));
+        EXPECT_TRUE(TakeSent().empty());  // nothing suspended, detached or put into a test mode
+        EXPECT_TRUE(m_system->Nodes.empty() || m_system->Nodes == std::vector<std::string>{"hold 1-2"});
+        // Confirmed, it is sent, and not asked again until the next enumeration.
+        answer = PROMPT_OK;
+        EXPECT_EQ(test.Run(), BENCH_OK);
+        EXPECT_EQ(test.Run(), BENCH_OK);
+        EXPECT_EQ(asked.size(), 2u);
+        EXPECT_FALSE(TakeSent().empty());
+        ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    }
+    // What carries nothing the machine runs on is not asked for (the
+    // adapter 1-1.1 once the route is gone); without a prompt to ask, the
+    // request is refused.
+    asked.clear();
+    fs::remove(m_root / "class/net/enx1");
+    EXPECT_EQ(device(1, DEVICE_CMD_TEST_PACKET)(), BENCH_OK);
+    SetConfirmPrompt({});
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_K, 1), BENCH_E_FAILED);
+    EXPECT_TRUE(asked.empty());
+}
+
+TEST(LinuxInUseTest, ReadsTheKernelsTablesAndSkipsWhatDoesNotFit) {
+    std::vector<CLxMount> mounts =
+        LxParseMountInfo("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                         "23 22 8:17 / /mnt/my\\040disk rw shared:5 master:1 - vfat /dev/sdb\\1341 rw\n"
+                         "garbage\n24 22 x:1 / /x rw - ext4 /dev/sdc rw\n25 22 8:2 / /y rw ext4 /dev/sdd rw\n"
+                         "26 22 8:3 / /z rw - ext4\n");
+    ASSERT_EQ(mounts.size(), 2u);
+    EXPECT_EQ(mounts[1].Major, 8u);
+    EXPECT_EQ(mounts[1].Minor, 17u);
+    EXPECT_EQ(mounts[1].MountPoint, "/mnt/my disk");
+    EXPECT_EQ(mounts[1].Source, "/dev/sdb\\1");
+    std::vector<CLxSwap> swaps = LxParseSwaps("Filename Type Size Used Priority\n/dev/sda2 partition 1 0 -2\n"
+                                              "/swap\\040file file 1 0 -3\nlonely\n");
+    ASSERT_EQ(swaps.size(), 2u);
+    EXPECT_FALSE(swaps[0].File);
+    EXPECT_EQ(swaps[1].Name, "/swap file");
+    EXPECT_TRUE(swaps[1].File);
+    // Up default routes only, each interface once, never the loopback's.
+    EXPECT_EQ(LxParseDefaultRoutes("Iface Destination Gateway Flags RefCnt Use Metric Mask\n"
+                                   "eth0 00000000 0102A8C0 0003 0 0 100 00000000\n"
+                                   "eth2 00000000 0102A8C0 0002 0 0 100 00000000\n"
+                                   "eth3 0000A8C0 00000000 0001 0 0 100 00FFFFFF\n"
+                                   "eth0 00000000 0102A8C0 0003 0 0 200 00000000\n",
+                                   std::string(32, '0') + " 00 " + std::string(32, '0') + " 00 " +
+                                       std::string(32, '0') + " 00000400 1 0 00000003 eth1\n" +
+                                       std::string(32, '0') + " 00 " + std::string(32, '0') + " 00 " +
+                                       std::string(32, '0') + " ffffffff 1 0 00200201 lo\n"),
+              (std::vector<std::string>{"eth0", "eth1"}));
+    struct {
+        const char *Ev, *Key, *Rel;
+        unsigned Bits;
+        ELxInputKind Kind;
+    } inputs[] = {
+        {"120013", "e080ffdf01cfffff fffffffffffffffe", "", 64, LX_INPUT_KEYBOARD},
+        {"120013", "e080ffdf 01cfffff ffffffff fffffffe", "", 32, LX_INPUT_KEYBOARD},
+        {"120013", "fffffffffffffff0", "", 64, LX_INPUT_OTHER},  // a few keys: a remote, a power button
+        {"17", "1f0000 0 0 0 0", "143", 64, LX_INPUT_MOUSE},       // BTN_LEFT is bit 272
+        {"17", "0 0 0 0 0", "143", 64, LX_INPUT_OTHER},            // moves, but has no button
+        {"zz", "-1 fffffffffffffffffffffffe", "x", 64, LX_INPUT_OTHER},
+    };
+    for (const auto& input : inputs) EXPECT_EQ(LxInputKind(input.Ev, input.Key, input.Rel, input.Bits), input.Kind);
+    // A device is below a directory only across a whole name: 1-10 is not below 1-1.
+    std::vector<CLxInUse> inUse = {{"a", {"/sys/devices/usb1/1-10/x"}}, {"b", {"/sys/devices/usb1/1-1/x"}}};
+    EXPECT_EQ(LxFoundBelow(inUse, {"/sys/devices/usb1/1-1"}), std::vector<std::string>{"b"});
+}
+
+TEST_F(CLinuxBenchTest, ComplianceModeIsEndedByAWarmResetAtTheNextEnumerationAndAtExit) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    m_system->Answers["2-1 a3 00 0000 0002"] = {0, {0x40, 0x01, 0, 0}};  // link state 10: Compliance Mode
+    EXPECT_EQ(RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 6), BENCH_OK);
+    EXPECT_EQ(TakeSent(), (std::vector<std::string>{"2-1 23 03 0005 0a02 0000"}));
+    EXPECT_EQ(ReadRecord(), "warm-reset usb2 1 2\n");  // a crash now leaves it to the next start
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(TakeSent(), (std::vector<std::string>{"2-1 23 03 001c 0002 0000"}));  // BH_PORT_RESET
+    EXPECT_FALSE(fs::exists(Record()));
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_TRUE(TakeSent().empty());
+    EXPECT_EQ(RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 7), BENCH_OK);
+    Take();
+    DestroyBench();
+    EXPECT_EQ(m_backend->SwitchStack(BL_SWITCH_CLEANUP, ""), 0);
+    EXPECT_EQ(TakeSent(), (std::vector<std::string>{"2-1 23 03 001c 0003 0000"}));
+}
+
+// What the record names is set right at the next start only where it still
+// holds: a controller still stopped, a port still in Compliance Mode (or
+// empty), a port still without power, each on the hub it was on.
+TEST_F(CLinuxBenchTest, TheRecordIsActedOnOnlyWhereItStillHolds) {
+    const std::string rebind = "bus/pci/drivers/xhci_hcd 0000:00:04.0\n";
+    const std::vector<std::string> rebound = {"unbind 0000:00:04.0", "bind 0000:00:04.0"};
+    const std::string usb1 = std::string(kXhci) + "/usb1";
+    struct CCase {
+        const char* Name;
+        std::string Record;
+        std::function<void()> Arrange;
+        std::vector<std::string> Done;  // writes and requests sent, in order
+    } cases[] = {
+        {"no root port powered", rebind, [] {}, rebound},
+        {"root port powered, devices answer", rebind,
+         [&] { m_system->Answers["1-1 a3 00 0000 0001"] = {0, {0x03, 0x01, 0, 0}}; }, {}},
+        {"ports always powered, no device answers", rebind,
+         [&] {
+             m_system->Answers["1-1 a3 00 0000 0001"] = {0, {0x03, 0x01, 0, 0}};
+             for (const char* device : {"1-2", "1-3", "1-4", "1-5", "2-2"})
+                 m_system->Answers[std::string(device) + " 80 00 0000 0000"] = {EPROTO, {}};
+         },
+         rebound},
+        {"bound to another driver", rebind,
+         [&] {
+             fs::rename(m_root / kXhci, m_root / "bus/pci/devices/0000:00:04.0");
+             fs::create_symlink(m_root / "bus/pci/drivers/vfio-pci", m_root / "bus/pci/devices/0000:00:04.0/driver");
+         },
+         {}},
+        {"unbound", rebind, [&] { fs::rename(m_root / kXhci, m_root / "bus/pci/devices/0000:00:04.0"); }, rebound},
+        {"port still off", "power-on usb1 1 2\n", [&] { File(usb1 + "/1-0:1.0/usb1-port2/disable", "1"); },
+         {"usb1-port2/disable 0"}},
+        {"port back on", "power-on usb1 1 2\n", [&] { File(usb1 + "/1-0:1.0/usb1-port2/disable", "0"); }, {}},
+        {"hub replugged", "power-on 1-1 7 2\n", [&] { File(usb1 + "/1-1/1-1:1.0/1-1-port2/disable", "1"); }, {}},
+        {"empty port in compliance", "warm-reset usb2 1 2\n", [] {}, {"2-1 23 03 001c 0002 0000"}},
+        {"device running there since", "warm-reset usb2 1 1\n", [] {}, {}},
+        {"device there still in compliance", "warm-reset usb2 1 1\n",
+         [&] { m_system->Answers["2-1 a3 00 0000 0001"] = {0, {0x43, 0x03, 0, 0}}; }, {"2-1 23 03 001c 0001 0000"}},
+    };
+    for (const CCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        TearDown();
+        SetUp();
+        auto system = std::make_unique<CFakeSystem>();
+        m_system = system.get();
+        fs::create_directories(m_root / "bus/pci/devices");
+        test.Arrange();
+        File("run/voltaris/test-mode", test.Record);
+        m_backend = BLLinuxCreate(std::move(system), m_root.string(), Record().string(), (m_root / "proc").string())
+                        .release();
+        BLInstallBackend(m_backend);
+        std::vector<std::string> done = m_system->Writes;
+        for (const std::string& request : TakeSent()) done.push_back(request);
+        EXPECT_EQ(done, test.Done);
+        EXPECT_EQ(fs::exists(Record()), test.Name == std::string("unbound"));  // that one stays away
+    }
+}
+
+TEST_F(CLinuxBenchTest, UsbIpRootPortsTakeNoTestModeOrComplianceButEverythingElse) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectHostByIndex(1), BENCH_OK);  // vhci_hcd.0
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    m_system->Writes.clear();
+    Take();
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_J, 1), BENCH_E_FAILED);
+    EXPECT_EQ(RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, 9), BENCH_E_SELECT);
+    EXPECT_TRUE(TakeSent().empty());
+    EXPECT_TRUE(HasReport("root:1 is a port of the USB/IP virtual controller, which takes a port test mode"));
+    EXPECT_TRUE(HasReport("root:9 is a port of the USB/IP virtual controller, which takes Compliance Mode"));
+    uint32_t status = 1;
+    SelectedHostController()->ReadRegister(BL_REG_USBSTS, &status);
+    EXPECT_EQ(status & 1, 0u);  // nothing stopped it
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_SUSPEND, 1), BENCH_OK);
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_RESET, 2), BENCH_OK);
+    EXPECT_EQ(TakeSent(), (std::vector<std::string>{"3-1 23 03 0002 0001 0000", "3-1 23 03 0004 0002 0000"}));
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_TRUE(m_system->Writes.empty());  // no rebind drops the USB/IP devices
+}
+
+TEST_F(CLinuxBenchTest, PowerCyclingAsksTheRightDescriptorSwitchesBothPortsAndRetriesThePowerOn) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(4), BENCH_OK);  // 2-1 on root port 5 (usb2-port1), a SuperSpeed device
+    uint8_t buffer[256] = {};
+    ASSERT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_PACKET, buffer, sizeof buffer), BENCH_OK);
+    m_system->Answers["2-2 80 00 0000 0000"] = {EPROTO, {}};
+    m_system->Answers["2-1 a0 06 2a00 0000"] = {0, {12, 0x2A, 4, 0x01, 0x00, 50, 0, 0, 0, 0, 0, 0}};
+    m_system->FailWrites["usb2-port1/disable 0"] = 3;
+    Take();
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    std::vector<std::string> sent = Take();  // the length a USB 3 root hub answers
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "2-1 a0 06 2a00 0000 000c"), sent.end());
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"usb2-port1/disable 1", "usb1-port1/disable 1",
+                                                          "usb2-port1/disable 0", "usb2-port1/disable 0",
+                                                          "usb2-port1/disable 0", "usb1-port1/disable 0"}));
+    EXPECT_TRUE(HasReport("the power of usb2-port1 could not be switched on again (Input/output error)"));
+    EXPECT_EQ(ReadRecord(), "power-on usb2 1 1\n");
+    // The next enumeration tries again.
+    m_system->Writes.clear();
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_EQ(m_system->Writes, std::vector<std::string>{"usb2-port1/disable 0"});
+    EXPECT_FALSE(fs::exists(Record()));
+
+    // A hub descriptor that cannot be read is said to be that, not a hub
+    // that cannot switch a port.
+    ASSERT_EQ(SelectDeviceByIndex(3), BENCH_OK);
+    ASSERT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_PACKET, buffer, sizeof buffer), BENCH_OK);
+    m_system->Answers["1-5 80 00 0000 0000"] = {EPROTO, {}};
+    m_system->Answers["1-1 a0 06 2900 0000"] = {EPIPE, {}};
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    EXPECT_TRUE(HasReport("1-2 stays in its test mode until it is unplugged or power-cycled: the hub descriptor of "
+                          "usb1 could not be read (Broken pipe)"));
+}
+
+TEST_F(CLinuxBenchTest, WhatTheKernelWouldNotGiveUpOrKeepsIsSaid) {
+    std::string keyboard = std::string(kXhci) + "/usb1/1-2";
+    fs::create_symlink(m_root / "bus/usb/drivers/usbhid", m_root / keyboard / "1-2:1.0/driver");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(SelectDeviceByIndex(3), BENCH_OK);
+    m_system->NodeErrors = {{"detach 1-5 0", EPERM}, {"detach 1-5 1", ENODATA}, {"claim 1-1 2", EBUSY}};
+    uint8_t buffer[256] = {};
+    EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_PACKET, buffer, sizeof buffer), BENCH_OK);
+    EXPECT_TRUE(HasReport("interface 0 of 1-2 could not be taken from its driver (Operation not permitted)"));
+    EXPECT_FALSE(HasReport("interface 1 of 1-2"));  // no driver had it
+    EXPECT_TRUE(HasReport("port 2 of the hub at bus 1 device 1 could not be claimed from the hub driver (Device "
+                          "or resource busy)"));
+    ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
+    // A device suspended through its port keeps its drivers, which may wake it.
+    m_system->Reports.clear();
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_SUSPEND, 3), BENCH_OK);  // nothing there
+    EXPECT_TRUE(m_system->Reports.empty());
+    EXPECT_EQ(RunHostPortTest(PORT_TEST_SUSPEND, 2), BENCH_OK);
+    EXPECT_TRUE(HasReport("1-2 is suspended with its drivers bound (usbhid): they may wake it up"));
+}
+
+// A fixture of the kernel's ehset driver puts its port into a test mode by
+// itself: on a root port the controller is taken as stopped and rebound,
+// on a hub port the hub is reset at the next enumeration.
+TEST_F(CLinuxBenchTest, AFixtureTheEhsetDriverBindsIsSaidAndItsTestModeEnded) {
+    std::string usb1 = std::string(kXhci) + "/usb1";
+    Device(usb1 + "/1-3", 1, 6, "480", "1a0a", "0104", "", 0);
+    Device(usb1 + "/1-1/1-1.4", 1, 7, "480", "1a0a", "0102", "", 0);
+    Device(usb1 + "/1-1/1-1.2", 1, 8, "480", "1a0a", "0108", "", 0);
+    Device(usb1 + "/1-4", 1, 9, "480", "1a0a", "0101", "", 0);  // no driver bound: the fixture does nothing
+    for (const char* fixture : {"/1-3", "/1-1/1-1.4", "/1-1/1-1.2"}) Interface(usb1 + fixture, 0, "usb_ehset_test");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const char* said[] = {"1a0a:0104 at 1-3 is bound to the kernel's ehset driver (usb_ehset_test), which put root:3 "
+                          "into a test mode, which stopped controller 0000:00:04.0",
+                          "1a0a:0102 at 1-1.4 is bound to the kernel's ehset driver (usb_ehset_test), which put port "
+                          "4 of hub 1-1 into a test mode",
+                          "1a0a:0108 at 1-1.2 is bound to the kernel's ehset driver (usb_ehset_test), which runs its "
+                          "own test sequence"};
+    for (const char* text : said) EXPECT_TRUE(HasReport(text)) << text;
+    EXPECT_EQ(m_system->Reports.size(), 3u);  // said once, though the enumeration listed them again
+    // The first enumeration reset the hub and rebound the controller.
+    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0"}));
+    EXPECT_NE(std::find(m_system->Nodes.begin(), m_system->Nodes.end(), "reset 1-2"), m_system->Nodes.end());
 }

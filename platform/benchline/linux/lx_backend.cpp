@@ -17,12 +17,14 @@
 // out of the listings until it is unplugged or power-cycled by hand.
 #include "benchline/linux.h"
 
+#include "lx_in_use.h"
 #include "lx_sysfs.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -41,8 +43,11 @@ constexpr uint8_t kHubClassDeviceIn = 0xA0;
 constexpr uint8_t kGetStatus = 0, kClearFeature = 1, kSetFeature = 3, kGetDescriptor = 6;
 constexpr uint16_t kDeviceRemoteWakeup = 1, kTestMode = 2;
 constexpr uint16_t kPortConnection = 0x0001, kPortEnable = 0x0002, kPortSuspend = 0x0004;
+constexpr uint16_t kPortPower = 0x0100, kSuperSpeedPortPower = 0x0200;
+constexpr uint16_t kBhPortReset = 28;  // the warm reset of a SuperSpeed port
 constexpr uint16_t kLinkU0 = 0, kLinkU3 = 3;
 constexpr uint16_t kHubDescriptor = 0x29, kSuperSpeedHubDescriptor = 0x2A;
+constexpr uint16_t kSuperSpeedHubDescriptorSize = 12;
 constexpr unsigned kRebindWaitMs = 10000, kPollMs = 100, kBindTries = 3, kBindRetryMs = 500;
 constexpr unsigned kPowerOffMs = 1000, kComeBackMs = 5000;
 
@@ -53,8 +58,9 @@ void Trace(const std::string& request, BLSTATUS status, const std::string& outs 
 }
 
 std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, a, b, c);
+    int length = std::snprintf(nullptr, 0, format, a, b, c);
+    std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, a, b, c);
     return text;
 }
 
@@ -86,6 +92,36 @@ struct CLxTested {
     std::vector<unsigned> Interfaces;  // their drivers were detached
 };
 
+bool SamePort(const CLxPlace& a, const CLxPlace& b) {
+    return a.HubDir == b.HubDir && a.Devnum == b.Devnum && a.Port == b.Port;
+}
+// The kernel's name of the port: "usb2-port4", "1-1-port3".
+std::string PortName(const CLxPlace& port) { return port.HubName + Format("-port%u", port.Port); }
+std::string HubNameOf(const std::string& dir) { return std::filesystem::path(dir).filename().string(); }
+// Whether the hub of a place is still the one it was (not replugged, not gone).
+bool SameHubThere(const CLxPlace& place) {
+    CLxChild now = LxDeviceAt(place.HubDir);
+    return now.Present && now.Devnum == place.Devnum;
+}
+// The last part of a symbolic link's target ("usbhid" for a driver link); empty without one.
+std::string LinkName(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::read_symlink(path, error).filename().string();
+}
+// The place of a port from its sysfs directory ("usb2/2-0:1.0/usb2-port3").
+bool PlaceOfPortDir(const std::string& portDir, CLxPlace& place) {
+    std::error_code error;
+    std::filesystem::path dir = std::filesystem::canonical(portDir, error);
+    std::string name = dir.filename().string();
+    size_t at = name.rfind("-port");
+    if (error || at == std::string::npos) return false;
+    std::string hubDir = dir.parent_path().parent_path().string();
+    CLxChild hub = LxDeviceAt(hubDir);
+    place = {hub.Bus, hub.Devnum, static_cast<unsigned>(std::strtoul(name.c_str() + at + 5, nullptr, 10)), hubDir,
+             name.substr(0, at), std::strtod(LxReadAttribute(hubDir + "/speed").c_str(), nullptr) >= 5000};
+    return hub.Present && place.Port != 0;
+}
+
 struct CLxNodeKey {
     unsigned Bus = 0, Devnum = 0;
     auto operator<=>(const CLxNodeKey&) const = default;
@@ -95,33 +131,47 @@ struct CLxNodeKey {
 struct CLxContext {
     std::unique_ptr<CLxSystem> System;
     std::string Sysfs;
+    std::string Proc;
     std::string RecordPath;
     std::map<std::string, CLxControllerState> States;
 
-    std::set<CLxNodeKey> Held;                          // hub nodes kept open until the next enumeration
+    std::set<CLxNodeKey> Held;                          // nodes kept open until the next enumeration
     std::vector<std::pair<CLxNodeKey, unsigned>> Claimed;  // hub ports taken from the hub driver
     std::vector<CLxTested> TestedDevices;               // device test modes still to be ended
     std::vector<CLxPlace> TestedHubs;                   // hubs with a port in a test mode (Bus/Devnum/HubDir)
+    std::vector<CLxTested> Idled;                       // taken from their drivers for a hub port test mode
+    std::vector<CLxPlace> Compliance;                   // SuperSpeed ports put into Compliance Mode
+    std::vector<CLxPlace> Unpowered;                    // ports whose power did not come on again
     std::vector<CLxTested> Stuck;                       // left in a test mode: not listed until replaced
+    std::set<std::string> Confirmed;                    // scopes the user let stop until the next enumeration
+    std::set<std::pair<std::string, unsigned>> Fixtures;  // test fixtures reported (directory, device number)
 
     int Control(unsigned bus, unsigned devnum, const CLxSetup& setup, uint8_t* data) {
         return System->Control(bus, devnum, setup, data);
     }
     void Report(const std::string& line) { System->Report("voltaris: linux bench: " + line); }
 
-    // Keeps a hub's node open until the next enumeration: an open usbfs node
-    // keeps the hub and everything above it from autosuspending, and the
+    // Keeps a node open until the next enumeration: an open usbfs node
+    // keeps the device and everything above it from autosuspending, and the
     // hub driver clears a port's enable and test state when a hub resumes.
-    void Hold(unsigned bus, unsigned devnum) {
-        if (Held.count({bus, devnum})) return;
-        if (System->Node(ELxNodeOp::Hold, bus, devnum, 0) == 0) Held.insert({bus, devnum});
+    bool Hold(unsigned bus, unsigned devnum) {
+        if (Held.count({bus, devnum})) return true;
+        int result = System->Node(ELxNodeOp::Hold, bus, devnum, 0);
+        if (result == 0) Held.insert({bus, devnum});
+        else Report(Format("the usbfs node of bus %u device %u could not be opened (", bus, devnum) +
+                    ErrnoText(result) + "): nothing keeps it from autosuspending during the test");
+        return result == 0;
     }
     // Takes a hub port from the hub driver: it configures no device there.
+    // The claim lasts as long as the node it was made through stays open.
     void Claim(unsigned bus, unsigned devnum, unsigned port) {
-        Hold(bus, devnum);
         for (const auto& claimed : Claimed)
             if (claimed.first == CLxNodeKey{bus, devnum} && claimed.second == port) return;
-        if (System->Node(ELxNodeOp::ClaimPort, bus, devnum, port) == 0) Claimed.push_back({{bus, devnum}, port});
+        int result = Hold(bus, devnum) ? System->Node(ELxNodeOp::ClaimPort, bus, devnum, port) : -EBADF;
+        if (result == 0) Claimed.push_back({{bus, devnum}, port});
+        else Report(Format("port %u of the hub at bus %u device %u could not be claimed from the hub driver (", port,
+                           bus, devnum) +
+                    ErrnoText(result) + "): the kernel may set up a device there during the test");
     }
     void Unclaim(unsigned bus, unsigned devnum, unsigned port) {
         auto it = std::find(Claimed.begin(), Claimed.end(), std::pair<CLxNodeKey, unsigned>{{bus, devnum}, port});
@@ -129,29 +179,121 @@ struct CLxContext {
         System->Node(ELxNodeOp::ReleasePort, bus, devnum, port);
         Claimed.erase(it);
     }
+    // A device's interface drivers let go (none had it: ENODATA) or take it
+    // back (one has it already: EBUSY; the device is gone: ENODEV).
+    void Detach(const CLxTested& device) {
+        for (unsigned interface : device.Interfaces) {
+            int result = System->Node(ELxNodeOp::Detach, device.Bus, device.Devnum, interface);
+            if (result < 0 && result != -ENODATA)
+                Report(Format("interface %u of ", interface) + device.Name + " could not be taken from its driver (" +
+                       ErrnoText(result) + "): the driver may reset the device during the test");
+        }
+    }
+    void Attach(const CLxTested& device) {
+        for (unsigned interface : device.Interfaces) {
+            int result = System->Node(ELxNodeOp::Attach, device.Bus, device.Devnum, interface);
+            if (result < 0 && result != -EBUSY && result != -ENODEV)
+                Report(Format("interface %u of ", interface) + device.Name + " could not be given back to its driver (" +
+                       ErrnoText(result) + "): unplug the device and plug it in again");
+        }
+    }
+
+    // Whether a request may stop what lies in or below dir: nothing the
+    // machine runs on is there, or the user confirmed it (once for each
+    // scope until the next enumeration). Otherwise it is refused, and
+    // stderr and how (the trace) say what was found.
+    bool MayStop(const std::string& scope, const std::string& dir, const std::string& consequence,
+                 std::string& how) {
+        constexpr size_t kNamed = 8;
+        if (Confirmed.count(scope)) return true;
+        std::vector<std::string> found = LxInUseBelow(Sysfs, Proc, dir);
+        if (found.empty()) return true;
+        std::string text = scope + " carries ";
+        for (size_t i = 0; i < found.size() && i < kNamed; ++i) text += (i ? ", " : "") + found[i];
+        if (found.size() > kNamed) text += Format(" and %u more", static_cast<unsigned>(found.size() - kNamed));
+        if (BLConfirm(text + ". " + consequence)) {
+            Confirmed.insert(scope);
+            how += " confirmed: " + text;
+            return true;
+        }
+        how += " refused: " + text;
+        Report("refused, nothing sent: " + text);
+        return false;
+    }
+
+    void AddTestedHub(const CLxPlace& hub) {
+        for (const CLxPlace& place : TestedHubs)
+            if (place.HubDir == hub.HubDir) return;
+        TestedHubs.push_back(hub);
+    }
 
     bool Answers(unsigned bus, unsigned devnum) {
         uint8_t status[2] = {};
         return Control(bus, devnum, {0x80, kGetStatus, 0, 0, 2}, status) >= 0;
     }
+    // A port's wPortStatus, or -errno.
+    int PortStatus(const CLxPlace& place) {
+        uint8_t data[4] = {};
+        int got = Control(place.Bus, place.Devnum,
+                          {kHubClassOtherIn, kGetStatus, 0, static_cast<uint16_t>(place.Port), 4}, data);
+        return got < 0 ? got : data[0] | data[1] << 8;
+    }
 
-    // Whether the hub switches the power of each port on its own.
-    bool PerPortPower(const CLxPlace& place) {
-        uint8_t descriptor[9] = {};
+    // Whether the hub switches the power of each port on its own: 1 yes,
+    // 0 no, -errno when its descriptor could not be read. A USB 3 root hub
+    // answers only a request for the whole SuperSpeed hub descriptor.
+    int PerPortPower(const CLxPlace& place) {
+        uint8_t descriptor[kSuperSpeedHubDescriptorSize] = {};
         uint16_t type = place.Super ? kSuperSpeedHubDescriptor : kHubDescriptor;
         int got = Control(place.Bus, place.Devnum,
-                          {kHubClassDeviceIn, kGetDescriptor, static_cast<uint16_t>(type << 8), 0, 9}, descriptor);
-        return got >= 5 && (descriptor[3] & 0x3) == 0x1;
+                          {kHubClassDeviceIn, kGetDescriptor, static_cast<uint16_t>(type << 8), 0, sizeof descriptor},
+                          descriptor);
+        if (got < 0) return got;
+        return got >= 5 && (descriptor[3] & 0x3) == 0x1 ? 1 : 0;
+    }
+
+    // Switches a port's power on through its disable switch, retried; a port
+    // that stays off is reported and kept (and recorded) to be tried again
+    // at the next enumeration and the next start.
+    int PowerOn(const CLxPlace& port, const std::string& portDir) {
+        int result = -EIO;
+        for (unsigned attempt = 0; attempt < kBindTries && result != 0; ++attempt) {
+            if (attempt > 0) System->Sleep(kBindRetryMs);
+            result = System->WriteAttribute(portDir + "/disable", "0");
+        }
+        std::erase_if(Unpowered, [&port](const CLxPlace& off) { return SamePort(off, port); });
+        if (result != 0) {
+            Unpowered.push_back(port);
+            Report("the power of " + PortName(port) + " could not be switched on again (" + ErrnoText(result) +
+                   "); it is tried again at the next enumeration and start, or run as root:  echo 0 > " + portDir +
+                   "/disable");
+        }
+        SaveRecord();
+        return result;
     }
 
     // Ends a device's test mode by switching its port's power off and on
-    // through the kernel's port switch; 0 when a device is back there.
+    // through the kernel's port switch, the SuperSpeed port of the same
+    // connector with it so that VBUS really drops; 0 when a device is back
+    // there.
     BLSTATUS PowerCycle(const CLxTested& device) {
+        std::vector<std::pair<CLxPlace, std::string>> switches;
         std::string dir = LxPortDir(device.Port.HubDir, device.Port.HubName, device.Port.Port);
-        int result = dir.empty() ? -ENOENT : System->WriteAttribute(dir + "/disable", "1");
-        if (result == 0) {
-            System->Sleep(kPowerOffMs);
-            result = System->WriteAttribute(dir + "/disable", "0");
+        if (!dir.empty()) {
+            switches.push_back({device.Port, dir});
+            CLxPlace peer;
+            if (PlaceOfPortDir(dir + "/peer", peer)) switches.push_back({peer, dir + "/peer"});
+        }
+        int result = switches.empty() ? -ENOENT : 0;
+        size_t off = 0;
+        while (result == 0 && off < switches.size()) {
+            result = System->WriteAttribute(switches[off].second + "/disable", "1");
+            if (result == 0) ++off;
+        }
+        if (off > 0) System->Sleep(kPowerOffMs);
+        for (size_t i = 0; i < off; ++i) {
+            int on = PowerOn(switches[i].first, switches[i].second);
+            if (result == 0) result = on;
         }
         BLSTATUS status = StatusOf(result);
         if (result == 0) {
@@ -170,15 +312,38 @@ struct CLxContext {
         return status;
     }
 
+    // Only a warm reset takes a SuperSpeed port out of Compliance Mode (and
+    // the controller out of its compliance handling); a port whose hub was
+    // replugged or is gone has left it.
+    void EndComplianceModes() {
+        for (const CLxPlace& port : Compliance) {
+            if (!SameHubThere(port)) continue;
+            BLSTATUS status = StatusOf(Control(
+                port.Bus, port.Devnum, {kHubClassOther, kSetFeature, kBhPortReset, static_cast<uint16_t>(port.Port), 0},
+                nullptr));
+            Trace("EndComplianceMode " + PortName(port) + " warm reset", status);
+            if (BLFailed(status))
+                Report(PortName(port) + " could not be taken out of Compliance Mode by a warm reset (" +
+                       ErrnoText(-(status & 0xFF)) + "); plug a device in there, or restart the machine");
+        }
+        Compliance.clear();
+    }
+
     // Gives back what the tests since the last enumeration took, and ends
     // the test modes still on. Called before each enumeration and at clean-up.
     void GiveBack() {
         while (!Claimed.empty()) Unclaim(Claimed.back().first.Bus, Claimed.back().first.Devnum, Claimed.back().second);
+        // Ports an earlier power cycle left off; one whose hub is gone is forgotten.
+        for (const CLxPlace& port : std::vector<CLxPlace>(Unpowered)) {
+            std::string dir = SameHubThere(port) ? LxPortDir(port.HubDir, port.HubName, port.Port) : "";
+            if (!dir.empty()) Trace("PowerOn " + PortName(port), StatusOf(PowerOn(port, dir)));
+            else std::erase_if(Unpowered, [&port](const CLxPlace& off) { return SamePort(off, port); });
+        }
+        EndComplianceModes();
         for (const CLxPlace& hub : TestedHubs) {
             // A hub leaves a port test mode only when it is reset; the reset
             // also wakes the ports suspended for the test.
-            CLxChild now = LxDeviceAt(hub.HubDir);
-            if (!now.Present || now.Devnum != hub.Devnum) continue;  // the hub was replugged or is gone
+            if (!SameHubThere(hub)) continue;  // the hub was replugged or is gone
             int result = System->Node(ELxNodeOp::Reset, hub.Bus, hub.Devnum, 0);
             Trace("EndTestMode " + hub.HubName + " hub reset", StatusOf(result));
             if (result < 0)
@@ -186,26 +351,34 @@ struct CLxContext {
                        "); unplug it or power-cycle it");
         }
         TestedHubs.clear();
+        // Devices the hub reset set up anew got their drivers from the kernel.
+        for (const CLxTested& device : Idled)
+            if (LxChildOnPort(device.Port.HubDir, device.Port.HubName, device.Port.Port).Devnum == device.Devnum)
+                Attach(device);
+        Idled.clear();
         for (const CLxTested& device : TestedDevices) {
             CLxChild now = LxChildOnPort(device.Port.HubDir, device.Port.HubName, device.Port.Port);
             if (!now.Present || now.Devnum != device.Devnum) continue;  // unplugged or replugged meanwhile
             if (Answers(device.Bus, device.Devnum)) {
                 // It never entered the test mode, or left it: its drivers come back.
-                for (unsigned interface : device.Interfaces)
-                    System->Node(ELxNodeOp::Attach, device.Bus, device.Devnum, interface);
+                Attach(device);
                 Trace("EndTestMode " + device.Name + " answers", 0);
                 continue;
             }
-            bool switchable = PerPortPower(device.Port);
-            if (switchable && PowerCycle(device) == 0) continue;
+            int switchable = PerPortPower(device.Port);
+            if (switchable == 1 && PowerCycle(device) == 0) continue;
             Stuck.push_back(device);
-            Report(device.Name + " stays in its test mode until it is unplugged or power-cycled" +
-                   (switchable ? std::string(": switching its port's power did not bring it back")
-                               : ": the hub above it cannot switch the power of one port"));
+            Report(device.Name + " stays in its test mode until it is unplugged or power-cycled: " +
+                   (switchable == 1   ? std::string("switching its port's power did not bring it back")
+                    : switchable == 0 ? std::string("the hub above it cannot switch the power of one port")
+                                      : "the hub descriptor of " + device.Port.HubName + " could not be read (" +
+                                            ErrnoText(switchable) + ")"));
         }
         TestedDevices.clear();
         for (const CLxNodeKey& node : Held) System->Node(ELxNodeOp::Drop, node.Bus, node.Devnum, 0);
         Held.clear();
+        Confirmed.clear();
+        SaveRecord();
     }
 
     // True while a device left in a test mode still hangs there: it is not
@@ -214,7 +387,7 @@ struct CLxContext {
         for (auto it = Stuck.begin(); it != Stuck.end(); ++it) {
             if (it->Dir != info.Dir || it->Devnum != info.Devnum) continue;
             if (!Answers(info.Bus, info.Devnum)) return true;
-            for (unsigned interface : it->Interfaces) System->Node(ELxNodeOp::Attach, it->Bus, it->Devnum, interface);
+            Attach(*it);
             Stuck.erase(it);
             return false;
         }
@@ -275,15 +448,21 @@ struct CLxContext {
         return status;
     }
 
-    // The record of controllers left in a test mode: one line each, the
-    // driver directory below the sysfs root and the device name.
+    // The record of what this run left behind, one line each (LxRecordLine):
+    // controllers left in a test mode, ports left in Compliance Mode or
+    // without power.
     void SaveRecord() {
         if (RecordPath.empty()) return;
+        std::vector<CLxRecordEntry> entries;
+        for (const auto& [name, state] : States)
+            if (state.TestMode && state.DriverDir.rfind(Sysfs + "/", 0) == 0)
+                entries.push_back({LX_RECORD_REBIND, state.DriverDir.substr(Sysfs.size() + 1), name});
+        for (const CLxPlace& port : Compliance)
+            entries.push_back({LX_RECORD_WARM_RESET, "", port.HubName, port.Devnum, port.Port});
+        for (const CLxPlace& port : Unpowered)
+            entries.push_back({LX_RECORD_POWER_ON, "", port.HubName, port.Devnum, port.Port});
         std::string text;
-        for (const auto& [name, state] : States) {
-            if (!state.TestMode || state.DriverDir.rfind(Sysfs + "/", 0) != 0) continue;
-            text += state.DriverDir.substr(Sysfs.size() + 1) + " " + name + "\n";
-        }
+        for (const CLxRecordEntry& entry : entries) text += LxRecordLine(entry) + "\n";
         std::error_code error;
         if (text.empty()) {
             std::filesystem::remove(RecordPath, error);
@@ -295,32 +474,104 @@ struct CLxContext {
         file << text;
         file.close();
         if (!file || (std::filesystem::rename(temporary, RecordPath, error), error))
-            Report("cannot write " + RecordPath + ": a crash now would leave no note of the controller to rebind");
+            Report("cannot write " + RecordPath + ": a crash now would leave no note of what to set right");
     }
 
-    // Rebinds the controllers that the record names; a line that does not
-    // name a device of one of the bench's drivers is ignored.
+    // Sets right what the record names, each only where it still holds: a
+    // controller that is still stopped is rebound, a port still in
+    // Compliance Mode (or still empty) gets its warm reset, a port still
+    // switched off gets its power back. Lines that fit no form are ignored.
     void HonourRecord() {
         if (RecordPath.empty()) return;
         std::ifstream file(RecordPath);
         std::string text(4096, '\0');
         file.read(text.data(), static_cast<std::streamsize>(text.size()));
         text.resize(static_cast<size_t>(file.gcount()));
-        std::vector<CLxControllerInfo> controllers;
         for (const CLxRecordEntry& entry : LxParseRecord(text)) {
-            CLxControllerInfo controller;
-            controller.Name = entry.Name;
-            controller.DriverDir = Sysfs + "/" + entry.Driver;
-            controllers.push_back(controller);
+            if (entry.Kind == LX_RECORD_REBIND) {
+                RebindRecorded(entry);
+                continue;
+            }
+            CLxPlace port;
+            if (!FindHub(entry.Name, entry.Devnum, port)) continue;  // replugged or gone: nothing is left there
+            port.Port = entry.Port;
+            std::string dir = LxPortDir(port.HubDir, port.HubName, port.Port);
+            if (entry.Kind == LX_RECORD_POWER_ON && !dir.empty() && LxReadAttribute(dir + "/disable") == "1") {
+                Report(PortName(port) + " was left without power by an earlier run; switching it on");
+                Trace("PowerOn " + PortName(port), StatusOf(PowerOn(port, dir)));
+            }
+            bool empty = !LxChildOnPort(port.HubDir, port.HubName, port.Port).Present;
+            if (entry.Kind == LX_RECORD_WARM_RESET && (empty || LinkState(port) == BL_LINK_STATE_COMPLIANCE)) {
+                Report(PortName(port) + " was left in Compliance Mode by an earlier run; resetting it");
+                Compliance.push_back(port);
+                EndComplianceModes();
+            }
         }
-        for (CLxControllerInfo& controller : controllers) {
-            Report("controller " + controller.Name +
-                   " was left in a test mode by an earlier run that did not end normally; binding it again");
-            CLxControllerState& state = States[controller.Name];
-            state.DriverDir = controller.DriverDir;
-            state.TestMode = true;
-            Rebind(controller);
+        SaveRecord();
+    }
+
+    // A controller the record names is rebound only while it is still
+    // stopped: unbound, or bound to its driver with no root port powered or
+    // with devices none of which answers (a controller without port power
+    // switching keeps its ports powered in a test mode). One that the user
+    // brought back, or bound to another driver, is left alone.
+    void RebindRecorded(const CLxRecordEntry& entry) {
+        CLxControllerInfo controller;
+        controller.Name = entry.Name;
+        controller.DriverDir = Sysfs + "/" + entry.Driver;
+        std::string running;
+        if (LxRescanController(controller)) {
+            for (const CLxRootHub* hub : {&controller.Usb2, &controller.Usb3}) {
+                for (unsigned port = 1; hub->Present && running.empty() && port <= hub->Ports; ++port) {
+                    CLxPlace place{hub->Bus, hub->Devnum, port, hub->Dir, "", hub == &controller.Usb3};
+                    int status = PortStatus(place);
+                    if (status >= 0 && (status & (place.Super ? kSuperSpeedPortPower : kPortPower)))
+                        running = Format("root hub bus %u has port %u powered", hub->Bus, port);
+                }
+            }
+            std::vector<CLxDeviceInfo> devices = LxScanDevices(controller);
+            bool answers = devices.empty();
+            for (const CLxDeviceInfo& device : devices) answers = answers || Answers(device.Bus, device.Devnum);
+            if (!answers) running.clear();
+        } else {
+            std::string bus = std::filesystem::path(controller.DriverDir).parent_path().parent_path().string();
+            std::string driver = LinkName(bus + "/devices/" + controller.Name + "/driver");
+            if (!driver.empty()) running = "it is bound to " + driver + " now";
         }
+        if (!running.empty()) {
+            Report("controller " + controller.Name + " is named in " + RecordPath +
+                   " as left in a test mode, but " + running + ": left as it is");
+            return;
+        }
+        Report("controller " + controller.Name +
+               " was left in a test mode by an earlier run that did not end normally; binding it again");
+        CLxControllerState& state = States[controller.Name];
+        state.DriverDir = controller.DriverDir;
+        state.TestMode = true;
+        Rebind(controller);
+    }
+
+    // The hub of that name and device number, as a place without a port.
+    bool FindHub(const std::string& name, unsigned devnum, CLxPlace& place) {
+        for (const CLxControllerInfo& controller : LxScanControllers(Sysfs)) {
+            for (const CLxRootHub* hub : {&controller.Usb2, &controller.Usb3})
+                if (hub->Present && HubNameOf(hub->Dir) == name && hub->Devnum == devnum) {
+                    place = {hub->Bus, hub->Devnum, 0, hub->Dir, name, hub == &controller.Usb3};
+                    return true;
+                }
+            for (const CLxDeviceInfo& hub : LxScanDevices(controller))
+                if (hub.Ports && hub.Name == name && hub.Devnum == devnum) {
+                    place = {hub.Bus, hub.Devnum, 0, hub.Dir, name, hub.Speed >= UsbSuperSpeed};
+                    return true;
+                }
+        }
+        return false;
+    }
+    // A SuperSpeed port's link state (PORT_LINK_STATE, bits 5-8), 0xFF when
+    // its status cannot be read.
+    unsigned LinkState(const CLxPlace& port) {
+        int status = PortStatus(port);
+        return status < 0 ? 0xFF : (static_cast<unsigned>(status) >> 5) & 0xF;
     }
 };
 
@@ -361,9 +612,12 @@ public:
         std::string args = Format(" %u %u %u", feature, selector, reserved);
         std::string how;
         BLSTATUS result = 0;
-        if (feature == BL_PORT_SUSPEND && Super(false)) {
-            result = LinkState(kLinkU3);
-            how = " as link state U3";
+        if (feature == BL_PORT_SUSPEND) {
+            bool super = Super(false);
+            result = super ? LinkState(kLinkU3)
+                           : Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(selector << 8), 0});
+            if (super) how = " as link state U3";
+            if (!BLFailed(result)) ReportBoundDrivers();
         } else if (feature == BL_PORT_RESET) {
             result = Reset(how);
         } else if (feature == BL_PORT_TEST) {
@@ -402,13 +656,24 @@ public:
             Trace("SetPortLinkFeature " + Target() + args, BL_LX_E_REFUSED);
             return BL_LX_E_REFUSED;
         }
+        if (Virtual() && value == BL_LINK_STATE_COMPLIANCE) {
+            Report(Target() + " is a port of the USB/IP virtual controller, which takes Compliance Mode without "
+                              "entering it: compliance needs a real controller's port");
+            Trace("SetPortLinkFeature " + Target() + args, BL_LX_E_REFUSED);
+            return BL_LX_E_REFUSED;
+        }
         BLSTATUS result = Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(value << 8), 0});
         std::string how;
         if (!BLFailed(result) && feature == BL_PORT_LINK_STATE && value == BL_LINK_STATE_COMPLIANCE) {
-            uint8_t data[4] = {};
-            unsigned state = 0xFF;
-            if (!BLFailed(Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data)))
-                state = (data[0] >> 5 | data[1] << 3) & 0xF;  // PORT_LINK_STATE, bits 5-8
+            // The port stays in Compliance Mode until a warm reset: the next
+            // enumeration and clean-up send one, and the record names it.
+            CLxPlace place;
+            Place(place);
+            if (std::none_of(m_context->Compliance.begin(), m_context->Compliance.end(),
+                             [&place](const CLxPlace& port) { return SamePort(port, place); }))
+                m_context->Compliance.push_back(place);
+            m_context->SaveRecord();
+            unsigned state = m_context->LinkState(place);
             if (state != BL_LINK_STATE_COMPLIANCE) {
                 result = BL_LX_I_COMPLIANCE_ON_TIMEOUT;
                 how = Format(" link state %u", state);
@@ -439,10 +704,27 @@ protected:
     virtual bool IsRoot() const = 0;
     virtual std::string Target() const = 0;
     virtual bool Super(bool trace) = 0;
+    virtual bool Virtual() const = 0;  // a port of the USB/IP virtual controller
     // A port test mode: the request itself, or why it cannot be done.
     virtual BLSTATUS TestMode(uint16_t selector, std::string& how) = 0;
 
     void Report(const std::string& line) { m_context->Report(line); }
+
+    // A device suspended through its port keeps its interface drivers, and
+    // a driver that wants the device wakes it (or resets the port).
+    void ReportBoundDrivers() {
+        CLxPlace place;
+        CLxChild child = Place(place) ? LxChildOnPort(place.HubDir, place.HubName, place.Port) : CLxChild{};
+        std::vector<unsigned> interfaces;
+        std::vector<std::string> drivers;
+        if (child.Present) LxReadInterfaces(child.Dir, interfaces, drivers);
+        std::string bound;
+        for (const std::string& driver : drivers)
+            if (!driver.empty() && bound.find(driver) == std::string::npos) bound += (bound.empty() ? "" : ", ") + driver;
+        if (!bound.empty())
+            Report(HubNameOf(child.Dir) + " is suspended with its drivers bound (" + bound +
+                   "): they may wake it up or reset its port before the measurement ends");
+    }
 
     // A request to the port: the port number goes into the low byte of
     // wIndex, beside what the caller put in the high byte. The hub is held
@@ -498,6 +780,7 @@ protected:
     bool IsRoot() const override { return true; }
     std::string Target() const override { return Format("root:%u", m_number); }
     bool Super(bool trace) override;
+    bool Virtual() const override;
     BLSTATUS TestMode(uint16_t selector, std::string& how) override;
 
 private:
@@ -514,7 +797,10 @@ public:
     bool IsSuperSpeedPort() override { return Super(true); }
     // A USB 2.0 hub takes a port test mode only while its other enabled
     // ports are suspended: suspends the port when it is enabled and awake.
-    // The hub reset that ends the test mode wakes them again.
+    // The device there lets go of its drivers first and its port is
+    // claimed, so that usbhid or usb-storage cannot reset a port of the hub
+    // during the test; the hub reset that ends the test mode wakes the
+    // ports, and the next enumeration gives the drivers back.
     BLSTATUS IdlePort() override {
         if (Super(false)) {
             // A SuperSpeed hub has no port test modes to prepare for; its
@@ -522,12 +808,19 @@ public:
             Trace("IdlePort " + Target(), 0, " nothing to do on a SuperSpeed hub");
             return 0;
         }
+        std::string how;
+        if (!MayStopHub(how)) {
+            Trace("IdlePort " + Target(), BL_LX_E_IN_USE, how);
+            return BL_LX_E_IN_USE;
+        }
         uint8_t data[4] = {};
         BLSTATUS result = Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data);
         uint16_t status = static_cast<uint16_t>(data[0] | data[1] << 8);
-        if (!BLFailed(result) && (status & kPortEnable) && !(status & kPortSuspend))
+        if (!BLFailed(result) && (status & kPortEnable) && !(status & kPortSuspend)) {
+            TakeDeviceFromDrivers();
             result = Request({kHubClassOther, kSetFeature, BL_PORT_SUSPEND, 0, 0});
-        Trace("IdlePort " + Target(), result);
+        }
+        Trace("IdlePort " + Target(), result, how);
         return result;
     }
 
@@ -536,9 +829,13 @@ protected:
     bool IsRoot() const override { return false; }
     std::string Target() const override;
     bool Super(bool trace) override;
+    bool Virtual() const override { return false; }
     BLSTATUS TestMode(uint16_t selector, std::string& how) override;
 
 private:
+    bool MayStopHub(std::string& how);
+    void TakeDeviceFromDrivers();
+
     CLxDevice& m_hub;
     unsigned m_number;
 };
@@ -589,29 +886,38 @@ public:
               result);
         return result;
     }
-    // The controller assigns addresses on xHCI; usbfs has no request for it.
     BLSTATUS SetAddress(uint8_t address) override {
+        m_context.Report(Target() + ": SET ADDRESS cannot be sent through usbfs: the xHCI controller assigns "
+                                    "addresses itself");
         Trace("SetAddress " + Target() + Format(" %u", address), BL_LX_E_UNSUPPORTED);
         return BL_LX_E_UNSUPPORTED;
     }
     // The device's drivers let go first and its port is claimed, so that no
     // driver resets it during the test (usbhid does after about a second,
-    // the hub driver after repeated errors) and nothing configures it; the
-    // next enumeration ends the test mode and gives them back.
+    // the hub driver after repeated errors) and nothing configures it; its
+    // node stays open, so runtime PM cannot suspend it or its upstream port
+    // during the measurement. The next enumeration ends the test mode and
+    // gives them back.
     BLSTATUS SetTestMode(tagBL_TEST_MODE_SELECTOR selector) override {
-        CLxTested tested{m_info.Name, m_info.Dir, m_info.Bus, m_info.Devnum, m_upstream, m_info.Interfaces};
-        m_context.Claim(m_upstream.Bus, m_upstream.Devnum, m_upstream.Port);
-        for (unsigned interface : m_info.Interfaces)
-            m_context.System->Node(ELxNodeOp::Detach, m_info.Bus, m_info.Devnum, interface);
-        BLSTATUS result = Request({0x00, kSetFeature, kTestMode, static_cast<uint16_t>((selector & 0xFF) << 8), 0});
-        if (BLFailed(result)) {
-            for (unsigned interface : m_info.Interfaces)
-                m_context.System->Node(ELxNodeOp::Attach, m_info.Bus, m_info.Devnum, interface);
-            m_context.Unclaim(m_upstream.Bus, m_upstream.Devnum, m_upstream.Port);
-        } else {
-            m_context.TestedDevices.push_back(tested);
+        std::string how, scope = (IsHub() ? "hub " : "device ") + m_info.Name;
+        BLSTATUS result = BL_LX_E_IN_USE;
+        if (m_context.MayStop(scope, m_info.Dir,
+                              "A test mode takes " + scope +
+                                  " and everything below it from their drivers until the next enumeration.",
+                              how)) {
+            CLxTested tested{m_info.Name, m_info.Dir, m_info.Bus, m_info.Devnum, m_upstream, m_info.Interfaces};
+            m_context.Hold(m_info.Bus, m_info.Devnum);
+            m_context.Claim(m_upstream.Bus, m_upstream.Devnum, m_upstream.Port);
+            m_context.Detach(tested);
+            result = Request({0x00, kSetFeature, kTestMode, static_cast<uint16_t>((selector & 0xFF) << 8), 0});
+            if (BLFailed(result)) {
+                m_context.Attach(tested);
+                m_context.Unclaim(m_upstream.Bus, m_upstream.Devnum, m_upstream.Port);
+            } else {
+                m_context.TestedDevices.push_back(tested);
+            }
         }
-        Trace("SetTestMode " + Target() + Format(" %u", static_cast<unsigned>(selector)), result);
+        Trace("SetTestMode " + Target() + Format(" %u", static_cast<unsigned>(selector)), result, how);
         return result;
     }
     BLSTATUS EnableRemoteWakeup() override {
@@ -624,8 +930,9 @@ public:
         Trace("DisableRemoteWakeup " + Target(), result);
         return result;
     }
-    // usbfs runs a control transfer as a whole, never one stage at a time.
     BLSTATUS DoControlTransferSingleStep(uint8_t*, uint32_t length, tagSINGLE_STEP step, void*, void*) override {
+        m_context.Report(Target() + ": single-step control transfers cannot be done through usbfs, which runs a "
+                                    "transfer only as a whole");
         Trace("DoControlTransferSingleStep " + Target() + Format(" %u %u", length, static_cast<unsigned>(step)),
               BL_LX_E_UNSUPPORTED);
         return BL_LX_E_UNSUPPORTED;
@@ -717,6 +1024,36 @@ public:
             m_byAddress[address] = m_devices.back().get();
         }
         for (auto& rootPort : m_ports) rootPort->Rescanned();
+        for (const CLxDeviceInfo& info : infos) NoteFixture(info, infos);
+    }
+
+    // A test fixture that the kernel's ehset driver binds puts the port it
+    // hangs on into a test mode by itself (product ids 0x0101 to 0x0104:
+    // SE0_NAK, J, K, Packet): on a root port the kernel stops the whole
+    // controller, which is then rebound like one voltaris stopped; a hub
+    // is reset at the next enumeration. Said once for each fixture plugged in.
+    void NoteFixture(const CLxDeviceInfo& info, const std::vector<CLxDeviceInfo>& infos) {
+        constexpr uint16_t kFixtureVendor = 0x1a0a, kFirstTestMode = 0x0101, kLastTestMode = 0x0104;
+        if (info.Vid != kFixtureVendor ||
+            std::find(info.Drivers.begin(), info.Drivers.end(), "usb_ehset_test") == info.Drivers.end() ||
+            !m_context.Fixtures.insert({info.Dir, info.Devnum}).second)
+            return;
+        bool testMode = info.Pid >= kFirstTestMode && info.Pid <= kLastTestMode;
+        std::string effect = "runs its own test sequence on the port it hangs on";
+        if (testMode && info.Parent < 0) {
+            unsigned port = info.Port + (info.OnUsb3 ? m_info.Usb2.Ports : 0);
+            TestModeRequested(port, 0, true, true);
+            effect = Format("put root:%u into a test mode, which stopped controller ", port) + m_info.Name +
+                     ": it is rebound at the next enumeration";
+        } else if (testMode) {
+            const CLxDeviceInfo& hub = infos[static_cast<size_t>(info.Parent)];
+            m_context.AddTestedHub({hub.Bus, hub.Devnum, hub.Port, hub.Dir, hub.Name, false});
+            effect = Format("put port %u of hub ", info.Port) + hub.Name +
+                     " into a test mode: the hub is reset at the next enumeration";
+        }
+        m_context.Report(Format("the test fixture %04x:%04x at ", info.Vid, info.Pid) + info.Name +
+                         " is bound to the kernel's ehset driver (usb_ehset_test), which " + effect +
+                         "; unplug the fixture or unload usb_ehset_test before testing here");
     }
 
     // A root port's root hub and its number there.
@@ -744,9 +1081,10 @@ public:
     // The kernel halts the controller when a root port enters a test mode,
     // and sets it running again for Test_Force_Enable. A refused test mode
     // halts nothing: the model runs again unless an earlier test mode holds.
-    void TestModeRequested(unsigned number, uint16_t selector, bool accepted) {
+    // A failed one may have stopped it all the same: it is then rebound.
+    void TestModeRequested(unsigned number, uint16_t selector, bool accepted, bool stopped) {
         CLxControllerState& state = State();
-        if (accepted) {
+        if (stopped) {
             state.TestMode = true;
             CLxPlace place;
             if (Place(number, place)) {
@@ -818,25 +1156,56 @@ bool CLxRootPort::Super(bool trace) {
     return super;
 }
 bool CLxRootPort::Place(CLxPlace& place) { return m_host.Place(m_number, place); }
+bool CLxRootPort::Virtual() const { return m_host.Info().Virtual; }
 // USB 2.0 test modes happen on a connector's USB 2.0 lines, so on a
 // SuperSpeed root port (which the controller refuses them on) they go to
-// the USB 2.0 peer port of the same connector.
+// the USB 2.0 peer port of the same connector. The kernel stops the whole
+// controller for one, so it is asked first when that would stop what the
+// machine runs on.
 BLSTATUS CLxRootPort::TestMode(uint16_t selector, std::string& how) {
+    const CLxControllerInfo& controller = m_host.Info();
     CLxRootPort* port = this;
-    if (m_host.IsSuperSpeed(m_number)) {
+    BLSTATUS refused = 0;
+    if (controller.Virtual) {
+        // vhci_hcd sets a status bit for any port feature, and the rebind
+        // that follows a root-port test mode would drop every USB/IP device.
+        Report(Target() + " is a port of the USB/IP virtual controller, which takes a port test mode without "
+                          "doing it: test modes need a real controller's port");
+        refused = BL_LX_E_REFUSED;
+    } else if (m_host.IsSuperSpeed(m_number)) {
         unsigned peer = m_host.Usb2Peer(m_number);
         port = peer ? m_host.RootPort(peer) : nullptr;
         if (!port) {
             Report(Target() + " is a SuperSpeed port without a USB 2.0 peer: USB 2.0 test modes need the "
                               "connector's USB 2.0 port");
-            m_host.TestModeRequested(m_number, selector, false);
-            return BL_LX_E_REFUSED;
+            refused = BL_LX_E_REFUSED;
+        } else {
+            how = Format(" on USB 2.0 peer root:%u", peer);
         }
-        how = Format(" on USB 2.0 peer root:%u", peer);
+    }
+    if (!refused &&
+        !m_context->MayStop("controller " + controller.Name, controller.DriverDir + "/" + controller.Name,
+                            "A test mode on " + Target() + " stops the whole controller until the next enumeration.",
+                            how))
+        refused = BL_LX_E_IN_USE;
+    if (refused) {
+        m_host.TestModeRequested(m_number, selector, false, false);
+        return refused;
     }
     BLSTATUS result =
         port->Request({kHubClassOther, kSetFeature, BL_PORT_TEST, static_cast<uint16_t>(selector << 8), 0});
-    m_host.TestModeRequested(port->m_number, selector, !BLFailed(result));
+    // The kernel refuses a test mode it cannot start with a stall, having
+    // done nothing. A time-out comes from the controller's halt, after the
+    // kernel had already powered every port off: that controller is rebound
+    // like one in a test mode.
+    bool stopped = !BLFailed(result) || result == (BL_LX_E_ERRNO | ETIMEDOUT);
+    if (BLFailed(result) && stopped)
+        Report(Target() + ": the kernel failed to enter the test mode (" + ErrnoText(-(result & 0xFF)) +
+               ") after it had begun to stop controller " + controller.Name + "; it is rebound at the next enumeration");
+    m_host.TestModeRequested(port->m_number, selector, !BLFailed(result), stopped);
+    if (port != this && !BLFailed(result))
+        BLNote(Format("The test mode went to root:%u, the USB 2.0 port of root:%u's connector.", port->m_number,
+                      m_number));
     return result;
 }
 
@@ -851,14 +1220,35 @@ bool CLxHubPort::Place(CLxPlace& place) {
     return true;
 }
 std::string CLxHubPort::Target() const { return m_hub.Target() + Format(":%u", m_number); }
+bool CLxHubPort::MayStopHub(std::string& how) {
+    const CLxDeviceInfo& hub = m_hub.Info();
+    return m_context->MayStop("hub " + hub.Name, hub.Dir,
+                              "A test mode on a port of hub " + hub.Name +
+                                  " suspends the devices on its other ports and takes them from their drivers until "
+                                  "the next enumeration, which resets the hub.",
+                              how);
+}
+void CLxHubPort::TakeDeviceFromDrivers() {
+    const CLxDeviceInfo& hub = m_hub.Info();
+    CLxChild child = LxChildOnPort(hub.Dir, hub.Name, m_number);
+    if (!child.Present) return;
+    CLxTested device{HubNameOf(child.Dir), child.Dir, child.Bus, child.Devnum,
+                     {hub.Bus, hub.Devnum, m_number, hub.Dir, hub.Name, false}, {}};
+    std::vector<std::string> drivers;
+    LxReadInterfaces(child.Dir, device.Interfaces, drivers);
+    m_context->Claim(hub.Bus, hub.Devnum, m_number);
+    m_context->Detach(device);
+    m_context->Idled.push_back(device);
+}
 // The port is claimed from the hub driver for the test, and the hub is
 // reset at the next enumeration: only a reset ends a hub port's test mode.
-BLSTATUS CLxHubPort::TestMode(uint16_t selector, std::string&) {
+BLSTATUS CLxHubPort::TestMode(uint16_t selector, std::string& how) {
     if (Super(false)) {
         Report(Target() + " is a port of a SuperSpeed hub, which has no USB 2.0 test modes: test the port "
                           "through the USB 2.0 hub of the same hub");
         return BL_LX_E_REFUSED;
     }
+    if (!MayStopHub(how)) return BL_LX_E_IN_USE;
     const CLxDeviceInfo& hub = m_hub.Info();
     m_context->Claim(hub.Bus, hub.Devnum, m_number);
     BLSTATUS result = Request({kHubClassOther, kSetFeature, BL_PORT_TEST, static_cast<uint16_t>(selector << 8), 0});
@@ -866,10 +1256,7 @@ BLSTATUS CLxHubPort::TestMode(uint16_t selector, std::string&) {
         m_context->Unclaim(hub.Bus, hub.Devnum, m_number);
         return result;
     }
-    CLxPlace tested{hub.Bus, hub.Devnum, hub.Port, hub.Dir, hub.Name, false};
-    bool known = false;
-    for (const CLxPlace& place : m_context->TestedHubs) known |= place.HubDir == hub.Dir;
-    if (!known) m_context->TestedHubs.push_back(tested);
+    m_context->AddTestedHub({hub.Bus, hub.Devnum, hub.Port, hub.Dir, hub.Name, false});
     return result;
 }
 
@@ -985,9 +1372,11 @@ private:
 
 class CLxBackend : public CBLBackend {
 public:
-    CLxBackend(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot, const std::string& recordPath) {
+    CLxBackend(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot, const std::string& recordPath,
+               const std::string& procRoot) {
         m_context.System = std::move(system);
         m_context.Sysfs = sysfsRoot;
+        m_context.Proc = procRoot;
         m_context.RecordPath = recordPath;
         m_context.HonourRecord();
     }
@@ -1116,8 +1505,8 @@ private:
 }  // namespace
 
 std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot,
-                                          const std::string& recordPath) {
-    return std::make_unique<CLxBackend>(std::move(system), sysfsRoot, recordPath);
+                                          const std::string& recordPath, const std::string& procRoot) {
+    return std::make_unique<CLxBackend>(std::move(system), sysfsRoot, recordPath, procRoot);
 }
 
 std::unique_ptr<CBLBackend> BLLinuxCreateReal(std::string& error) {
@@ -1128,6 +1517,7 @@ std::unique_ptr<CBLBackend> BLLinuxCreateReal(std::string& error) {
     }
     std::fprintf(stderr,
                  "voltaris: linux bench: root-port test modes stop every device on that controller, keyboards "
-                 "included, until the next enumeration\n");
+                 "included, until the next enumeration; voltaris asks first where that would stop this machine's "
+                 "own disks, keyboard, mouse or network\n");
     return BLLinuxCreate(std::make_unique<CLxRealSystem>(), "/sys", BL_LX_RECORD_PATH);
 }

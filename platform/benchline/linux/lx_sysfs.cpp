@@ -13,10 +13,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The drivers whose controllers are listed, in this order. The USB/IP
-// virtual controller has the same pair of root hubs as an xHCI one.
-const std::vector<std::string> kDrivers = {"bus/pci/drivers/xhci_hcd", "bus/platform/drivers/xhci-hcd",
-                                           "bus/platform/drivers/vhci_hcd"};
+// The buses whose drivers' controllers are listed, in this order. The
+// USB/IP virtual controller has the same pair of root hubs as an xHCI one.
+const char* const kBuses[] = {"bus/pci/drivers", "bus/platform/drivers"};
+const std::string kVirtualDriver = "bus/platform/drivers/vhci_hcd";
 
 std::string ReadText(const std::string& path) {
     std::ifstream file(path);
@@ -56,8 +56,20 @@ uint8_t SpeedOf(const std::string& text) {
     return UsbLowSpeed;
 }
 
-std::string IdOf(const std::string& dir, const std::string& name, const std::string& driverDir) {
-    if (driverDir.find("xhci") == std::string::npos) return name;
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A root hub names the host controller driver that serves it in its
+// manufacturer string ("Linux 6.1.0-18-amd64 xhci-hcd"), whichever glue
+// driver binds the controller.
+bool IsXhciRootHub(const CLxRootHub& hub) {
+    return hub.Present && (EndsWith(ReadText(hub.Dir + "/manufacturer"), " xhci-hcd") ||
+                           ReadText(hub.Dir + "/product") == "xHCI Host Controller");
+}
+
+std::string IdOf(const std::string& dir, const std::string& name, bool isVirtual) {
+    if (isVirtual) return name;
     // A platform controller has no PCI ids; its device name says enough.
     std::error_code error;
     if (!fs::exists(dir + "/vendor", error)) return "xHCI " + name;
@@ -70,7 +82,8 @@ bool ReadController(const std::string& driverDir, const std::string& name, CLxCo
     std::string dir = driverDir + "/" + name;
     controller.Name = name;
     controller.DriverDir = driverDir;
-    controller.Id = IdOf(dir, name, driverDir);
+    controller.Virtual = EndsWith(driverDir, "/" + kVirtualDriver);
+    controller.Id = IdOf(dir, name, controller.Virtual);
     controller.Usb2 = controller.Usb3 = CLxRootHub{};
     for (const std::string& bus : SubDirs(dir)) {
         if (bus.rfind("usb", 0) != 0 || !IsDigits(bus.substr(3))) continue;
@@ -118,26 +131,50 @@ void ScanBelow(const std::string& dir, bool onUsb3, int parent, std::vector<CLxD
         device.Ports = ReadNumber(child + "/maxchild", 10);
         device.Parent = parent;
         device.Port = port;
-        // Interfaces are named "1-1.2:1.0" (configuration 1, interface 0).
-        for (const std::string& entry : SubDirs(child))
-            if (entry.rfind(name + ":", 0) == 0 && entry.find('.', name.size()) != std::string::npos)
-                device.Interfaces.push_back(ReadNumber(child + "/" + entry + "/bInterfaceNumber", 16));
+        LxReadInterfaces(child, device.Interfaces, device.Drivers);
         devices.push_back(device);
         ScanBelow(child, onUsb3, static_cast<int>(devices.size() - 1), devices);
     }
 }
 
+void SortByName(std::vector<CLxControllerInfo>& controllers, size_t from) {
+    std::sort(controllers.begin() + static_cast<std::ptrdiff_t>(from), controllers.end(),
+              [](const CLxControllerInfo& a, const CLxControllerInfo& b) { return a.Name < b.Name; });
+}
+
 }  // namespace
 
-std::vector<CLxControllerInfo> LxScanControllers(const std::string& sysfsRoot) {
-    std::vector<CLxControllerInfo> controllers;
-    for (const std::string& driver : kDrivers) {
-        std::string driverDir = sysfsRoot + "/" + driver;
-        for (const std::string& name : SubDirs(driverDir)) {
-            CLxControllerInfo controller;
-            if (name != "module" && ReadController(driverDir, name, controller)) controllers.push_back(controller);
-        }
+void LxReadInterfaces(const std::string& dir, std::vector<unsigned>& numbers, std::vector<std::string>& drivers) {
+    numbers.clear();
+    drivers.clear();
+    // Interfaces are named "1-1.2:1.0" (configuration 1, interface 0).
+    std::string name = fs::path(dir).filename().string();
+    for (const std::string& entry : SubDirs(dir)) {
+        if (entry.rfind(name + ":", 0) != 0 || entry.find('.', name.size()) == std::string::npos) continue;
+        numbers.push_back(ReadNumber(dir + "/" + entry + "/bInterfaceNumber", 16));
+        std::error_code error;
+        drivers.push_back(fs::read_symlink(dir + "/" + entry + "/driver", error).filename().string());
     }
+}
+
+std::vector<CLxControllerInfo> LxScanControllers(const std::string& sysfsRoot) {
+    std::vector<CLxControllerInfo> controllers, virtuals;
+    for (const char* bus : kBuses) {
+        size_t from = controllers.size();
+        for (const std::string& driver : SubDirs(sysfsRoot + "/" + bus)) {
+            std::string driverDir = sysfsRoot + "/" + bus + "/" + driver;
+            for (const std::string& name : SubDirs(driverDir)) {
+                CLxControllerInfo controller;
+                if (name == "module" || !ReadController(driverDir, name, controller)) continue;
+                if (controller.Virtual) virtuals.push_back(controller);
+                else if (IsXhciRootHub(controller.Usb2) || IsXhciRootHub(controller.Usb3))
+                    controllers.push_back(controller);
+            }
+        }
+        SortByName(controllers, from);
+    }
+    SortByName(virtuals, 0);
+    controllers.insert(controllers.end(), virtuals.begin(), virtuals.end());
     return controllers;
 }
 
@@ -151,8 +188,6 @@ std::vector<CLxDeviceInfo> LxScanDevices(const CLxControllerInfo& controller) {
     if (controller.Usb3.Present) ScanBelow(controller.Usb3.Dir, true, -1, devices);
     return devices;
 }
-
-const std::vector<std::string>& LxDriverDirs() { return kDrivers; }
 
 CLxChild LxChildOnPort(const std::string& hubDir, const std::string& hubName, unsigned port) {
     // Children of root hub usbN are "N-port", those of hub "1-1" are "1-1.port".
@@ -194,27 +229,72 @@ unsigned LxPeerPort(const std::string& portDir, std::string& peerHub) {
     return static_cast<unsigned>(std::strtoul(name.c_str() + at + 5, nullptr, 10));
 }
 
+bool LxIsPlainName(const std::string& text) {
+    return !text.empty() && text.size() < 64 && text != "." && text != ".." &&
+           std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ':' ||
+                      c == '.' || c == '-' || c == '_';
+           });
+}
+
+bool LxIsDriverDir(const std::string& text) {
+    for (const char* bus : kBuses) {
+        std::string prefix = std::string(bus) + "/";
+        if (text.rfind(prefix, 0) == 0 && LxIsPlainName(text.substr(prefix.size()))) return true;
+    }
+    return false;
+}
+
+namespace {
+
+const char* const kRecordWords[] = {"", "warm-reset", "power-on"};  // by ELxRecordKind
+
+// A device or port number of a record line: 1 to 255.
+unsigned SmallNumber(const std::string& text) {
+    unsigned value = IsDigits(text) && text.size() <= 3 ? static_cast<unsigned>(std::stoul(text)) : 0;
+    return value <= 255 ? value : 0;
+}
+
+}  // namespace
+
 std::vector<CLxRecordEntry> LxParseRecord(const std::string& text) {
     std::vector<CLxRecordEntry> entries;
     size_t start = 0;
     while (start < text.size() && entries.size() < 64) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
+        std::vector<std::string> words;
+        for (size_t at = start; at < end;) {
+            size_t blank = std::min(text.find(' ', at), end);
+            words.push_back(text.substr(at, blank - at));
+            at = blank + 1;
+        }
         start = end + 1;
-        size_t blank = line.find(' ');
-        if (blank == std::string::npos) continue;
-        CLxRecordEntry entry{line.substr(0, blank), line.substr(blank + 1)};
-        bool known = std::find(kDrivers.begin(), kDrivers.end(), entry.Driver) != kDrivers.end();
-        bool plain = !entry.Name.empty() && entry.Name.size() < 64 && entry.Name != "." && entry.Name != ".." &&
-                     std::all_of(entry.Name.begin(), entry.Name.end(), [](char c) {
-                         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                                c == ':' || c == '.' || c == '-' || c == '_';
-                     });
-        if (known && plain) entries.push_back(entry);
+        CLxRecordEntry entry;
+        if (words.size() == 2 && LxIsDriverDir(words[0]) && LxIsPlainName(words[1])) {
+            entry.Driver = words[0];
+            entry.Name = words[1];
+            entries.push_back(entry);
+            continue;
+        }
+        if (words.size() != 4 || !LxIsPlainName(words[1])) continue;
+        for (auto kind : {LX_RECORD_WARM_RESET, LX_RECORD_POWER_ON})
+            if (words[0] == kRecordWords[kind]) entry.Kind = kind;
+        entry.Name = words[1];
+        entry.Devnum = SmallNumber(words[2]);
+        entry.Port = SmallNumber(words[3]);
+        if (entry.Kind != LX_RECORD_REBIND && entry.Devnum && entry.Port) entries.push_back(entry);
     }
     return entries;
 }
+
+std::string LxRecordLine(const CLxRecordEntry& entry) {
+    if (entry.Kind == LX_RECORD_REBIND) return entry.Driver + " " + entry.Name;
+    return std::string(kRecordWords[entry.Kind]) + " " + entry.Name + " " + std::to_string(entry.Devnum) + " " +
+           std::to_string(entry.Port);
+}
+
+std::string LxReadAttribute(const std::string& path) { return ReadText(path); }
 
 uint32_t LxHash(const std::string& text) {
     uint32_t hash = 2166136261u;

@@ -20,6 +20,11 @@ for module in usb-common usbcore xhci-hcd xhci-pci hid usbhid hid-generic scsi_c
     esac
     insmod /lib/modules/$module.ko $options || echo "=== INSMOD FAILED $module"
 done
+# The stick as a disk with a file system; what the kernel has built in has
+# no module.
+for module in crct10dif_common crc-t10dif crc64 crc64-rocksoft t10-pi sd_mod fat vfat nls_cp437 nls_utf8; do
+    [ ! -f /lib/modules/$module.ko ] || insmod /lib/modules/$module.ko || echo "=== INSMOD FAILED $module"
+done
 
 # Waits up to 30 s until at least $2 device directories match the pattern $1.
 # until TENTHS COMMAND...: runs COMMAND every 0.1 s until it succeeds, at most TENTHS times.
@@ -50,17 +55,31 @@ sleep 1  # let the hub driver finish with the fake hub's ports
 cd /work
 # The fake keyboard is device 0 and the fake hub device 1 on the USB/IP
 # controller (SH 1). The pauses let the drivers act on a test mode if they
-# still could: the device log must show nothing reaching the keyboard.
+# still could: the device log must show nothing reaching the keyboard, and
+# the hub in its test mode must not autosuspend. The keyboards and the
+# mouse make voltaris ask before each test mode that stops them (OK); with
+# the stick mounted, the root-port TEST_J is refused first (CANCEL).
 {
     printf '%s\n' 0 LH LD LB "TD DEVICE_DESCRIPTOR 2" "TP SS_TX_COMPLIANCE_MODE 8" "TP SS_TX_COMPLIANCE_MODE 4" \
-        "TP TEST_PACKET 4" "TP SUSPEND 2" "TP RESUME 2" E LD "SH 1" LD LB "TD DEVICE_DESCRIPTOR 0" "TD RESET 0" \
-        "TD DEVICE_DESCRIPTOR 0" "TP TEST_PACKET 2 0"
+        "TP TEST_PACKET 4" OK "TP SUSPEND 2" "TP RESUME 2" E LD "SH 1" "TP TEST_J 1" LD LB "TD DEVICE_DESCRIPTOR 0" \
+        "TD RESET 0" "TD DEVICE_DESCRIPTOR 0" "TP TEST_PACKET 2 0"
     sleep 3
-    printf '%s\n' E LB "TD TEST_PACKET 0"
+    printf '%s\n' E "TD TEST_PACKET 1"
     sleep 3
-    printf '%s\n' E LD "SH 0" "TP TEST_J 4" EXIT
+    cat /sys/devices/platform/vhci_hcd.0/usb*/*-2/power/runtime_status >/work/hub-runtime.txt
+    printf '%s\n' LB "TD TEST_PACKET 0" OK
+    sleep 3
+    stick_there() { ls /sys/block | grep -q '^sd'; }
+    until_ok 100 stick_there
+    mkdir -p /mnt
+    mount -t vfat -o ro,codepage=437,iocharset=utf8 "/dev/$(ls /sys/block | grep -m1 '^sd')" /mnt ||
+        { echo "=== MOUNT FAILED"; dmesg | tail -5; } >&2
+    printf '%s\n' E LD "SH 0" "TP TEST_J 4" CANCEL "TP TEST_J 4" OK EXIT
 } | VOLTARIS_BENCH=linux VOLTARIS_TRACE=/work/trace.txt voltaris /C >/work/console.txt 2>/work/stderr.txt
 echo "=== EXIT $?"
+umount -l /mnt
+# The runs that follow confirm ahead, as a driving program does.
+export VOLTARIS_CONFIRM_IN_USE=1
 
 # The connection monitor on the fake hub's root port of the USB/IP
 # controller (controller 1, root port 2): the hub is unplugged, then a new
@@ -132,7 +151,7 @@ echo "=== bind-stderr"
 cat /work/bind-stderr.txt
 echo "=== term"
 cat /work/term.txt
-for part in console stderr trace device hub monitor monitor-trace; do
+for part in console stderr trace device hub hub-runtime monitor monitor-trace; do
     echo  # the console's last line may end in a progress dot
     echo "=== $part"
     cat /work/$part.*

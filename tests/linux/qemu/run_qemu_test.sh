@@ -6,7 +6,8 @@
 # their effects: what the fakes' own logs say reached the wire, which
 # devices are back, and what voltaris told the user.
 #   run_qemu_test.sh VOLTARIS USBIP_FAKE MONITOR_PROBE WORK_DIR
-# The kernel package is downloaded into WORK_DIR/kernel once and kept there.
+# The kernel package is downloaded into WORK_DIR/kernel once and kept there
+# (again when the set of modules taken from it changes).
 set -euo pipefail
 voltaris=$1 fake=$2 probe=$3 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,14 +20,18 @@ done
 package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
 [ -n "$package" ] || { echo "apt-cache knows no linux-image-amd64"; exit 1; }
 kernel=$work/kernel/$package
-if [ ! -f "$kernel/done" ]; then
+# The modules taken from it, below lib/modules/VERSION/kernel: USB, HID,
+# SCSI with the disk driver's checksum helpers, and FAT for the stick.
+modules=('drivers/usb/*' 'drivers/hid/*' 'drivers/scsi/*' block/t10-pi.ko 'lib/crc*.ko' crypto/crct10dif_common.ko
+         'fs/fat/*' fs/nls/nls_cp437.ko fs/nls/nls_utf8.ko)
+if [ "$(cat "$kernel/done" 2>/dev/null)" != "${modules[*]}" ]; then
     rm -rf "$kernel" && mkdir -p "$kernel"
     (cd "$kernel" && apt-get download -q "$package" >/dev/null 2>&1) || { echo "cannot download $package"; exit 1; }
-    dpkg-deb --fsys-tarfile "$kernel"/*.deb | tar -x -C "$kernel" --wildcards './boot/vmlinuz-*' \
-        './lib/modules/*/kernel/drivers/usb/*' './lib/modules/*/kernel/drivers/hid/*' \
-        './lib/modules/*/kernel/drivers/scsi/*'
+    patterns=('./boot/vmlinuz-*')
+    for module in "${modules[@]}"; do patterns+=("./lib/modules/*/kernel/$module"); done
+    dpkg-deb --fsys-tarfile "$kernel"/*.deb | tar -x -C "$kernel" --wildcards "${patterns[@]}"
     rm -f "$kernel"/*.deb
-    touch "$kernel/done"
+    echo "${modules[*]}" >"$kernel/done"
 fi
 
 # The initramfs: busybox, voltaris and the fake with their libraries, the modules.
@@ -42,7 +47,7 @@ done
 find "$kernel/lib/modules" -name '*.ko' -exec cp {} "$root/lib/modules/" \;
 cp "$here/init.sh" "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$work/initramfs.cpio"
-truncate -s 4M "$work/stick.img"
+rm -f "$work/stick.img" && truncate -s 4M "$work/stick.img" && busybox mkdosfs "$work/stick.img" >/dev/null
 
 serial=$work/serial.log
 status=0
@@ -108,6 +113,30 @@ case $compliance in
 *"-> 0xC0002001"*) expect stderr "root:8 is not in Compliance Mode yet" ;;
 *) echo "FAIL: compliance on root:8 gave: $compliance"; failures=$((failures + 1)) ;;
 esac
+
+# Before a test mode that stops what the machine runs on, voltaris asked:
+# the stick mounted on /mnt (with QEMU's keyboard and mouse) refused the
+# root-port TEST_J until it was confirmed.
+grep -q '^=== MOUNT FAILED' "$serial.txt" && { echo "FAIL: the stick was not mounted"; failures=$((failures + 1)); }
+expect console "mounted on /mnt, the "
+expect console "the mouse 0627:0001"
+expect console ". A test mode on root:4 stops the whole controller until the next enumeration."
+expect stderr "refused, nothing sent: controller 0000:00:"
+expect trace "SetPortFeature root:4 21 1 0 -> 0x80002104 refused: controller 0000:00:"
+expect trace "SetPortFeature root:4 21 1 0 -> 0x00000000 confirmed: controller 0000:00:"
+expect trace "SetTestMode dev@1 4 -> 0x00000000 confirmed: device 3-1 carries the keyboard 1209:0001"
+
+# A root port of the USB/IP controller takes no test mode, and is not rebound.
+expect trace "SetPortFeature root:1 21 1 0 -> 0x80002103"
+expect stderr "root:1 is a port of the USB/IP virtual controller"
+
+# The hub in a hub command test mode is held open: it did not autosuspend.
+expect trace "SetTestMode hub@2 4 -> 0x00000000"
+expect hub-runtime "active"
+
+# Compliance Mode on root:8 was ended by a warm reset at the next enumeration.
+section trace | grep -E '^EndComplianceMode usb[0-9]+-port4 warm reset -> 0x00000000$' >/dev/null ||
+    { echo "FAIL: no warm reset ended Compliance Mode"; failures=$((failures + 1)); }
 
 # RESET of the fake keyboard: the kernel's device reset, after which the
 # kernel read its descriptor again and voltaris's next read was answered.

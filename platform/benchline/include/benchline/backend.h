@@ -67,6 +67,20 @@ using BLProgressSink = void (*)(void* context);
 void BLSetProgressSink(BLProgressSink sink, void* context);
 void BLProgress();
 
+// Before a request that would stop what the machine itself runs on (its
+// disks, swap, keyboard, mouse or network), the backend asks through
+// BLConfirm() with a text naming what it found; true goes on. Without a
+// sink the answer is no, and the request is refused.
+using BLConfirmSink = bool (*)(const std::string& text, void* context);
+void BLSetConfirmSink(BLConfirmSink sink, void* context);
+bool BLConfirm(const std::string& text);
+
+// A note on the request being made that belongs beside its result (a test
+// mode that went to another port than the one named); the front end takes
+// the notes when it shows the result.
+void BLNote(const std::string& text);
+std::vector<std::string> BLTakeNotes();
+
 // Routes trace lines to a callback as well (tests); null stops it.
 using BLTraceSink = void (*)(const std::string& line, void* context);
 void BLSetTraceSink(BLTraceSink sink, void* context);

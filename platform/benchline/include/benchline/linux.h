@@ -17,6 +17,9 @@ constexpr BLSTATUS BL_LX_E_UNSUPPORTED = static_cast<BLSTATUS>(0x80002100u);  //
 constexpr BLSTATUS BL_LX_E_NOT_FOUND = static_cast<BLSTATUS>(0x80002101u);    // no such controller or object
 constexpr BLSTATUS BL_LX_E_NOT_BACK = static_cast<BLSTATUS>(0x80002102u);     // controller did not come back
 constexpr BLSTATUS BL_LX_E_REFUSED = static_cast<BLSTATUS>(0x80002103u);      // the port cannot take it (why: stderr)
+// It would stop what the machine itself runs on, and was not confirmed
+// (what: stderr and the trace).
+constexpr BLSTATUS BL_LX_E_IN_USE = static_cast<BLSTATUS>(0x80002104u);
 // GetDriverVersion's answer: no compliance driver, the kernel's own serves.
 // Negative with bit 30 set, so it counts as success and no version is checked.
 constexpr BLSTATUS BL_LX_I_NO_DRIVER_VERSION = static_cast<BLSTATUS>(0xC0002000u);
@@ -25,8 +28,9 @@ constexpr BLSTATUS BL_LX_I_NO_DRIVER_VERSION = static_cast<BLSTATUS>(0xC0002000u
 // time-out. Counts as success.
 constexpr BLSTATUS BL_LX_I_COMPLIANCE_ON_TIMEOUT = static_cast<BLSTATUS>(0xC0002001u);
 
-// The default record of controllers left in a test mode, honoured (rebound)
-// by the next start.
+// The default record of what a run left behind (controllers left in a test
+// mode, ports left in Compliance Mode or without power), honoured by the
+// next start where it still holds.
 constexpr const char* BL_LX_RECORD_PATH = "/run/voltaris/test-mode";
 
 // What a usbfs node is asked beside control transfers.
@@ -65,11 +69,12 @@ public:
     virtual void Report(const std::string& line) = 0;
 };
 
-// The linux bench on a sysfs tree below sysfsRoot ("/sys" on a machine).
-// recordPath is the record of controllers left in a test mode (empty: none
-// kept); controllers an earlier run left there are rebound at once.
+// The linux bench on a sysfs tree below sysfsRoot ("/sys" on a machine),
+// with the mount, swap and route tables below procRoot. recordPath is the
+// record of what a run left behind (empty: none kept); what an earlier run
+// left there is set right at once.
 std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, const std::string& sysfsRoot,
-                                          const std::string& recordPath = "");
+                                          const std::string& recordPath = "", const std::string& procRoot = "/proc");
 
 // The bench on this machine's /sys and /dev/bus/usb; null with one error
 // line when it cannot be used (not root). Prints its warning on stderr.
