@@ -63,8 +63,10 @@ void CVoltarisApp::ParseSwitches() {
             }
             Mode = MODE_EXIT;
         } else if (strcasecmp(word.c_str(), "/C") == 0) {
-            WriteInfoLine("", true);
-            WriteStatusFile(STATUS_BUSY);
+            std::string failure;
+            bool written = WriteInfoLine("", true, &failure);
+            written = WriteStatusFile(STATUS_BUSY, &failure) && written;
+            m_statusFilesFailure = written ? "" : failure;
             Mode = MODE_CONSOLE;
         }
     }
@@ -113,7 +115,13 @@ bool CVoltarisApp::InitInstance() {
     AddStackConfigRows(stackConfig);
 
     const bool startedInConsole = Mode == MODE_CONSOLE;
-    if (startedInConsole) {
+    if (startedInConsole && !m_statusFilesFailure.empty()) {
+        // A driving program follows the console through these files alone.
+        std::fprintf(stderr, "voltaris: cannot write the console's status files in the working directory: %s\n",
+                     m_statusFilesFailure.c_str());
+        m_exitCode = VOLTARIS_EXIT_FAILED;
+        Mode = MODE_EXIT;
+    } else if (startedInConsole) {
         RunConsoleInterpreter(*this, stackConfig, std::string());
         if (Mode == MODE_CONSOLE) m_exitCode = VOLTARIS_EXIT_FAILED;
     }
