@@ -72,8 +72,10 @@ void CVoltarisApp::ParseSwitches() {
             }
             Mode = MODE_EXIT;
         } else if (which == ESwitch::Console) {
-            WriteInfoLine("", true);
-            WriteStatusFile(STATUS_BUSY);
+            std::string failure;
+            bool written = WriteInfoLine("", true, &failure);
+            written = WriteStatusFile(STATUS_BUSY, &failure) && written;
+            m_statusFilesFailure = written ? "" : failure;
             Mode = MODE_CONSOLE;
         }
     }
@@ -132,6 +134,14 @@ bool CVoltarisApp::InitInstance() {
     OSInstallTerminationHandlers();
 
     ParseSwitches();
+    const bool startedInConsole = Mode == MODE_CONSOLE;
+    if (startedInConsole && !m_statusFilesFailure.empty()) {
+        // A driving program follows the console through these files alone.
+        std::fprintf(stderr, "voltaris: cannot write the console's status files in the working directory: %s\n",
+                     m_statusFilesFailure.c_str());
+        m_exitCode = VOLTARIS_EXIT_FAILED;
+        Mode = MODE_EXIT;
+    }
     // Before the bench is used: that it is simulated, or that there is nothing to drive.
     if (Mode != MODE_EXIT && !note.empty()) std::fprintf(stderr, "voltaris: %s\n", note.c_str());
     GuiInterfaceSetWinApp();
@@ -139,8 +149,7 @@ bool CVoltarisApp::InitInstance() {
     CIniArgs stackConfig;
     AddStackConfigRows(stackConfig);
 
-    const bool startedInConsole = Mode == MODE_CONSOLE;
-    if (startedInConsole) {
+    if (Mode == MODE_CONSOLE) {
         RunConsoleInterpreter(*this, stackConfig, std::string());
         if (Mode == MODE_CONSOLE) m_exitCode = VOLTARIS_EXIT_FAILED;
     }

@@ -54,6 +54,7 @@ private:
 
     std::vector<std::string> m_arguments;
     int m_exitCode = VOLTARIS_EXIT_OK;
+    std::string m_statusFilesFailure;  // why "/C" could not write the status files
 };
 
 // The process-wide objects, in their order of construction.

@@ -31,23 +31,31 @@ bool ReadSpeedPasses(CDevice* device, SpeedFilter filter, uint8_t* speed) {
     return device->GetDeviceSpeed(speed) >= 0 && PassesFilter(*speed, filter);
 }
 
-bool MakeHubRecord(CHubDevice* hub, SpeedFilter filter, HubRecord& record) {
-    uint8_t speed;
-    if (!ReadSpeedPasses(hub, filter, &speed)) return false;
-    uint16_t serial = 0;
-    record = HubRecord{};
-    hub->GetVidPidSerialNumber(&record.Vid, &record.Pid, &serial);
-    hub->GetAddress(&record.Address);
-    record.PortCount = hub->PortCount;
-    record.SuperSpeed = speed >= UsbSuperSpeed ? 1 : 0;
-    return true;
-}
-
 int32_t SaveIdentity(CDevice* device, CBusIdentity& identity) {
     identity = CBusIdentity{};
     BLSTATUS status = device->GetVidPidSerialNumber(&identity.Vid, &identity.Pid, &identity.Serial);
     identity.Tag = device->DeviceTag;
     return BLFailed(status) ? BENCH_E_SELECT : BENCH_OK;
+}
+
+// What a listing row shows of a device (its VID and PID, read with the rest
+// of its identity) and keeps of it.
+void ListDevice(CDevice* device, uint16_t& vid, uint16_t& pid, CListedObject& listed) {
+    listed = {device, {}, g_bus.Enumerations};
+    SaveIdentity(device, listed.Identity);
+    vid = listed.Identity.Vid;
+    pid = listed.Identity.Pid;
+}
+
+bool MakeHubRecord(CHubDevice* hub, SpeedFilter filter, HubRecord& record) {
+    uint8_t speed;
+    if (!ReadSpeedPasses(hub, filter, &speed)) return false;
+    record = HubRecord{};
+    ListDevice(hub, record.Vid, record.Pid, record.Listed);
+    hub->GetAddress(&record.Address);
+    record.PortCount = hub->PortCount;
+    record.SuperSpeed = speed >= UsbSuperSpeed ? 1 : 0;
+    return true;
 }
 
 // Empties the hub and device lists and drops the selections into them.
@@ -61,8 +69,37 @@ void ForgetListedObjects() {
 }
 
 BLSTATUS EnumerateStatus() {
+    ++g_bus.Enumerations;
     BLSTATUS status = g_bus.Root->Enumerate();
-    return status == BL_S_ENUMERATE_WARNING ? 0 : status;
+    if (status == BL_S_ENUMERATE_WARNING) status = 0;
+    // A rescan resets the controller and its ports and leaves a device still
+    // in a test mode unaddressed, so no test mode remains on what it lists;
+    // after a failed one nothing is known of the bus.
+    g_bus.PendingEnumeration[g_bus.SelectedHost] = status < 0 ? PENDING_ANY : 0;
+    return status;
+}
+
+bool SameIdentity(const CBusIdentity& a, const CBusIdentity& b) {
+    return a.Vid == b.Vid && a.Pid == b.Pid && a.Serial == b.Serial && a.Tag == b.Tag;
+}
+
+// The position in list of the device with this identity. The tag is the
+// host's own record, so only a device that carries it is asked for the rest.
+template <class T>
+uint8_t IndexOfIdentity(const std::vector<T*>& list, const CBusIdentity& identity) {
+    for (size_t i = 0; i < list.size() && i < NO_SELECTION; ++i) {
+        if (list[i]->DeviceTag != identity.Tag) continue;
+        CBusIdentity found;
+        if (SaveIdentity(list[i], found) == BENCH_OK && SameIdentity(found, identity)) return static_cast<uint8_t>(i);
+    }
+    return NO_SELECTION;
+}
+
+template <class T>
+uint8_t IndexOfListed(const std::vector<T*>& list, const CListedObject& listed) {
+    if (listed.ListedAt != g_bus.Enumerations) return IndexOfIdentity(list, listed.Identity);
+    auto it = std::find(list.begin(), list.end(), listed.Object);
+    return it == list.end() ? NO_SELECTION : static_cast<uint8_t>(it - list.begin());
 }
 
 }  // namespace
@@ -82,7 +119,8 @@ int32_t CreateBench() {
 int32_t DestroyBench() {
     delete g_bus.Root;
     g_bus.Root = nullptr;
-    // The listed objects died with the root object.
+    // The listed objects died with the root object; no listing may name them.
+    ++g_bus.Enumerations;
     g_bus.HostList.clear();
     g_bus.HubList.clear();
     g_bus.DeviceList.clear();
@@ -103,6 +141,10 @@ CDevice* SelectedDeviceObject() {
 
 uint8_t GetSelectedHost() { return g_bus.SelectedHost; }
 uint8_t GetSelectedHub() { return g_bus.SelectedHub; }
+
+uint8_t PendingEnumeration() { return g_bus.PendingEnumeration[g_bus.SelectedHost]; }
+
+void MarkPendingEnumeration(uint8_t kinds) { g_bus.PendingEnumeration[g_bus.SelectedHost] |= kinds; }
 
 int32_t BuildHostList(std::vector<HostRecord>& records) {
     g_bus.HostList.clear();
@@ -190,8 +232,7 @@ int32_t BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, SpeedF
             continue;
         g_bus.DeviceList.push_back(device);
         DeviceRecord& record = records.emplace_back();
-        uint16_t serial = 0;
-        device->GetVidPidSerialNumber(&record.Vid, &record.Pid, &serial);
+        ListDevice(device, record.Vid, record.Pid, record.Listed);
         device->GetAddress(&record.Address);
         record.ParentPort = device->ParentPort;
         device->GetPhysicalParentHubPort(&record.PhysicalParentPort);
@@ -250,7 +291,6 @@ int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex
                 uint8_t index = HubListIndexOf(found, filter);
                 SelectHubByIndex(index);
                 BuildDeviceList(deviceRecords, NO_SELECTION, SPEED_ALL);
-                result = BENCH_OK;
                 *hubIndex = index;
             } else {
                 g_bus.SelectedHub = NO_SELECTION;
@@ -264,7 +304,6 @@ int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex
                     *deviceIndex = index;
                 else
                     g_bus.SelectedDevice = NO_SELECTION;
-                result = BENCH_OK;
             } else {
                 g_bus.SelectedDevice = NO_SELECTION;
             }
@@ -294,6 +333,14 @@ uint8_t DeviceListIndexOf(const CDevice* device) {
     auto it = std::find(g_bus.DeviceList.begin(), g_bus.DeviceList.end(), device);
     return it == g_bus.DeviceList.end() ? NO_SELECTION : static_cast<uint8_t>(it - g_bus.DeviceList.begin());
 }
+
+uint8_t DeviceListIndexOfIdentity(const CBusIdentity& identity) { return IndexOfIdentity(g_bus.DeviceList, identity); }
+
+uint8_t HubListIndexOfIdentity(const CBusIdentity& identity) { return IndexOfIdentity(g_bus.HubList, identity); }
+
+uint8_t FindListedDevice(const CListedObject& listed) { return IndexOfListed(g_bus.DeviceList, listed); }
+
+uint8_t FindListedHub(const CListedObject& listed) { return IndexOfListed(g_bus.HubList, listed); }
 
 uint8_t HubListIndexOf(const CDevice* device, SpeedFilter filter) {
     if (!g_bus.Root) return NO_SELECTION;

@@ -8,6 +8,7 @@
 
 #include "benchline/benchline.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -41,12 +42,29 @@ struct HostRecord {
     char HostId[256] = {};            // NUL-terminated, at most 255 characters
 };
 
+// What identifies a hub or device across a re-enumeration.
+struct CBusIdentity {
+    uint16_t Vid = 0;
+    uint16_t Pid = 0;
+    uint16_t Serial = 0;
+    uint32_t Tag = 0;
+};
+
+// What a row of a listing showed: the object itself, which stays valid until
+// the bus is enumerated again, and its identity, which finds it after that.
+struct CListedObject {
+    CDevice* Object = nullptr;
+    CBusIdentity Identity;
+    uint32_t ListedAt = 0;  // the bus model's enumeration count when it was listed
+};
+
 struct HubRecord {
     uint16_t Vid = 0;
     uint16_t Pid = 0;
     uint8_t Address = 0;
     uint8_t PortCount = 0;   // downstream ports
     uint8_t SuperSpeed = 0;  // 1 when the hub runs at SuperSpeed or above
+    CListedObject Listed;
 };
 
 struct DeviceRecord {
@@ -55,14 +73,17 @@ struct DeviceRecord {
     uint8_t Address = 0;
     uint8_t ParentPort = 0;          // port number on the parent
     uint8_t PhysicalParentPort = 0;  // GetPhysicalParentHubPort
+    CListedObject Listed;
 };
 
-// What identifies a hub or device across a re-enumeration.
-struct CBusIdentity {
-    uint16_t Vid = 0;
-    uint16_t Pid = 0;
-    uint16_t Serial = 0;
-    uint32_t Tag = 0;
+// What commands left in a test mode until the bus is enumerated again: the
+// next command on such a target enumerates first. It lives in the bus model,
+// so the console hands it over to the dialogs with the bus.
+enum : uint8_t {
+    PENDING_DEVICE = 1,     // a device or hub test mode
+    PENDING_ROOT_PORT = 2,  // a root-port test mode (the controller was halted) or a parent test packet
+    PENDING_HUB_PORT = 4,   // a hub-port test mode
+    PENDING_ANY = 7,        // also what a failed enumeration leaves: nobody knows the bus's state
 };
 
 struct CBusModel {
@@ -75,6 +96,10 @@ struct CBusModel {
     uint8_t SelectedDevice = NO_SELECTION;
     CBusIdentity SavedHubIdentity;
     CBusIdentity SavedDeviceIdentity;
+    uint32_t Enumerations = 0;       // rescans (and closings of the bench) so far: how long listed objects live
+    // PENDING_ kinds left on each controller (by HostList index); a
+    // successful rescan of the controller clears its own.
+    std::array<uint8_t, 256> PendingEnumeration{};
 };
 
 // The one bus model of the process. The front ends and the executors read
@@ -97,7 +122,8 @@ int32_t SelectHostByIndex(uint8_t index);
 
 // The dialogs' "Enumerate Bus": rescans, rebuilds the lists and, with
 // keepSelection, selects the hub and device found again by their identity,
-// writing their new indexes to the outs that are present.
+// writing their new indexes to the outs that are present. A failed rescan
+// stays a failure (BENCH_E_FAILED) even when the selections are found again.
 int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
                      bool hubsOnly);
 // The console's enumeration: rescans, deselects the hub and lists every hub
@@ -120,6 +146,16 @@ int32_t SelectDeviceByIndex(uint8_t index);
 CDevice* FindDeviceByIdentity(uint16_t vid, uint16_t pid, uint16_t serial, uint32_t tag);
 uint8_t DeviceListIndexOf(const CDevice* device);
 uint8_t HubListIndexOf(const CDevice* device, SpeedFilter filter);
+// The position in DeviceList (HubList) of the device (hub) with this
+// identity; NO_SELECTION when none answers to it.
+uint8_t DeviceListIndexOfIdentity(const CBusIdentity& identity);
+uint8_t HubListIndexOfIdentity(const CBusIdentity& identity);
+// The position in DeviceList (HubList) of what a listing's row showed: the
+// listed object itself while the bus has not been enumerated since, else the
+// one found again by its identity. NO_SELECTION when it is no longer listed,
+// so an index the user read off a listing never reaches another device.
+uint8_t FindListedDevice(const CListedObject& listed);
+uint8_t FindListedHub(const CListedObject& listed);
 
 // The root port number above a device, found by climbing its parent hubs.
 int32_t GetRootPort(CDevice* device, uint8_t* port);
@@ -149,6 +185,10 @@ int32_t PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, ui
 
 uint8_t GetSelectedHost();
 uint8_t GetSelectedHub();
+
+// The PENDING_ kinds left on the selected controller, and adding to them.
+uint8_t PendingEnumeration();
+void MarkPendingEnumeration(uint8_t kinds);
 
 // The selected objects, or null when the selection is none or not below the
 // list's size.

@@ -263,6 +263,15 @@ int32_t IdleOtherHubPorts(uint8_t port) {
     return BENCH_OK;
 }
 
+void MarkTestModeLeft(ECommandFamily family, uint8_t code, uint8_t targetKind) {
+    const CCatalogueStep* step = FindCatalogueStep(family, code);
+    if (!step) return;
+    if (step->Action == ACTION_PARENT_TEST_PACKET)
+        MarkPendingEnumeration(PENDING_ROOT_PORT);
+    else if (IsTestMode(step->Action) || step->Action == ACTION_TX_COMPLIANCE)
+        MarkPendingEnumeration(targetKind);
+}
+
 void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) {
     g_prompt = prompt ? std::move(prompt) : RemoveDevicePrompt(AskOnTerminal);
 }

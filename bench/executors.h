@@ -49,6 +49,13 @@ int32_t SetControllerRunState(bool run);
 // BENCH_E_FAILED at the first port that cannot be idled.
 int32_t IdleOtherHubPorts(uint8_t port);
 
+// Before a command of the family runs: a test mode (transmitter compliance
+// included) leaves the bus to be enumerated again before the next command on
+// a target of its kind (PENDING_DEVICE, PENDING_ROOT_PORT, PENDING_HUB_PORT),
+// the parent test packet before the next one on a root port. Other commands
+// leave nothing pending.
+void MarkTestModeLeft(ECommandFamily family, uint8_t code, uint8_t targetKind);
+
 // The "Remove Downstream Device" message box. The front end in use installs
 // its own; the default asks on the terminal.
 enum EPromptAnswer { PROMPT_OK, PROMPT_CANCEL };

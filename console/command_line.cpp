@@ -58,4 +58,16 @@ int32_t ParseDecimal(const std::string& word) {
     return static_cast<int32_t>(std::min(value, kLimit - 1));
 }
 
+bool ParseWholeDecimal(const std::string& word, int32_t& value) {
+    size_t digits = word.find_first_of("0123456789");
+    size_t end = word.find_first_not_of("0123456789", digits);
+    // Before the digits only blanks and one sign, after them only blanks.
+    size_t start = word.find_first_not_of(" \t");
+    bool sign = start != std::string::npos && start + 1 == digits && (word[start] == '+' || word[start] == '-');
+    if (digits == std::string::npos || (start != digits && !sign)) return false;
+    if (end != std::string::npos && word.find_first_not_of(" \t", end) != std::string::npos) return false;
+    value = ParseDecimal(word);
+    return true;
+}
+
 int CompareNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b); }

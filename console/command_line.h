@@ -28,6 +28,11 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 // the first other character; 0 when there are none. Values beyond the 32-bit
 // range are held at its ends.
 int32_t ParseDecimal(const std::string& word);
+// The value of a word that is a whole decimal number: optional blanks and a
+// sign, digits, optional blanks; held at the 32-bit ends like ParseDecimal.
+// False for any other word ("", "x", "0x3", "2x", "1st"), which names no
+// index or port.
+bool ParseWholeDecimal(const std::string& word, int32_t& value);
 
 // Case-insensitive comparison of two words, as strcasecmp orders them.
 int CompareNoCase(const std::string& a, const char* b);

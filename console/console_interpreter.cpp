@@ -12,6 +12,7 @@
 #include "railswap/railswap.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -65,6 +66,7 @@ private:
     bool SelectHost(int& chosen);
     void ParseHostNames();
     bool Fail(int state, const char* text, bool switched);
+    void FailIfInfoIncomplete();
     void CommandLoop();
     bool Dispatch();
     void ShowCommandHelp(const std::string& name);
@@ -165,6 +167,7 @@ bool CConsoleInterpreter::StartUp() {
 bool CConsoleInterpreter::SelectHost(int& chosen) {
     while (true) {
         ParseHostNames();
+        FailIfInfoIncomplete();
         EConsoleRead read = m_session.ReadCommandLine("\nSelect Valid Host Controller Index: ", m_session.Tokens,
                                                       m_session.TokenCount, m_session.LastResult);
         if (read == CONSOLE_READ_END) return Exit();
@@ -174,8 +177,8 @@ bool CConsoleInterpreter::SelectHost(int& chosen) {
         }
         if (m_session.Tokens.empty()) continue;
         if (SameWord(m_session.Tokens[0], "EXIT")) return Exit();
-        int32_t index = ParseDecimal(m_session.Tokens[0]);
-        if (index < 0 || index >= m_hostCount) {
+        int32_t index = 0;
+        if (!ParseWholeDecimal(m_session.Tokens[0], index) || index < 0 || index >= m_hostCount) {
             m_session.LastResult = BENCH_E_INDEX;
             continue;
         }
@@ -215,6 +218,15 @@ bool CConsoleInterpreter::Fail(int state, const char* text, bool switched) {
     return false;
 }
 
+// A driving program reads the information file once the status file says
+// READY, so a listing that could not be written whole fails its command.
+void CConsoleInterpreter::FailIfInfoIncomplete() {
+    std::string failure = m_session.TakeInfoFailure();
+    if (failure.empty()) return;
+    std::fprintf(stderr, "voltaris: %s; the listing there is incomplete\n", failure.c_str());
+    m_session.LastResult = CONSOLE_E_FAILED;
+}
+
 void CConsoleInterpreter::CommandLoop() {
     while (true) {
         EConsoleRead read =
@@ -230,6 +242,7 @@ void CConsoleInterpreter::CommandLoop() {
         }
         if (m_session.Tokens.empty()) continue;
         if (!Dispatch()) return;
+        FailIfInfoIncomplete();
         // The input ended at a prompt inside the command.
         if (m_session.InputEnded()) {
             Exit();
@@ -285,7 +298,7 @@ bool CConsoleInterpreter::Gui() {
 }
 
 bool CConsoleInterpreter::ListHosts() {
-    WriteInfoLine("", true);
+    m_session.WriteInfo("", true);
     Write("\n List of hosts with compliance driver installed: \n");
     for (size_t i = 0; i < m_session.Hosts.size(); ++i) {
         const HostRecord& host = m_session.Hosts[i];
@@ -295,7 +308,7 @@ bool CConsoleInterpreter::ListHosts() {
     }
     if (m_session.Hosts.empty()) {
         Write("  No Host Controllers Found\n");
-        WriteInfoLine("NO_HOST_FOUND", false);
+        m_session.WriteInfo("NO_HOST_FOUND", false);
     }
     return true;
 }
@@ -306,9 +319,11 @@ bool CConsoleInterpreter::SelectHostCommand() {
         Write("\n  Please enter valid host index\n");
         return true;
     }
-    // A word that sorts before "0" (a sign, a blank, nothing) is no index.
-    int32_t index = ParseDecimal(tokens[1]);
-    if (CompareNoCase(tokens[1], "0") < 0 || m_session.Hosts.size() <= static_cast<uint32_t>(index)) {
+    // A word that sorts before "0" (a sign, a blank, nothing) is no index,
+    // nor is one that is not a whole number.
+    int32_t index = 0;
+    if (CompareNoCase(tokens[1], "0") < 0 || !ParseWholeDecimal(tokens[1], index) ||
+        m_session.Hosts.size() <= static_cast<uint32_t>(index)) {
         Write("\n Invalid host index\n");
         m_session.LastResult = CONSOLE_E_FAILED;
         return true;
@@ -348,7 +363,7 @@ bool CConsoleInterpreter::Enumerate() {
 }
 
 bool CConsoleInterpreter::ListHubs() {
-    WriteInfoLine("", true);
+    m_session.WriteInfo("", true);
     Write("\n List of Hubs: \n");
     for (size_t i = 0; i < m_session.Hubs.size(); ++i) {
         const HubRecord& hub = m_session.Hubs[i];
@@ -361,13 +376,13 @@ bool CConsoleInterpreter::ListHubs() {
     }
     if (m_session.Hubs.empty()) {
         Write("  No Hubs Found\n");
-        WriteInfoLine("NO_HUBS_FOUND", false);
+        m_session.WriteInfo("NO_HUBS_FOUND", false);
     }
     return true;
 }
 
 bool CConsoleInterpreter::ListDevices() {
-    WriteInfoLine("", true);
+    m_session.WriteInfo("", true);
     Write("\n List of Devices: \n");
     for (size_t i = 0; i < m_session.Devices.size(); ++i) {
         const DeviceRecord& device = m_session.Devices[i];
@@ -377,13 +392,13 @@ bool CConsoleInterpreter::ListDevices() {
     }
     if (m_session.Devices.empty()) {
         Write("  No Devices Found\n");
-        WriteInfoLine("NO_DEVICES_FOUND", false);
+        m_session.WriteInfo("NO_DEVICES_FOUND", false);
     }
     return true;
 }
 
 bool CConsoleInterpreter::GetPorts() {
-    WriteInfoLine("", true);
+    m_session.WriteInfo("", true);
     const auto& tokens = m_session.Tokens;
     if (tokens.size() < 2) {
         Write("\n Enter all fields, Correct Syntax:");

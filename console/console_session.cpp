@@ -8,6 +8,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -50,8 +51,15 @@ void CConsoleSession::AppendInfo(const char* format, ...) {
     va_start(args, format);
     std::string line = FormatLine(format, args);
     va_end(args);
-    WriteInfoLine(line, false);
+    WriteInfo(line, false);
 }
+
+void CConsoleSession::WriteInfo(const std::string& text, bool truncate) {
+    std::string failure;
+    if (!WriteInfoLine(text, truncate, &failure) && m_infoFailure.empty()) m_infoFailure = failure;
+}
+
+std::string CConsoleSession::TakeInfoFailure() { return std::exchange(m_infoFailure, {}); }
 
 EConsoleRead CConsoleSession::ReadCommandLine(const char* prompt, std::vector<std::string>& tokens, int& count,
                                               int32_t lastResult) {

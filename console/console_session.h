@@ -36,6 +36,12 @@ public:
     void WriteLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Formats one line, whole, and appends it to the information file.
     void AppendInfo(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Writes to the information file as WriteInfoLine does, keeping the first
+    // failure until TakeInfoFailure.
+    void WriteInfo(const std::string& text, bool truncate);
+    // What kept the information file from being written whole since the last
+    // call; empty when nothing did.
+    std::string TakeInfoFailure();
 
     // Shows the prompt, marks the status file READY (UNSUCCESSFUL when
     // lastResult is negative), reads one line, marks it BUSY and splits the
@@ -64,4 +70,5 @@ private:
     ConsoleWriter m_write;
     LineReader m_read;
     bool m_ended = false;
+    std::string m_infoFailure;
 };

@@ -19,8 +19,11 @@ constexpr const char* STATUS_FILE_NAME = "CLStatus.txt";
 constexpr const char* INFO_FILE_NAME = "CLInformation.txt";
 
 // Writes text to the information file, emptying it first when truncate is set.
-void WriteInfoLine(const std::string& text, bool truncate);
+// False when the file could not be written whole (or, with truncate, emptied);
+// error, when given, then says why.
+bool WriteInfoLine(const std::string& text, bool truncate, std::string* error = nullptr);
 
 // Replaces the status file's content with the state's word and a line end.
-// A value outside the table leaves the file empty.
-void WriteStatusFile(int state);
+// A value outside the table leaves the file empty. False, with error, when
+// the file could not be written.
+bool WriteStatusFile(int state, std::string* error = nullptr);

@@ -12,28 +12,19 @@
 
 namespace {
 
-// What the last test commands left on the bus. It lives for the whole
-// process: the next command of the same kind re-enumerates first.
-struct CConsoleTestState {
-    uint8_t LastDeviceIndex = NO_SELECTION;
-    bool DeviceInTestMode = false;    // the last TD set a device test mode
-    bool RootPortInTestMode = false;  // the last root-port TP set a port test mode
-    bool HubPortInTestMode = false;   // a hub-port TP set one and no re-enumeration followed
-    uint8_t LastHubIndex = 0;
-};
+bool Pending(uint8_t kinds) { return (PendingEnumeration() & kinds) != 0; }
 
-CConsoleTestState g_testState;
-
-bool IsTestMode(uint8_t code, uint8_t last) { return code >= 1 && code <= last; }
-
-// Rescans the bus into records of its own, so that the records LD, LB and
-// the index checks use stay as the user last listed them. Returns the number
-// of devices found.
-size_t ReEnumerate() {
+// Rescans the bus before a command that follows a test mode, into records of
+// its own: the records LD, LB and the index checks use stay as the user last
+// listed them, and the index the user typed is found again by identity. A
+// rescan that fails is said, and the command then sends nothing: nobody
+// knows what state the bus is in.
+bool ReEnumerate(CConsoleSession& session) {
     std::vector<DeviceRecord> devices;
     std::vector<HubRecord> hubs;
-    EnumerateAll(devices, hubs);
-    return devices.size();
+    if (EnumerateAll(devices, hubs) >= 0) return true;
+    session.Write(" Enumeration Failed\n");
+    return false;
 }
 
 int32_t ReportResult(CConsoleSession& session, int32_t result) {
@@ -48,54 +39,58 @@ uint8_t ParseMode(ECommandFamily family, const std::string& word, std::string& n
     return ParseConsoleWord(family, name);
 }
 
-bool IndexBelow(size_t count, int32_t index) { return count > 0 && count > static_cast<uint32_t>(index); }
+// The listing row a word names, or -1 when it is no whole number below count.
+int ListedIndex(const std::string& word, size_t count) {
+    int32_t index = 0;
+    if (!ParseWholeDecimal(word, index) || index < 0 || static_cast<uint32_t>(index) >= count) return -1;
+    return index;
+}
 
+// Transmitter compliance runs without the re-enumeration, as on the dialogs'
+// SuperSpeed side; it leaves one pending like a test mode.
 int32_t ExecuteHostPortTest(CConsoleSession& session, uint8_t code, uint8_t port) {
-    int32_t result;
-    if (code == PORT_TEST_SS_TX_COMPLIANCE_MODE) {
-        result = RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port);
-    } else {
-        if (g_testState.RootPortInTestMode) ReEnumerate();
-        g_testState.RootPortInTestMode = IsTestMode(code, PORT_TEST_TEST_FORCE_ENABLE);
-        result = RunHostPortTest(code, port);
-    }
-    return ReportResult(session, result);
+    bool compliance = code == PORT_TEST_SS_TX_COMPLIANCE_MODE;
+    if (!compliance && Pending(PENDING_ROOT_PORT) && !ReEnumerate(session)) return CONSOLE_E_FAILED;
+    MarkTestModeLeft(FAMILY_PORT, code, PENDING_ROOT_PORT);
+    return ReportResult(session, compliance ? RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port)
+                                            : RunHostPortTest(code, port));
 }
 
 // A hub-port RESET runs without the re-enumeration, which would undo what
 // it is meant to reset.
-int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port, uint8_t hub) {
-    if (hub != g_testState.LastHubIndex) {
-        SelectHubByIndex(hub);
-        g_testState.LastHubIndex = hub;
+int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port, const HubRecord& listed) {
+    bool compliance = code == PORT_TEST_SS_TX_COMPLIANCE_MODE;
+    if (!compliance && code != PORT_TEST_RESET && Pending(PENDING_HUB_PORT) && !ReEnumerate(session))
+        return CONSOLE_E_FAILED;
+    uint8_t hub = FindListedHub(listed.Listed);
+    if (hub == NO_SELECTION) {
+        session.Write("\n Invalid Hub Index\n");
+        return CONSOLE_E_FAILED;
     }
-    int32_t result;
-    if (code == PORT_TEST_SS_TX_COMPLIANCE_MODE) {
-        result = RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port);
-    } else {
-        if (g_testState.HubPortInTestMode && code != PORT_TEST_RESET) {
-            ReEnumerate();
-            g_testState.HubPortInTestMode = false;
-            // A hub that cannot be selected again after the rescan must not
-            // leave the request to whatever hub was selected before.
-            if (int32_t selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
-        }
-        if (IsTestMode(code, PORT_TEST_TEST_FORCE_ENABLE)) g_testState.HubPortInTestMode = true;
-        result = RunHubPortTest(code, port);
-    }
-    return ReportResult(session, result);
+    // A hub that cannot be selected (not answering) gets nothing, and neither
+    // does the hub selected before it.
+    if (int32_t selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
+    MarkTestModeLeft(FAMILY_PORT, code, PENDING_HUB_PORT);
+    return ReportResult(session, compliance ? RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port)
+                                            : RunHubPortTest(code, port));
 }
 
 // The stages of a single-step command, with a prompt between two stages. A
 // failed stage does not stop the sequence, but the sequence then failed; what
-// is typed at a prompt is ignored.
+// is typed at a prompt is ignored. A signal or the end of the input at a
+// prompt ends the sequence where it stands: no further stage is sent.
 int32_t RunSingleSteps(CConsoleSession& session, const std::vector<uint8_t>& codes, uint8_t* buffer,
-                       uint32_t length) {
+                       uint32_t length, bool& stopped) {
     int32_t result = 0, firstFailure = 0;
     std::vector<std::string> ignored;
     int count = 0;
     for (size_t i = 0; i < codes.size(); ++i) {
-        if (i > 0) session.ReadCommandLine("Press Enter to go to next step...", ignored, count, result);
+        if (i > 0 && session.ReadCommandLine("Press Enter to go to next step...", ignored, count, result) ==
+                         CONSOLE_READ_END) {
+            session.Write(" Stopped: no further step sent\n");
+            stopped = true;
+            return CONSOLE_E_FAILED;
+        }
         result = RunDeviceCommand(codes[i], buffer, length);
         session.Write(result < 0 ? " Step Failed\n" : " Step Successful\n");
         if (result < 0 && firstFailure == 0) firstFailure = result;
@@ -105,34 +100,22 @@ int32_t RunSingleSteps(CConsoleSession& session, const std::vector<uint8_t>& cod
     return firstFailure < 0 ? firstFailure : result;
 }
 
-// Selects device index unless it is selected already. A device that cannot
-// be selected is forgotten, so the next command tries again rather than
-// running on the device selected before.
-int32_t SelectTestDevice(uint8_t index) {
-    if (index == g_testState.LastDeviceIndex && BusModel().SelectedDevice == index) return BENCH_OK;
+int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, const DeviceRecord& listed) {
+    // The parent test packet halts the controller like a root-port test mode,
+    // so it follows one only after a rescan.
+    uint8_t pending = PENDING_DEVICE | (code == DEVICE_CMD_PARENT_TEST_PACKET ? PENDING_ROOT_PORT : 0);
+    if (Pending(pending) && !ReEnumerate(session)) return CONSOLE_E_FAILED;
+    uint8_t index = FindListedDevice(listed.Listed);
+    if (index == NO_SELECTION) {
+        session.Write(" Device not found, power cycle device and try again.\n");
+        // The next TD looks again, so a device power-cycled meanwhile is found.
+        MarkPendingEnumeration(PENDING_DEVICE);
+        return CONSOLE_E_FAILED;
+    }
+    // A device that cannot be selected gets nothing, nor does the one before it.
     int32_t result = SelectDeviceByIndex(index);
-    g_testState.LastDeviceIndex = result < 0 ? NO_SELECTION : index;
-    return result;
-}
-
-int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, uint8_t index) {
-    int32_t result = SelectTestDevice(index);
     if (result < 0) return ReportResult(session, result);
-    if (g_testState.DeviceInTestMode) {
-        if (ReEnumerate() < static_cast<size_t>(index) + 1) {
-            session.Write(" Device not found, power cycle device and try again.\n");
-            return CONSOLE_E_FAILED;
-        }
-    }
-    g_testState.DeviceInTestMode = IsTestMode(code, DEVICE_CMD_TEST_PACKET);
-    // The parent test packet halts the controller like any root-port test
-    // mode: the next one, and the next TP, re-enumerate first.
-    if (code == DEVICE_CMD_PARENT_TEST_PACKET) {
-        if (g_testState.RootPortInTestMode) ReEnumerate();
-        g_testState.RootPortInTestMode = true;
-    }
-    // A rescan above may have dropped the selection or left fewer devices.
-    if (int32_t selected = SelectTestDevice(index); selected < 0) return ReportResult(session, selected);
+    MarkTestModeLeft(FAMILY_DEVICE, code, PENDING_DEVICE);
 
     uint8_t buffer[256] = {};
     std::vector<uint8_t> steps = CatalogueStepCodes(FAMILY_DEVICE, code);
@@ -147,7 +130,9 @@ int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, uint8_t index)
             result = CONSOLE_E_FAILED;
         }
     } else if (steps.size() > 1) {
-        result = RunSingleSteps(session, steps, buffer, sizeof buffer);
+        bool stopped = false;
+        result = RunSingleSteps(session, steps, buffer, sizeof buffer, stopped);
+        if (stopped) return result;
     } else {
         result = RunDeviceCommand(code, buffer, sizeof buffer);
     }
@@ -172,15 +157,13 @@ EPromptAnswer AskOnConsole(CConsoleSession& session, const std::string& text, bo
 
 }  // namespace
 
-void ResetConsoleTestState() { g_testState = CConsoleTestState{}; }
-
 uint8_t ParseDeviceTestMode(const std::string& word, std::string& name) { return ParseMode(FAMILY_DEVICE, word, name); }
 
 uint8_t ParsePortTestMode(const std::string& word, std::string& name) { return ParseMode(FAMILY_PORT, word, name); }
 
 uint8_t ParsePortNumber(const std::string& word) {
-    int32_t value = ParseDecimal(word);
-    return value >= 0 && value <= 255 ? static_cast<uint8_t>(value) : 0;
+    int32_t value = 0;
+    return ParseWholeDecimal(word, value) && value >= 0 && value <= 255 ? static_cast<uint8_t>(value) : 0;
 }
 
 void RunTestPortCommand(CConsoleSession& session) {
@@ -198,28 +181,23 @@ void RunTestPortCommand(CConsoleSession& session) {
         session.LastResult = CONSOLE_E_FAILED;
         return;
     }
+    // A port word that names no port sends nothing, not even a rescan.
     uint8_t port = ParsePortNumber(tokens[2]);
     if (tokens.size() == 3) {
         session.WriteLine("\n Setting Host Port %s into %s mode \n", tokens[2].c_str(), mode.c_str());
-        session.LastResult = ExecuteHostPortTest(session, code, port);
+        session.LastResult = port ? ExecuteHostPortTest(session, code, port) : ReportResult(session, BENCH_E_INDEX);
         return;
     }
-    int32_t hub = ParseDecimal(tokens[3]);
-    if (!IndexBelow(session.Hubs.size(), hub)) {
+    int hub = ListedIndex(tokens[3], session.Hubs.size());
+    if (hub < 0) {
         session.Write("\n Invalid Hub Index\n");
         session.LastResult = CONSOLE_E_FAILED;
         return;
     }
     session.WriteLine("\n Setting Hub %s Port %s into %s mode \n", tokens[3].c_str(), tokens[2].c_str(),
                       mode.c_str());
-    // A hub that cannot be selected (gone, or not answering) gets nothing, and
-    // neither does the hub selected before it.
-    if (int32_t selected = SelectHubByIndex(static_cast<uint8_t>(hub)); selected < 0) {
-        g_testState.LastHubIndex = NO_SELECTION;
-        session.LastResult = ReportResult(session, selected);
-        return;
-    }
-    session.LastResult = ExecuteHubPortTest(session, code, port, static_cast<uint8_t>(hub));
+    session.LastResult =
+        port ? ExecuteHubPortTest(session, code, port, session.Hubs[hub]) : ReportResult(session, BENCH_E_INDEX);
 }
 
 void RunTestDeviceCommand(CConsoleSession& session) {
@@ -237,14 +215,14 @@ void RunTestDeviceCommand(CConsoleSession& session) {
         session.LastResult = CONSOLE_E_FAILED;
         return;
     }
-    int32_t index = ParseDecimal(tokens[2]);
-    if (!IndexBelow(session.Devices.size(), index)) {
+    int index = ListedIndex(tokens[2], session.Devices.size());
+    if (index < 0) {
         session.Write("\n Invalid Device Index\n");
         session.LastResult = CONSOLE_E_FAILED;
         return;
     }
     session.WriteLine("\n Setting Device into %s mode \n", mode.c_str());
-    session.LastResult = ExecuteDeviceTest(session, code, static_cast<uint8_t>(index));
+    session.LastResult = ExecuteDeviceTest(session, code, session.Devices[index]);
 }
 
 CConsoleRemoveDevicePrompt::CConsoleRemoveDevicePrompt(CConsoleSession& session) {

@@ -13,17 +13,14 @@
 void RunTestPortCommand(CConsoleSession& session);
 void RunTestDeviceCommand(CConsoleSession& session);
 
-// Forgets what earlier test commands left on the bus, as at start: the next
-// command neither re-enumerates first nor reuses a selection.
-void ResetConsoleTestState();
-
 // The code of a mode word (0 when it names none); name receives the word in
 // upper case, as the messages show it.
 uint8_t ParseDeviceTestMode(const std::string& word, std::string& name);
 uint8_t ParsePortTestMode(const std::string& word, std::string& name);
 
-// The port a port token names. Values outside a byte name no port, rather
-// than wrapping around to another port.
+// The port a port token names; 0, which names no port, for a word that is
+// no whole number and for values outside a byte (rather than wrapping around
+// to another port).
 uint8_t ParsePortNumber(const std::string& word);
 
 // While it lives, the "Remove Downstream Device" box asks on the console.

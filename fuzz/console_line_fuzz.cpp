@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& token : tokens) {
             Check(token.find('\r') == std::string::npos);
             Check(token.size() <= text.size());
-            ParseDecimal(token);
+            int32_t value = 0;
+            Check(!ParseWholeDecimal(token, value) || value == ParseDecimal(token));
         }
     }
     Check(position == input.size());

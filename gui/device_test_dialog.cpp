@@ -71,20 +71,17 @@ void CDeviceTestDialog::OnExecute() {
     }
     uint8_t command = static_cast<uint8_t>(choice);
 
-    if (s_reenumerate) {
-        OnEnumerateBus();
-        s_reenumerate = 0;
+    if (PendingEnumeration()) {
+        if (!EnumerateBeforeExecute()) return;
         if (m_selectedRow == NO_SELECTION) {
-            m_statusWindow.SetWindowText(
-                "No Devices Present. \r\nIf you put the device in a test mode you need to \r\npower cycle it and "
-                "re-enumerate\n");
+            ShowDeviceGone();
             m_deviceList.SetCurSel(0);
             ClearDeviceChoice(m_commandCombo, m_addressBox);
             return;
         }
     }
     // The device stops answering in a test mode: it has to be found again first.
-    if (command >= DEVICE_CMD_TEST_J && command <= DEVICE_CMD_TEST_PACKET) s_reenumerate = 1;
+    MarkTestModeLeft(FAMILY_DEVICE, command, PENDING_DEVICE);
 
     uint8_t code = command;
     bool setFeature = command == DEVICE_CMD_SINGLE_STEP_SET_FEATURE;

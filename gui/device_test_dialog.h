@@ -23,7 +23,7 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
 
 private:
-    void OnEnumerateBus();
+    void OnEnumerateBus() override;
     void OnExecute();
     void OnReturnToMain();
     void OnCommandChange();

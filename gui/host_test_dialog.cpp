@@ -82,6 +82,8 @@ bool CHostTestDialog::OnInitDialog() {
 }
 
 void CHostTestDialog::OnEnumerateBus() {
+    // The enumeration resets the port: Test Force Enable is over.
+    StopWatch();
     m_selectedRow = EnumerateDevices(m_deviceList, m_deviceCombo, m_addressBox,
                                      {&m_returnButton, &m_enumerateButton, &m_executeButton, &m_deviceList});
 }
@@ -96,15 +98,21 @@ void CHostTestDialog::OnExecute() {
     }
     uint8_t portCommand = static_cast<uint8_t>(portChoice), deviceCommand = static_cast<uint8_t>(deviceChoice);
 
-    if (s_reenumerate) {
-        OnEnumerateBus();
-        s_reenumerate = 0;
+    if (PendingEnumeration()) {
+        bool deviceChosen = m_selectedRow != 0;
+        if (!EnumerateBeforeExecute()) return;
+        // The device chosen is no longer on the bus: nothing may go to another.
+        if (portCommand == PORT_TEST_NONE && deviceCommand != HOST_DEVICE_CMD_NONE && deviceChosen &&
+            m_selectedRow == 0) {
+            ShowDeviceGone();
+            return;
+        }
     }
     // A root port test mode leaves the controller halted.
-    if (portCommand >= PORT_TEST_TEST_J && portCommand <= PORT_TEST_TEST_FORCE_ENABLE) s_reenumerate = 1;
+    MarkTestModeLeft(FAMILY_PORT, portCommand, PENDING_ROOT_PORT);
 
     if (portCommand != PORT_TEST_NONE) {
-        OnPortCommandRun(portCommand == PORT_TEST_TEST_FORCE_ENABLE);
+        OnPortCommandRun(portCommand == PORT_TEST_TEST_FORCE_ENABLE, POLL_ROOT_PORT, m_port);
         ShowResult(RunHostPortTest(portCommand, m_port), false, buffer);
         return;
     }
@@ -136,7 +144,7 @@ int32_t CHostTestDialog::RunDeviceSide(uint8_t command, uint8_t* buffer, bool& d
     return RunHostDeviceCommand(code, buffer, TEST_BUFFER_SIZE);
 }
 
-void CHostTestDialog::OnTimer(uintptr_t) { PollMonitoredPort(POLL_ROOT_PORT, m_port, "Connect Event Detected!"); }
+void CHostTestDialog::OnTimer(uintptr_t) { PollMonitoredPort("Connect Event Detected!"); }
 
 void CHostTestDialog::OnPortCommandChange() {
     bool portSide = ReadCommandChoice(m_portCombo) != PORT_TEST_NONE;

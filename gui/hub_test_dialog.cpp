@@ -5,7 +5,6 @@
 #include "gui/dialog_helpers.h"
 #include "gui/resource.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,13 +15,7 @@ namespace {
 // there), looked up by its saved identity in the rebuilt USB 2.0 hub list.
 // NO_SELECTION when there is none or it is not in that list.
 uint8_t RestoredHubIndex(uint8_t restored) {
-    if (restored == NO_SELECTION) return NO_SELECTION;
-    const CBusModel& bus = BusModel();
-    const CBusIdentity& saved = bus.SavedHubIdentity;
-    CDevice* hub = FindDeviceByIdentity(saved.Vid, saved.Pid, saved.Serial, saved.Tag);
-    auto found = std::find(bus.HubList.begin(), bus.HubList.end(), hub);
-    if (!hub || found == bus.HubList.end()) return NO_SELECTION;
-    return static_cast<uint8_t>(found - bus.HubList.begin());
+    return restored == NO_SELECTION ? NO_SELECTION : HubListIndexOfIdentity(BusModel().SavedHubIdentity);
 }
 
 // The dialog list of a command family, position = code.
@@ -121,6 +114,8 @@ void CHubTestDialog::FillPortNumbers(CEdit* statusWindow) {
 }
 
 void CHubTestDialog::OnEnumerateBus() {
+    // The enumeration resets the hub's ports: Test Force Enable is over.
+    StopWatch();
     const std::initializer_list<CWnd*> frozen = {&m_returnButton, &m_executeButton, &m_enumerateButton,
                                                  &m_downstreamList, &m_hubList};
     for (CWnd* control : frozen) control->EnableWindow(false);
@@ -201,19 +196,17 @@ void CHubTestDialog::OnExecute() {
     int32_t result = BENCH_OK;
     // PARENT TEST_PACKET goes to the root port above the hub, so it runs
     // without the pending re-enumeration, which stays pending.
-    if (s_reenumerate && e != HUB_CMD_PARENT_TEST_PACKET) {
-        OnEnumerateBus();
-        s_reenumerate = 0;
+    if (PendingEnumeration() && e != HUB_CMD_PARENT_TEST_PACKET) {
+        if (!EnumerateBeforeExecute()) return;
         result = SelectHubByIndex(HubIndexOfRow(m_hubRow));
     }
-    // A port test mode, or a test mode of the hub itself or of the root port
-    // above it, leaves the bus to be enumerated again.
-    if ((g >= PORT_TEST_TEST_J && g <= PORT_TEST_TEST_FORCE_ENABLE) ||
-        (d == HUB_DEVICE_CMD_NONE && g == PORT_TEST_NONE &&
-         ((e >= HUB_CMD_TEST_J && e <= HUB_CMD_TEST_PACKET) || e == HUB_CMD_PARENT_TEST_PACKET)))
-        s_reenumerate = 1;
+    // A test mode of a port, of the hub itself, of the device below it or of
+    // the root port above leaves the bus to be enumerated again.
+    if (g != PORT_TEST_NONE) MarkTestModeLeft(FAMILY_PORT, g, PENDING_HUB_PORT);
+    else if (d != HUB_DEVICE_CMD_NONE) MarkTestModeLeft(FAMILY_HUB_DEVICE, d, PENDING_DEVICE);
+    else MarkTestModeLeft(FAMILY_HUB, e, PENDING_DEVICE);
     if (g != PORT_TEST_NONE) {
-        OnPortCommandRun(g == PORT_TEST_TEST_FORCE_ENABLE);
+        OnPortCommandRun(g == PORT_TEST_TEST_FORCE_ENABLE, POLL_HUB_PORT, m_port);
         ShowResult(RunHubPortTest(g, m_port), false, buffer);
         return;
     }
@@ -294,6 +287,8 @@ void CHubTestDialog::OnPortCommandChange() {
 void CHubTestDialog::OnHubSelection() {
     int row = m_hubList.GetCurSel();
     if (row < 0) return;
+    // The watch belongs to the hub chosen before; it would poll this one.
+    StopWatch();
     m_hubCommand.SetCurSel(0);
     m_portCommand.SetCurSel(0);
     // The hub command is back at "NONE", so SET ADDRESS is no longer chosen.
@@ -337,7 +332,7 @@ void CHubTestDialog::OnDeviceAddressChange() {
 void CHubTestDialog::OnPortNumberChange() { m_statusWindow.SetWindowText(""); }
 
 void CHubTestDialog::OnTimer(uintptr_t id) {
-    PollMonitoredPort(POLL_HUB_PORT, m_port, "Connect Event Detected");
+    PollMonitoredPort("Connect Event Detected");
     CDialog::OnTimer(id);
 }
 

@@ -20,7 +20,7 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
 
 private:
-    void OnEnumerateBus();
+    void OnEnumerateBus() override;
     void OnExecute();
     void OnReturnToMain();
     void OnHubSelection();

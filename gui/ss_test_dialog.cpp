@@ -102,6 +102,9 @@ void CSSTestDialog::OnExecute() {
         return;
     }
     uint8_t code = static_cast<uint8_t>(mode);
+    // A port left in compliance mode is enumerated again before the next
+    // dialog lists what hangs on it.
+    MarkTestModeLeft(FAMILY_COMPLIANCE, code, m_row == 0 ? PENDING_ROOT_PORT : PENDING_HUB_PORT);
     int32_t result = m_row == 0 ? RunHostPortCompliance(code, m_port) : RunHubPortCompliance(code, m_port);
     ShowStatus(&m_statusWindow, result, "Operation Successful", "Operation Failed", 1);
 }

@@ -18,7 +18,7 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
 
 private:
-    void OnEnumerateBus();
+    void OnEnumerateBus() override;
     void OnExecute();
     void OnReturnToMain();
     void OnSelection();

@@ -44,11 +44,24 @@ bool SameTextNoCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 void CTestDialog::EnumerateIfPending() {
-    if (!s_reenumerate) return;
-    s_reenumerate = 0;
+    if (!PendingEnumeration()) return;
     ShowEnumerating();
     ReportEnumeration(EnumerateBus(false, nullptr, nullptr, SPEED_ALL, false));
-    ShowStatus(&m_statusWindow, 0, "", "", 1);
+    ShowStatus(&m_statusWindow, m_enumeration, "", "Enumeration Failed", 1);
+}
+
+bool CTestDialog::EnumerateBeforeExecute() {
+    if (!PendingEnumeration()) return true;
+    OnEnumerateBus();
+    if (!BLFailed(m_enumeration)) return true;
+    ShowStatus(&m_statusWindow, m_enumeration, "", "Enumeration Failed", 1);
+    return false;
+}
+
+void CTestDialog::ShowDeviceGone() {
+    m_statusWindow.SetWindowText(
+        "No Devices Present. \r\nIf you put the device in a test mode you need to \r\npower cycle it and "
+        "re-enumerate\n");
 }
 
 void CTestDialog::ShowUnknownChoice(const CComboBox& combo) {
@@ -58,10 +71,12 @@ void CTestDialog::ShowUnknownChoice(const CComboBox& combo) {
 void CTestDialog::ShowEnumerating() { ShowStatus(&m_statusWindow, 0, "Enumerating Bus...", "", 1); }
 
 void CTestDialog::ReportEnumeration(int32_t status) {
+    m_enumeration = status;
     if (BLFailed(status)) DlgMessageBox("Enumeration Failed.  Try Exiting App and Restarting.", DlgAppName(), MB_OK);
 }
 
 void CTestDialog::ShowEnumerationResult(int32_t status) {
+    if (BLFailed(m_enumeration)) status = m_enumeration;
     ShowStatus(&m_statusWindow, status, "Enumeration Successful", "Enumeration Failed", 1);
 }
 
@@ -125,28 +140,49 @@ void CTestDialog::Unlock(std::initializer_list<CComboBox*> combos, std::initiali
     m_executeButton.SetWindowText("Execute");
 }
 
-void CTestDialog::OnPortCommandRun(bool forceEnable) {
-    if (forceEnable) {
-        m_monitorBox.EnableWindow(true);
+void CTestDialog::OnPortCommandRun(bool forceEnable, uint8_t kind, uint8_t port) {
+    if (!forceEnable) {
+        StopWatch();
         return;
     }
+    m_watchKind = kind;
+    m_watchPort = port;
+    m_monitorBox.EnableWindow(true);
+}
+
+void CTestDialog::StopWatch() {
     m_monitorBox.SetCheck(BST_UNCHECKED);
     KillTimer(m_timerId);
     m_monitorBox.EnableWindow(false);
 }
 
-void CTestDialog::OnMonitorClicked() {
-    if (m_monitorBox.GetCheck() == BST_CHECKED) {
-        SetTimer(m_timerId, MONITOR_PERIOD_MS);
-        return;
-    }
-    m_monitorBox.SetCheck(BST_UNCHECKED);
-    KillTimer(m_timerId);
+void CTestDialog::LoseWatchedPort() {
+    m_statusWindow.SetWindowText("Port Can No Longer Be Read");
+    StopWatch();
 }
 
-void CTestDialog::PollMonitoredPort(uint8_t kind, uint8_t port, const char* connectText) {
+void CTestDialog::OnMonitorClicked() {
+    if (m_monitorBox.GetCheck() != BST_CHECKED) {
+        m_monitorBox.SetCheck(BST_UNCHECKED);
+        KillTimer(m_timerId);
+        return;
+    }
+    // A plug or unplug from before the watch is no event of it: it is
+    // acknowledged unseen.
     bool disconnected = false, connected = false;
-    if (PollPortConnection(&disconnected, &connected, kind, port) != BENCH_OK) return;
+    if (PollPortConnection(&disconnected, &connected, m_watchKind, m_watchPort) != BENCH_OK) {
+        LoseWatchedPort();
+        return;
+    }
+    SetTimer(m_timerId, MONITOR_PERIOD_MS);
+}
+
+void CTestDialog::PollMonitoredPort(const char* connectText) {
+    bool disconnected = false, connected = false;
+    if (PollPortConnection(&disconnected, &connected, m_watchKind, m_watchPort) != BENCH_OK) {
+        LoseWatchedPort();
+        return;
+    }
     if (disconnected) m_statusWindow.SetWindowText("Disconnect Event Detected!");
     else if (connected) m_statusWindow.SetWindowText(connectText);
 }
@@ -154,8 +190,7 @@ void CTestDialog::PollMonitoredPort(uint8_t kind, uint8_t port, const char* conn
 uint8_t SelectRestoredDevice(uint8_t restored) {
     if (restored == NO_SELECTION) return NO_SELECTION;
     CBusModel& bus = BusModel();
-    const CBusIdentity saved = bus.SavedDeviceIdentity;
-    uint8_t index = DeviceListIndexOf(FindDeviceByIdentity(saved.Vid, saved.Pid, saved.Serial, saved.Tag));
+    uint8_t index = DeviceListIndexOfIdentity(bus.SavedDeviceIdentity);
     if (index != NO_SELECTION && SelectDeviceByIndex(index) == BENCH_OK) return index;
     // The restored index named the all-speed list; it must not be used on
     // the rebuilt one.

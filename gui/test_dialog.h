@@ -47,10 +47,20 @@ protected:
     explicit CTestDialog(int templateId) : CDialog(templateId) {}
 
     // Enumerate Bus: the progress text, the message box on a failed
-    // enumeration, and the closing text for the status of the refill.
+    // enumeration, and the closing text for the status of the refill
+    // ("Enumeration Failed" also when the enumeration itself failed).
     void ShowEnumerating();
-    static void ReportEnumeration(int32_t status);
+    void ReportEnumeration(int32_t status);
     void ShowEnumerationResult(int32_t status);
+    // The dialog's Enumerate Bus.
+    virtual void OnEnumerateBus() = 0;
+    // Before EXECUTE: when a test mode left the bus to be enumerated again,
+    // the dialog's Enumerate Bus. False when that enumeration failed; the
+    // status then says "Enumeration Failed", EXECUTE sends nothing and the
+    // enumeration stays pending.
+    bool EnumerateBeforeExecute();
+    // The device EXECUTE was to act on is no longer on the bus.
+    void ShowDeviceGone();
     // Enumerate Bus of a dialog with one device list: re-enumerates keeping
     // the selected device, refills the list with the USB 2.0 devices and
     // selects that device again at its new row (or the first device when the
@@ -72,18 +82,24 @@ protected:
     void Unlock(std::initializer_list<CComboBox*> combos, std::initializer_list<CWnd*> controls);
 
     // Connection monitor. After a port command: TEST_FORCE_ENABLE enables the
-    // check box, any other unchecks and disables it and stops the timer.
-    void OnPortCommandRun(bool forceEnable);
-    // A click on the check box starts or stops the timer.
+    // check box for that port (kind POLL_ROOT_PORT or POLL_HUB_PORT), any
+    // other stops the watch.
+    void OnPortCommandRun(bool forceEnable, uint8_t kind, uint8_t port);
+    // Unchecks and disables the check box and stops the timer: an enumeration
+    // has ended Test Force Enable, or the port can no longer be read.
+    void StopWatch();
+    // A click on the check box: checked, it acknowledges the changes the port
+    // saw before and starts the timer; unchecked, it stops the timer.
     void OnMonitorClicked();
     // A tick: polls the port and reports a disconnect or a connect.
-    void PollMonitoredPort(uint8_t kind, uint8_t port, const char* connectText);
+    void PollMonitoredPort(const char* connectText);
 
     CEdit m_statusWindow;     // bound by the dialog
     CButton m_executeButton;  // bound by the dialog
     CButton m_monitorBox;     // bound by the host and hub dialogs
     // Before a test dialog fills its lists: a test mode left pending by an
-    // earlier dialog halted the bus, so it is enumerated first.
+    // earlier dialog or the console, or a failed enumeration, leaves the bus
+    // to be enumerated first.
     void EnumerateIfPending();
     // The status text for a command or port combo whose typed text names no
     // entry; EXECUTE then sends nothing.
@@ -91,11 +107,14 @@ protected:
 
     CSingleStep m_step;
     uintptr_t m_timerId = 1;
+    int32_t m_enumeration = BENCH_OK;  // the result of the last enumeration
 
-    // Set by a test mode that leaves the bus unusable until it is enumerated
-    // again; the next EXECUTE, or the next test dialog, enumerates first. It
-    // outlives the dialog that set it.
-    static inline uint8_t s_reenumerate = 0;
+private:
+    // The watched port could not be read: says so and stops the watch.
+    void LoseWatchedPort();
+
+    uint8_t m_watchKind = 0;
+    uint8_t m_watchPort = 0;
 };
 
 // Hub list row r stands for HubList index r - 1; row 0 (the host or "NONE")

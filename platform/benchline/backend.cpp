@@ -31,6 +31,8 @@ BLConfirmSink g_confirmSink = nullptr;
 void* g_confirmContext = nullptr;
 std::mutex g_notesMutex;
 std::vector<std::string> g_notes;
+std::string g_tracePath;
+uint64_t g_traceLost = 0;  // lines that could not be written whole
 
 bool OpenTrace(const char* path, std::string& error) {
     if (!path || !*path) return true;
@@ -42,6 +44,8 @@ bool OpenTrace(const char* path, std::string& error) {
     std::lock_guard lock(g_traceMutex);
     if (g_traceFd >= 0) ::close(g_traceFd);
     g_traceFd = fd;
+    g_tracePath = path;
+    g_traceLost = 0;
     return true;
 }
 
@@ -55,6 +59,16 @@ public:
         return request == BL_SWITCH_LIST || request == BL_SWITCH_SELECT ? -1 : 0;
     }
 };
+// Says how many lines the trace lost, and closes it. Holds the trace's lock.
+void CloseTrace() {
+    if (g_traceFd < 0) return;
+    ::close(g_traceFd);
+    g_traceFd = -1;
+    if (g_traceLost > 0)
+        std::fprintf(stderr, "voltaris: VOLTARIS_TRACE %s: %llu lines could not be written and are missing\n",
+                     g_tracePath.c_str(), static_cast<unsigned long long>(g_traceLost));
+    g_traceLost = 0;
+}
 
 }  // namespace
 
@@ -82,8 +96,7 @@ CBLBackend* BLBackend() { return g_backend.get(); }
 void BLShutdown() {
     g_backend.reset();
     std::lock_guard lock(g_traceMutex);
-    if (g_traceFd >= 0) ::close(g_traceFd);
-    g_traceFd = -1;
+    CloseTrace();
 }
 
 CXhciBenchline* BLCreateBenchline() { return g_backend ? g_backend->CreateBenchline() : nullptr; }
@@ -99,9 +112,16 @@ void BLTrace(const std::string& line) {
     if (g_traceFd < 0) return;
     std::string text = line + "\n";
     // One write per line, so lines from two processes appending to one file
-    // never interleave.
-    ssize_t written = ::write(g_traceFd, text.data(), text.size());
-    (void)written;  // a full disk must not stop a test on the bus
+    // never interleave. A full disk must not stop a test on the bus, but the
+    // record is then incomplete, and whoever reads it must know.
+    ssize_t written;
+    do {
+        written = ::write(g_traceFd, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
+    if (written == static_cast<ssize_t>(text.size())) return;
+    if (g_traceLost++ == 0)
+        std::fprintf(stderr, "voltaris: VOLTARIS_TRACE %s: cannot write the line \"%s\": %s; the record is incomplete\n",
+                     g_tracePath.c_str(), line.c_str(), written < 0 ? std::strerror(errno) : "written only in part");
 }
 
 void BLSetTraceSink(BLTraceSink sink, void* context) {

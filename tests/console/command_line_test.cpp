@@ -71,17 +71,25 @@ TEST(SplitCommandLineTest, EveryByteComesBackUnchanged) {
     EXPECT_EQ(SplitCommandLine(std::string("\0LH", 3)), Words{});
 }
 
+// ParseDecimal reads a number's start; only a whole number names an index.
 TEST(ParseDecimalTest, ReadsLikeTheCommandsExpect) {
     struct Case {
         std::string Word;
         int32_t Expect;
+        bool Whole;
     } cases[] = {
-        {"0", 0},     {"7", 7},           {"12x", 12},          {" -3", -3},
-        {"+4", 4},    {"\t5", 5},         {"", 0},              {"x", 0},
-        {"-", 0},     {"--1", 0},         {"2147483647", INT_MAX}, {"99999999999999999999", INT_MAX},
-        {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
+        {"0", 0, true},     {"7", 7, true},     {"12x", 12, false},    {" -3", -3, true},
+        {"+4", 4, true},    {"\t5 ", 5, true},  {"", 0, false},        {"x", 0, false},
+        {"-", 0, false},    {"--1", 0, false},  {"0x3", 0, false},     {"1st", 1, false},
+        {"1 2", 1, false},  {"- 3", 0, false},  {"2147483647", INT_MAX, true},
+        {"99999999999999999999", INT_MAX, true}, {"-2147483648", INT_MIN, true}, {"-99999999999999999999", INT_MIN, true},
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseDecimal(c.Word), c.Expect) << '"' << c.Word << '"';
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseDecimal(c.Word), c.Expect) << '"' << c.Word << '"';
+        int32_t value = -7;
+        EXPECT_EQ(ParseWholeDecimal(c.Word, value), c.Whole) << '"' << c.Word << '"';
+        EXPECT_EQ(value, c.Whole ? c.Expect : -7) << '"' << c.Word << '"';
+    }
 }
 
 TEST(ParseDecimalTest, CaseInsensitiveOrderDecidesWhatLooksLikeAnIndex) {
@@ -97,6 +105,7 @@ TEST(ParsePortNumberTest, ValuesBeyondAByteNameNoPort) {
     EXPECT_EQ(ParsePortNumber("2"), 2);
     EXPECT_EQ(ParsePortNumber("255"), 255);
     EXPECT_EQ(ParsePortNumber("x"), 0);
+    EXPECT_EQ(ParsePortNumber("2x"), 0);
     // Wrapping would turn 257 into port 1 and test the wrong port.
     EXPECT_EQ(ParsePortNumber("256"), 0);
     EXPECT_EQ(ParsePortNumber("257"), 0);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,9 +88,12 @@ TEST_F(StatusFilesTest, PlantedNamesAreNeverWrittenThrough) {
     // A symlink at either name: the target keeps its bytes, the link stays a link.
     std::filesystem::create_symlink(m_dir / "target", STATUS_FILE_NAME);
     std::filesystem::create_symlink(m_dir / "target", INFO_FILE_NAME);
-    WriteStatusFile(STATUS_BUSY);
-    WriteInfoLine("x\n", true);
-    WriteInfoLine("x\n", false);
+    std::string error;
+    EXPECT_FALSE(WriteStatusFile(STATUS_BUSY, &error));
+    EXPECT_EQ(error, "CLStatus.txt: a symbolic link is in its place");
+    EXPECT_FALSE(WriteInfoLine("x\n", true));
+    EXPECT_FALSE(WriteInfoLine("x\n", false, &error));
+    EXPECT_EQ(error, "CLInformation.txt: a symbolic link is in its place");
     EXPECT_EQ(ReadBytes((m_dir / "target").string()), "precious");
     EXPECT_TRUE(std::filesystem::is_symlink(STATUS_FILE_NAME));
     std::filesystem::remove(STATUS_FILE_NAME);
@@ -97,8 +102,9 @@ TEST_F(StatusFilesTest, PlantedNamesAreNeverWrittenThrough) {
     // A hard link to another file is neither emptied nor appended to.
     std::filesystem::create_hard_link(m_dir / "target", STATUS_FILE_NAME);
     std::filesystem::create_hard_link(m_dir / "target", INFO_FILE_NAME);
-    WriteStatusFile(STATUS_BUSY);
-    WriteInfoLine("x\n", false);
+    EXPECT_FALSE(WriteStatusFile(STATUS_BUSY));
+    EXPECT_FALSE(WriteInfoLine("x\n", false, &error));
+    EXPECT_EQ(error, "CLInformation.txt: a hard link to another file");
     EXPECT_EQ(ReadBytes((m_dir / "target").string()), "precious");
     std::filesystem::remove(STATUS_FILE_NAME);
     std::filesystem::remove(INFO_FILE_NAME);
@@ -107,16 +113,32 @@ TEST_F(StatusFilesTest, PlantedNamesAreNeverWrittenThrough) {
     // writes return at once and leave it a FIFO.
     ASSERT_EQ(mkfifo(STATUS_FILE_NAME, 0644), 0);
     ASSERT_EQ(mkfifo(INFO_FILE_NAME, 0644), 0);
-    WriteStatusFile(STATUS_READY);
-    WriteInfoLine("x\n", true);
+    EXPECT_FALSE(WriteStatusFile(STATUS_READY));
+    EXPECT_FALSE(WriteInfoLine("x\n", true));
     EXPECT_TRUE(std::filesystem::is_fifo(STATUS_FILE_NAME));
 }
 
-TEST_F(StatusFilesTest, AnUnwritableDirectoryIsIgnored) {
+// Whatever keeps a file from being written whole is reported: a working
+// directory that is gone, a file that is full (here: past the file size limit).
+TEST_F(StatusFilesTest, WhatCannotBeWrittenWholeIsReported) {
+    EXPECT_TRUE(WriteInfoLine("x\n", true));
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 8;
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string error;
+    bool written = WriteInfoLine("INDEX|0|VID|2b4e|PID|412|ADDRESS|1\n", false, &error);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, "CLInformation.txt: File too large");
+
     std::filesystem::create_directory(m_dir / "sub");
     std::filesystem::current_path(m_dir / "sub");
     std::filesystem::remove(m_dir / "sub");  // the working directory is gone
-    WriteStatusFile(STATUS_READY);
-    WriteInfoLine("x\n", true);
-    SUCCEED();
+    EXPECT_FALSE(WriteStatusFile(STATUS_READY, &error));
+    EXPECT_EQ(error, "CLStatus.txt: No such file or directory");
+    EXPECT_FALSE(WriteInfoLine("x\n", true));
 }

@@ -5,6 +5,7 @@
 #include "console_fixture.h"
 
 #include <csignal>
+#include <thread>
 
 namespace {
 
@@ -61,14 +62,14 @@ TEST_F(ConsoleE2ETest, HostPromptAsksAgainAndAppendsTheHostsEachTime) {
     ASSERT_TRUE(m_console->WaitForOutput(kHostPrompt));
     m_console->TakeOutput();
 
-    for (const char* bad : {"2", "-1"}) {
+    // A word that is no whole number is no index, not index 0.
+    for (const char* bad : {"2", "-1", "x2", "0x1"}) {
         std::string status;
         EXPECT_EQ(Run(bad, &status, kHostPrompt), kHostPrompt) << bad;
         EXPECT_EQ(status, "UNSUCCESSFUL") << bad;
     }
-    // A word without digits reads as 0, a valid index.
-    EXPECT_EQ(Run("x2"), " Loading...\n Ready\n" + kPrompt);
-    EXPECT_EQ(m_console->Information(), hosts + hosts + hosts);
+    EXPECT_EQ(Run(" 0 "), " Loading...\n Ready\n" + kPrompt);
+    EXPECT_EQ(m_console->Information(), hosts + hosts + hosts + hosts + hosts);
     EXPECT_EQ(Exit(), 0);
     EXPECT_EQ(TraceOf("InitRailswap select"),
               (std::vector<std::string>{"InitRailswap select (simulated) First Controller -> 0"}));
@@ -235,15 +236,14 @@ TEST_F(ConsoleE2ETest, SelectHostChecksItsIndex) {
     std::string status;
     EXPECT_EQ(Run("SH", &status), "\n  Please enter valid host index\n" + kPrompt);
     EXPECT_EQ(status, "READY");
-    for (const char* bad : {"-1", "2", "+1", "5"}) {
+    for (const char* bad : {"-1", "2", "+1", "5", "abc", "1st", "0x1"}) {
         EXPECT_EQ(Run(std::string("SH ") + bad, &status), "\n Invalid host index\n" + kPrompt) << bad;
         EXPECT_EQ(status, "UNSUCCESSFUL");
     }
     EXPECT_EQ(Run("sh 1", &status), "\n Selecting Host 1... \n Successful\n" + kPrompt);
     EXPECT_EQ(status, "READY");
     EXPECT_EQ(Run("GP HS"), "\n Found 2 Hi-Speed Ports on Host 1:\n\n   - 1 \n   - 2 \n" + kPrompt);
-    // A word that sorts after "0" reads as 0.
-    EXPECT_EQ(Run("SH abc", &status), "\n Selecting Host abc... \n Successful\n" + kPrompt);
+    EXPECT_EQ(Run("SH 0", &status), "\n Selecting Host 0... \n Successful\n" + kPrompt);
     EXPECT_EQ(Run("GP SS"), "\n Found 1 SuperSpeed Ports on Host 0:\n\n   - 2 \n" + kPrompt);
     EXPECT_EQ(Exit(), 0);
 }
@@ -401,15 +401,23 @@ TEST_F(ConsoleE2ETest, AutomationClientDrivesAWholeSession) {
 }
 
 // GUI hands the switched stack and the open bench over to the dialogs, which
-// run on the same terminal; closing the main dialog ends the program.
+// run on the same terminal; closing the main dialog ends the program. A test
+// mode the console left goes with it: the first test dialog enumerates first.
 TEST_F(ConsoleE2ETest, GuiHandsTheBenchAndStackOverToTheDialogs) {
     StartReady("", true);
     EXPECT_EQ(m_console->TakeOutput().find("Switching"), std::string::npos);
+    EXPECT_EQ(m_console->Command("TP TEST_PACKET 2"), "READY");
     m_console->Send("GUI");
     ASSERT_TRUE(m_console->WaitForOutput("Switching to GUI Mode"));
     ASSERT_TRUE(WaitFor([&] { return !TraceOf("InitRailswap stack").empty(); }));
     EXPECT_EQ(m_console->Status(), "BUSY\r\n");
-    m_console->SendRaw("\x1b");  // Escape closes the main dialog
+    EXPECT_TRUE(TraceOf("Enumerate").empty());
+    m_console->SendRaw("\r");  // TEST opens the device test dialog
+    ASSERT_TRUE(WaitFor([&] { return !TraceOf("Enumerate bench -> 0x00000000").empty(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    m_console->SendRaw("\x1b");  // Escape closes it
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    m_console->SendRaw("\x1b");  // and the main dialog
     EXPECT_EQ(m_console->Wait(), 0);
     EXPECT_EQ(Steps(), (std::vector<std::string>{"InitRailswap list -> 0",
                                                  "InitRailswap select " + kDefaultHostId + " -> 0",

@@ -3,6 +3,10 @@
 // a test mode, and the "Remove Downstream Device" question.
 #include "console_fixture.h"
 
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
 
 const std::string kPrompt = "\nEnter Command: ";
@@ -36,6 +40,10 @@ TEST_F(ConsoleE2ETest, TdRefusesBadSyntaxModeWordsAndIndexes) {
         {"TD TEST_J 1", badIndex},
         {"TD TEST_J -1", badIndex},
         {"TD TEST_J 4294967296", badIndex},
+        {"TD TEST_J x", badIndex},  // a word that is no whole number names no device, not device 0
+        {"TD TEST_J 0x0", badIndex},
+        {"TD TEST_J 0th", badIndex},
+        {"TD TEST_J \"\"", badIndex},
     };
     for (const auto& c : cases) {
         std::string status;
@@ -47,11 +55,17 @@ TEST_F(ConsoleE2ETest, TdRefusesBadSyntaxModeWordsAndIndexes) {
 }
 
 TEST_F(ConsoleE2ETest, TdTestModeThenTheNextTdFindsTheDeviceGone) {
-    StartReady(kOneDeviceBench);
+    StartReady(kOneDeviceBench + "\n[[fault]]\nrequest = \"Enumerate\"\nstatus = 0x80001001\ncount = 1\n");
     std::string status;
     EXPECT_EQ(Run("td test_packet 0", &status), "\n Setting Device into TEST_PACKET mode \n Successful\n" + kPrompt);
     EXPECT_EQ(status, "READY");
     EXPECT_EQ(TraceOf("SetTestMode"), (std::vector<std::string>{"SetTestMode dev@1 4 -> 0x00000000"}));
+
+    // A re-enumeration that fails is said, and nothing is sent on a bus in an unknown state.
+    EXPECT_EQ(Run("TD DEVICE_DESCRIPTOR 0", &status),
+              "\n Setting Device into DEVICE_DESCRIPTOR mode \n Enumeration Failed\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    EXPECT_TRUE(TraceOf("GetDescriptor").empty());
 
     // The device stays in its test mode, so a re-enumeration no longer finds it.
     size_t enumerations = TraceOf("Enumerate ").size();
@@ -61,9 +75,9 @@ TEST_F(ConsoleE2ETest, TdTestModeThenTheNextTdFindsTheDeviceGone) {
     EXPECT_EQ(TraceOf("Enumerate ").size(), enumerations + 1);
     EXPECT_EQ(TraceOf("SetTestMode").size(), 1u);
 
-    // After a power cycle it answers again; a word without digits is index 0.
+    // After a power cycle it answers again.
     ASSERT_EQ(Sim("cycle", "1"), 0);
-    EXPECT_EQ(Run("TD DEVICE_DESCRIPTOR x", &status),
+    EXPECT_EQ(Run("TD DEVICE_DESCRIPTOR +0 ", &status),
               "\n Setting Device into DEVICE_DESCRIPTOR mode \n Successful\n" + kPrompt);
     EXPECT_EQ(status, "READY");
     EXPECT_EQ(TraceOf("GetDescriptor"), (std::vector<std::string>{"GetDescriptor dev@1 1 0 0 256 -> 0x00000000"}));
@@ -87,6 +101,67 @@ TEST_F(ConsoleE2ETest, TdSingleStepGetDeviceDescriptorPromptsBetweenStages) {
     EXPECT_NE(steps[0].find(" 8 0 -> 0x00000000"), std::string::npos) << steps[0];
     EXPECT_NE(steps[1].find(" 18 1 -> 0x00000000"), std::string::npos) << steps[1];
     EXPECT_NE(steps[2].find(" 0 2 -> 0x00000000"), std::string::npos) << steps[2];
+    EXPECT_EQ(Exit(), 0);
+}
+
+// A signal or the end of the input at a step prompt ends the sequence there:
+// the remaining stages are not sent, and the console leaves as EXIT does.
+TEST_F(ConsoleE2ETest, SignalOrEndOfInputAtAStepPromptSendsNoFurtherStage) {
+    for (int signo : {0, SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signo);
+        std::remove(Trace().c_str());
+        StartReady(kOneDeviceBench);
+        m_console->Send("TD SINGLE_STEP_GET_DEV_DESC 0");
+        ASSERT_TRUE(m_console->WaitForOutput(kStepPrompt));
+        ASSERT_EQ(m_console->WaitForPrompt(), "READY");
+        if (signo) m_console->Signal(signo);
+        else m_console->CloseInput();
+        EXPECT_EQ(m_console->Wait(), signo ? 128 + signo : 0);
+        EXPECT_EQ(m_console->TakeOutput(), "\n Setting Device into SINGLE_STEP_GET_DEV_DESC mode \n Step Successful\n" +
+                                               kStepPrompt + " Stopped: no further step sent\n\n Exiting application\n");
+        EXPECT_EQ(TraceOf("DoControlTransferSingleStep").size(), 1u);
+        EXPECT_EQ(Steps().back(), "CleanupRailswap stack -> 0");
+    }
+}
+
+// An index names what the listing showed, also after a rescan moved the
+// others up: a device or hub that left the bus gets nothing, and nothing
+// goes to the one now at its position.
+TEST_F(ConsoleE2ETest, AnIndexNamesWhatTheLastListingShowedAfterARescan) {
+    StartReady();
+    std::string status;
+    Run("TD TEST_J 1");  // the drive at address 2 stops answering
+    // The rescan leaves the drive out: the keyboard of row 2 is at address 2 now.
+    EXPECT_EQ(Run("TD DEVICE_DESCRIPTOR 2", &status),
+              "\n Setting Device into DEVICE_DESCRIPTOR mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(TraceOf("GetDescriptor "), (std::vector<std::string>{"GetDescriptor dev@2 1 0 0 256 -> 0x00000000"}));
+    EXPECT_EQ(Run("TD RESET 1", &status), "\n Setting Device into RESET mode \n Device not found, power cycle "
+                                          "device and try again.\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+
+    // The USB 2.0 hub (LB row 0) into a test mode, then a rescan: row 0 names
+    // no hub, and row 1 is still the SuperSpeed hub, now at address 2.
+    Run("TD TEST_J 0");
+    Run("TD DEVICE_DESCRIPTOR 3");
+    EXPECT_EQ(Run("TP SUSPEND 1 0", &status), "\n Setting Hub 0 Port 1 into SUSPEND mode \n\n Invalid Hub Index\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
+    EXPECT_TRUE(TraceOf("SetPortFeature").empty());
+    EXPECT_EQ(Run("TP SUSPEND 1 1", &status), "\n Setting Hub 1 Port 1 into SUSPEND mode \n Successful\n" + kPrompt);
+    EXPECT_EQ(TraceOf("SetPortFeature"), (std::vector<std::string>{"SetPortFeature hub@2:1 2 0 0 -> 0x00000000"}));
+    EXPECT_EQ(Exit(), 0);
+}
+
+// At READY the information file is complete: a listing that cannot be
+// written whole fails its command and says why on stderr.
+TEST_F(ConsoleE2ETest, AListingThatCannotBeWrittenWholeFailsItsCommand) {
+    StartReady(kOneDeviceBench);
+    std::remove(m_dir.File("CLInformation.txt").c_str());
+    ASSERT_EQ(symlink("/dev/null", m_dir.File("CLInformation.txt").c_str()), 0);
+    std::string status;
+    EXPECT_EQ(Run("LD", &status), "\n List of Devices: \n   0  :  VID/PID 0x1234/42, Address 1\nvoltaris: "
+                                  "CLInformation.txt: a symbolic link is in its place; the listing there is "
+                                  "incomplete\n" + kPrompt);
+    EXPECT_EQ(status, "UNSUCCESSFUL");
     EXPECT_EQ(Exit(), 0);
 }
 
@@ -131,6 +206,9 @@ TEST_F(ConsoleE2ETest, TpRefusesBadSyntaxModeWordsAndHubIndexes) {
         {"TP DEVICE_DESCRIPTOR 1", "\n Invalid Test Mode\n" + kPrompt},
         {"TP TEST_J 1 2", "\n Invalid Hub Index\n" + kPrompt},  // two hubs: 0 and 1
         {"TP TEST_J 1 -1", "\n Invalid Hub Index\n" + kPrompt},
+        {"TP TEST_J 1 1x", "\n Invalid Hub Index\n" + kPrompt},
+        {"TP TEST_J 2x 0", "\n Setting Hub 0 Port 2x into TEST_J mode \n Failed\n" + kPrompt},
+        {"TP TEST_J 0x2", "\n Setting Host Port 0x2 into TEST_J mode \n Failed\n" + kPrompt},
     };
     for (const auto& c : cases) {
         std::string status;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -163,4 +164,29 @@ TEST_F(StartupTest, BadBenchChoiceEndsWithStatusTwoBeforeAnythingElse) {
         EXPECT_FALSE(StatusFilesExist());
         EXPECT_TRUE(Steps().empty());
     }
+}
+
+// A driving program follows the console through the status files alone, so
+// /C without them ends at once; a trace that loses lines says so.
+TEST_F(StartupTest, UnwritableStatusFilesEndTheConsoleAndALostTraceIsSaid) {
+    CProcessOptions options = Options({"/C"});
+    options.WorkingDirectory = "/proc";  // no one can create files there, root included
+    CProcessResult result = RunProcess(options);
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err.rfind("voltaris: cannot write the console's status files in the working directory: ", 0), 0u)
+        << result.Err;
+    EXPECT_EQ(std::count(result.Err.begin(), result.Err.end(), '\n'), 1) << result.Err;
+    EXPECT_TRUE(Steps().empty());
+
+    options = Options({"/C"});
+    options.Environment["VOLTARIS_TRACE"] = "/dev/full";
+    options.Input = "EXIT\n";
+    result = RunProcess(options);
+    EXPECT_EQ(result.ExitStatus, 0);
+    // After the line that says the bench is simulated: the first lost line, and at exit how many.
+    EXPECT_NE(result.Err.find("voltaris: simulated bench (built in): nothing reaches this machine's USB hardware\n"
+                              "voltaris: VOLTARIS_TRACE /dev/full: cannot write the line \"InitRailswap list -> 0\": "
+                              "No space left on device; the record is incomplete\n"), std::string::npos) << result.Err;
+    EXPECT_NE(result.Err.find("lines could not be written and are missing\n"), std::string::npos) << result.Err;
+    EXPECT_EQ(std::count(result.Err.begin(), result.Err.end(), '\n'), 3) << result.Err;
 }

@@ -114,7 +114,6 @@ protected:
         SetRemoveDevicePrompt(nullptr);
         BLSetTraceSink(nullptr, nullptr);
         BLInstallBackend(nullptr);
-        ResetConsoleTestState();
     }
 
     // A fresh bench with the chosen controller selected, as the front ends

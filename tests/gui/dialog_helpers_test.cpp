@@ -22,7 +22,8 @@ public:
         }
         return CDialog::OnNotify(code, id);
     }
-    void OnTimer(uintptr_t) override { PollMonitoredPort(POLL_ROOT_PORT, 1, "Connect Event Detected!"); }
+    void OnTimer(uintptr_t) override { PollMonitoredPort("Connect Event Detected!"); }
+    void OnEnumerateBus() override {}
 
     void DoDataExchange(CDataExchange* pDX) override {
         DDX_Control(pDX, IDC_HOST_DEVICE_LIST, list);
@@ -320,7 +321,7 @@ TEST_F(CHelperTest, ConnectionMonitorPollsEverySecondWhileChecked) {
     LoadSelected(kGuiBench);
     user.Script({[&] {
         EXPECT_FALSE(user.Press(IDC_HOST_DISCONNECT_NOTIFY)) << "disabled until TEST_FORCE_ENABLE";
-        static_cast<CHarnessDialog*>(user.Top())->OnPortCommandRun(true);
+        static_cast<CHarnessDialog*>(user.Top())->OnPortCommandRun(true, POLL_ROOT_PORT, 1);
         EXPECT_TRUE(user.Press(IDC_HOST_DISCONNECT_NOTIFY));
         EXPECT_TRUE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
         trace.clear();
@@ -329,21 +330,21 @@ TEST_F(CHelperTest, ConnectionMonitorPollsEverySecondWhileChecked) {
         EXPECT_EQ(polls, 2u);
         EXPECT_EQ(user.Text(IDC_HOST_STATUS), "") << "no change leaves the status window alone";
         // Any other port command unchecks, stops and disables it.
-        static_cast<CHarnessDialog*>(user.Top())->OnPortCommandRun(false);
+        static_cast<CHarnessDialog*>(user.Top())->OnPortCommandRun(false, POLL_ROOT_PORT, 1);
         EXPECT_FALSE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
         EXPECT_FALSE(user.Enabled(IDC_HOST_DISCONNECT_NOTIFY));
         user.Advance(5000);
         EXPECT_EQ(Requests("GetPortStatus"), polls);
         user.Cancel();
     }});
-    CHarnessDialog dialog([](CHarnessDialog& d) { d.OnPortCommandRun(false); });
+    CHarnessDialog dialog([](CHarnessDialog& d) { d.OnPortCommandRun(false, POLL_ROOT_PORT, 1); });
     dialog.DoModal();
 }
 
 TEST_F(CHelperTest, ConnectionMonitorReportsADisconnect) {
     LoadSelected(kGuiBench);
     user.Script({[&] {
-        static_cast<CHarnessDialog*>(user.Top())->OnPortCommandRun(true);
+        static_cast<CHarnessDialog*>(user.Top())->OnPortCommandRun(true, POLL_ROOT_PORT, 1);
         user.Press(IDC_HOST_DISCONNECT_NOTIFY);
         std::string error;
         ASSERT_TRUE(BLSimUnplug(BLBackend(), 0, "1", error)) << error;

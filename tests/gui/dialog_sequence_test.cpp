@@ -5,6 +5,8 @@
 #include "gui/hub_test_dialog.h"
 #include "gui/ss_test_dialog.h"
 
+#include <functional>
+
 #include "gui_fixture.h"
 
 namespace {
@@ -38,23 +40,41 @@ TEST_F(CDialogSequenceTest, AHubChosenInAnEarlierDialogDoesNotNarrowTheDeviceLis
     }}, IDCANCEL);
 }
 
+// Whatever leaves a test mode, a device below a hub included, has the next
+// dialog enumerate before it lists what is on the bus.
 TEST_F(CDialogSequenceTest, ATestModeLeftPendingIsEnumeratedBeforeTheNextDialogFillsItsLists) {
-    Load(kGuiBench);
-    RunTestDialog<CHostTestDialog>({[&] {
-        EXPECT_TRUE(user.Select(IDC_HOST_PORT_COMMAND, PORT_TEST_TEST_PACKET));
-        EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+    auto execute = [&](int command, int entry) {
+        EXPECT_TRUE(user.Select(command, entry));
+        EXPECT_TRUE(user.Press(user.TemplateId() == IDD_HUB_TEST ? IDC_HUB_EXECUTE : IDC_HOST_EXECUTE));
         user.Cancel();
-    }}, IDCANCEL);
-    ASSERT_EQ(Requests("Enumerate"), 0u);
-    RunTestDialog<CDeviceTestDialog>({[&] {
-        EXPECT_EQ(Requests("Enumerate"), 1u);
-        EXPECT_EQ(user.Rows(IDC_DEVICE_LIST), kAllUsb2Rows);
-        user.Cancel();
-    }}, IDCANCEL);
-    // Done once: the dialog after it finds nothing pending.
-    RunTestDialog<CDeviceTestDialog>({[&] { user.Cancel(); }}, IDCANCEL);
-    EXPECT_EQ(Requests("Enumerate"), 0u);
+    };
+    struct Case {
+        const char* Name;
+        std::function<void()> Leave;
+        std::vector<std::string> Rows;  // the device dialog's list after it
+    } cases[] = {
+        {"root port TEST_PACKET",
+         [&] { RunTestDialog<CHostTestDialog>({[&] { execute(IDC_HOST_PORT_COMMAND, PORT_TEST_TEST_PACKET); }}, IDCANCEL); },
+         kAllUsb2Rows},
+        {"TEST_PACKET of the device below the hub",
+         [&] { RunTestDialog<CHubTestDialog>({[&] { execute(IDC_HUB_DEVICE_COMMAND, HUB_DEVICE_CMD_TEST_PACKET); }}, IDCANCEL); },
+         {kAllUsb2Rows[0], kAllUsb2Rows[1]}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Load(kGuiBench);
+        c.Leave();
+        ASSERT_EQ(Requests("Enumerate"), 0u);
+        RunTestDialog<CDeviceTestDialog>({[&] {
+            EXPECT_EQ(Requests("Enumerate"), 1u);
+            EXPECT_EQ(user.Rows(IDC_DEVICE_LIST), c.Rows);
+            user.Cancel();
+        }}, IDCANCEL);
+        // Done once: the dialog after it finds nothing pending.
+        RunTestDialog<CDeviceTestDialog>({[&] { user.Cancel(); }}, IDCANCEL);
+        EXPECT_EQ(Requests("Enumerate"), 0u);
+        TearDown();
+    }
 }
 
 TEST_F(CDialogSequenceTest, TypedCommandTextChoosesItsEntryOrIsRefused) {

@@ -102,8 +102,23 @@ TEST_F(CHostDialogTest, AfterTestPacketTheNextExecuteEnumeratesFirst) {
         EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_LIST), 1);
         RunPortCommand(PORT_TEST_RESET, 0);
         EXPECT_EQ(Requests("Enumerate "), 1u);
+
+        // An enumeration that fails sends nothing after it and stays pending.
+        RunPortCommand(PORT_TEST_TEST_PACKET, 1);
+        EXPECT_TRUE(BLSimAddFault(BLBackend(), {"Enumerate", "", "", static_cast<BLSTATUS>(0x80001001u), 1}));
+        RunPortCommand(PORT_TEST_RESET, 0);
+        EXPECT_EQ(Requests("Enumerate "), 2u);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Enumeration Failed");
+        EXPECT_EQ(Requests("SetPortFeature root:1 4 0 0"), 2u);
+        RunPortCommand(PORT_TEST_RESET, 0);
+        EXPECT_EQ(Requests("Enumerate "), 3u);
+        EXPECT_EQ(Requests("SetPortFeature root:1 4 0 0"), 3u);
         ReturnToMain();
-    }});
+    },
+         [&] {  // the box of the failed enumeration
+             EXPECT_EQ(user.MessageText(), "Enumeration Failed.  Try Exiting App and Restarting.");
+             user.Press(IDOK);
+         }});
 }
 
 TEST_F(CHostDialogTest, DisconnectNotifyWatchesThePortAfterForceEnable) {
@@ -113,33 +128,36 @@ TEST_F(CHostDialogTest, DisconnectNotifyWatchesThePortAfterForceEnable) {
         EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
         EXPECT_TRUE(user.Enabled(IDC_HOST_DISCONNECT_NOTIFY));
         EXPECT_FALSE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
+        // An unplug from before the watch is acknowledged when it starts, unseen.
+        Unplug("1");
         EXPECT_TRUE(user.Press(IDC_HOST_DISCONNECT_NOTIFY));
         EXPECT_TRUE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
         user.Advance(1000);
-        EXPECT_EQ(Requests("GetPortStatus root:1"), 1u);
+        EXPECT_EQ(Requests("GetPortStatus root:1"), 2u);
         EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
 
-        Unplug("1");
-        user.Advance(1000);
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Disconnect Event Detected!");
         std::string error;
         EXPECT_TRUE(BLSimPlug(BLBackend(), 0, "1", error)) << error;
         user.Advance(1000);
         EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Connect Event Detected!");
-        EXPECT_EQ(Requests("ClearPortFeature root:1 16 0"), 2u);
+        Unplug("1");
+        user.Advance(1000);
+        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Disconnect Event Detected!");
+        EXPECT_EQ(Requests("ClearPortFeature root:1 16 0"), 3u);
 
         // Unchecking stops the watch; checking starts it again.
         EXPECT_TRUE(user.Press(IDC_HOST_DISCONNECT_NOTIFY));
         user.Advance(3000);
-        EXPECT_EQ(Requests("GetPortStatus root:1"), 3u);
+        EXPECT_EQ(Requests("GetPortStatus root:1"), 4u);
         EXPECT_TRUE(user.Press(IDC_HOST_DISCONNECT_NOTIFY));
 
-        // Any other port command ends it.
-        RunPortCommand(PORT_TEST_RESET, 0);
+        // A device command's enumeration ends Test Force Enable, and the watch.
+        EXPECT_TRUE(user.Select(IDC_HOST_DEVICE_LIST, 1));
+        RunDeviceCommand(HOST_DEVICE_CMD_DEVICE_DESCRIPTOR);
         EXPECT_FALSE(user.Checked(IDC_HOST_DISCONNECT_NOTIFY));
         EXPECT_FALSE(user.Enabled(IDC_HOST_DISCONNECT_NOTIFY));
         user.Advance(3000);
-        EXPECT_EQ(Requests("GetPortStatus root:1"), 3u);
+        EXPECT_EQ(Requests("GetPortStatus root:1"), 5u);
         ReturnToMain();
     }});
 }

@@ -241,6 +241,14 @@ bool BLSimPowerCycle(CBLBackend* backend, unsigned controller, const std::string
     return Command(backend, &CSimWorld::PowerCycle, controller, at, error);
 }
 
+std::string BLSimShow(CBLBackend* backend) {
+    CSimBackend* sim = AsSim(backend);
+    if (!sim) return "";
+    std::string error;
+    std::lock_guard lock(sim->World().Mutex);
+    return sim->World().Show(std::nullopt, error);
+}
+
 bool BLSimAddFault(CBLBackend* backend, const BLSimFault& fault) {
     CSimBackend* sim = AsSim(backend);
     if (!sim || !SimIsRequestName(fault.Request)) return false;

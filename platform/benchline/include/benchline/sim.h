@@ -40,6 +40,11 @@ bool BLSimUnplug(CBLBackend* backend, unsigned controller, const std::string& at
 bool BLSimPlug(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);
 bool BLSimPowerCycle(CBLBackend* backend, unsigned controller, const std::string& at, std::string& error);
 
+// The tree with addresses and states, as "voltaris-sim show" prints it (all
+// controllers, without the closing "ok"); empty when backend is not a
+// simulated bench.
+std::string BLSimShow(CBLBackend* backend);
+
 // A fault added while the bench runs, as a [[fault]] of a bench file would
 // give it: the first Count requests that match answer Status. An empty
 // target or args matches any. False when backend is not a simulated bench or
