@@ -146,6 +146,8 @@ uint8_t PendingEnumeration() { return g_bus.PendingEnumeration[g_bus.SelectedHos
 
 void MarkPendingEnumeration(uint8_t kinds) { g_bus.PendingEnumeration[g_bus.SelectedHost] |= kinds; }
 
+void SetProgressSink(ProgressSink sink, void* context) { BLSetProgressSink(sink, context); }
+
 int32_t BuildHostList(std::vector<HostRecord>& records) {
     g_bus.HostList.clear();
     records.clear();

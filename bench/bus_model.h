@@ -190,6 +190,11 @@ uint8_t GetSelectedHub();
 uint8_t PendingEnumeration();
 void MarkPendingEnumeration(uint8_t kinds);
 
+// Progress of a long wait inside a request (a controller being bound again):
+// the sink is called about once a second while it waits. Null stops it.
+using ProgressSink = void (*)(void* context);
+void SetProgressSink(ProgressSink sink, void* context);
+
 // The selected objects, or null when the selection is none or not below the
 // list's size.
 CHostController* SelectedHostController();

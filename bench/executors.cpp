@@ -15,7 +15,7 @@ constexpr uint32_t kUsbCmdRunStop = 1u;
 constexpr uint32_t kUsbStsHalted = 1u;
 constexpr uint32_t kPortConnected = 1u;
 
-RemoveDevicePrompt g_prompt = AskOnTerminal;
+RemoveDevicePrompt g_prompt;
 ConfirmPrompt g_confirm;
 
 bool AskConfirmPrompt(const std::string& text, void*) { return g_confirm && g_confirm(text) == PROMPT_OK; }
@@ -122,7 +122,7 @@ int32_t RunCompliance(uint8_t code, CBLPort* port) {
     // is still shown once; its OK then proceeds.
     while (status & kPortConnected) {
         if (BLFailed(port->GetPortStatus(&status))) return BENCH_E_FAILED;
-        if (g_prompt("Remove Downstream Device", "") == PROMPT_CANCEL) return BENCH_E_SELECT;
+        if (!g_prompt || g_prompt("Remove Downstream Device", "") == PROMPT_CANCEL) return BENCH_E_SELECT;
     }
     BLSTATUS result = port->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr);
     return BLFailed(result) ? BENCH_E_SELECT : BENCH_OK;
@@ -272,9 +272,7 @@ void MarkTestModeLeft(ECommandFamily family, uint8_t code, uint8_t targetKind) {
         MarkPendingEnumeration(targetKind);
 }
 
-void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) {
-    g_prompt = prompt ? std::move(prompt) : RemoveDevicePrompt(AskOnTerminal);
-}
+void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) { g_prompt = std::move(prompt); }
 
 void SetConfirmPrompt(ConfirmPrompt prompt) {
     g_confirm = std::move(prompt);

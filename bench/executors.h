@@ -57,14 +57,11 @@ int32_t IdleOtherHubPorts(uint8_t port);
 void MarkTestModeLeft(ECommandFamily family, uint8_t code, uint8_t targetKind);
 
 // The "Remove Downstream Device" message box. The front end in use installs
-// its own; the default asks on the terminal.
+// its own (the console asks at its prompt, the dialogs in a message box); an
+// empty one removes it, and without one the answer is Cancel.
 enum EPromptAnswer { PROMPT_OK, PROMPT_CANCEL };
 using RemoveDevicePrompt = std::function<EPromptAnswer(const std::string& text, const std::string& caption)>;
-// Installs a prompt; an empty one restores the terminal default.
 void SetRemoveDevicePrompt(RemoveDevicePrompt prompt);
-// The terminal default: shows the text and reads OK or Cancel from standard
-// input; end of input counts as Cancel.
-EPromptAnswer AskOnTerminal(const std::string& text, const std::string& caption);
 
 // The question before a request that would stop what the machine itself
 // runs on (its disks, swap, keyboard, mouse or network): the text names what

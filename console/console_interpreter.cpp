@@ -1,6 +1,5 @@
 #include "console/console_interpreter.h"
 
-#include "app/voltaris_app.h"
 #include "bench/bus_model.h"
 #include "bench/executors.h"
 #include "console/command_line.h"
@@ -43,15 +42,16 @@ constexpr size_t kMaxHostName = 255;
 
 class CConsoleInterpreter {
 public:
-    CConsoleInterpreter(CVoltarisApp& app, CIniArgs& stackConfig, std::string& text)
-        : m_app(app), m_config(stackConfig), m_text(text),
-          m_session([&app](const char* line) { app.WriteConsoleText(line); }),
+    CConsoleInterpreter(CConsoleHost& host, CIniArgs& stackConfig, std::string& text)
+        : m_host(host), m_config(stackConfig), m_text(text),
+          m_session([&host](const char* line) { host.WriteConsoleText(line); }),
           m_hostNames(kMaxHosts) {}
 
-    void Run() {
+    EConsoleExit Run() {
         CConsoleRemoveDevicePrompt prompt(m_session);
         CConsoleConfirmPrompt confirm(m_session);
         if (StartUp()) CommandLoop();
+        return m_exit;
     }
 
 private:
@@ -85,7 +85,8 @@ private:
 
     void Write(const char* text) { m_session.Write(text); }
 
-    CVoltarisApp& m_app;
+    CConsoleHost& m_host;
+    EConsoleExit m_exit = CONSOLE_EXIT_START_FAILED;
     CIniArgs& m_config;
     std::string& m_text;
     CConsoleSession m_session;
@@ -117,7 +118,7 @@ CSwitchFailure DescribeSwitchFailure(int32_t result) {
 }
 
 bool CConsoleInterpreter::StartUp() {
-    m_app.OpenConsole();
+    m_host.OpenConsole();
     Write("- xHCI Voltaris - \n\n");
 
     m_config.AddArg(kSection, "ListHostController", "");
@@ -282,7 +283,7 @@ bool CConsoleInterpreter::Help() {
 
 bool CConsoleInterpreter::Exit() {
     Write("\n Exiting application\n");
-    m_app.Mode = MODE_EXIT;
+    m_exit = CONSOLE_EXIT_DONE;
     OSFreeConsole();
     DestroyBench();
     CleanupRailswap(m_config, m_switcherText, 0);
@@ -293,7 +294,7 @@ bool CConsoleInterpreter::Exit() {
 bool CConsoleInterpreter::Gui() {
     Write("\n Switching to GUI Mode\n");
     OSFreeConsole();
-    m_app.Mode = MODE_GUI;
+    m_exit = CONSOLE_EXIT_TO_DIALOGS;
     return false;
 }
 
@@ -435,8 +436,9 @@ bool CConsoleInterpreter::TestDevice() {
 
 }  // namespace
 
-void RunConsoleInterpreter(CVoltarisApp& app, CIniArgs stackConfig, std::string text) {
-    CMFCDialogTKUserInput userInput(nullptr, g_TimedCommandLineTitle);
-    CConsoleInterpreter interpreter(app, stackConfig, text);
-    interpreter.Run();
+EConsoleExit RunConsoleInterpreter(CConsoleHost& host, CIniArgs stackConfig, std::string text,
+                                   const std::string& inputTitle) {
+    CMFCDialogTKUserInput userInput(nullptr, inputTitle);
+    CConsoleInterpreter interpreter(host, stackConfig, text);
+    return interpreter.Run();
 }

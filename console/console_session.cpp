@@ -2,7 +2,6 @@
 
 #include "console/command_line.h"
 #include "console/status_files.h"
-#include "benchline/backend.h"
 #include "os/console.h"
 #include "os/signals.h"
 
@@ -31,10 +30,10 @@ std::string FormatLine(const char* format, va_list args) {
 // shows one dot per second.
 CConsoleSession::CConsoleSession(ConsoleWriter write, LineReader read)
     : m_write(std::move(write)), m_read(read ? std::move(read) : LineReader(OSReadConsoleLine)) {
-    BLSetProgressSink([](void* session) { static_cast<CConsoleSession*>(session)->Write("."); }, this);
+    SetProgressSink([](void* session) { static_cast<CConsoleSession*>(session)->Write("."); }, this);
 }
 
-CConsoleSession::~CConsoleSession() { BLSetProgressSink(nullptr, nullptr); }
+CConsoleSession::~CConsoleSession() { SetProgressSink(nullptr, nullptr); }
 
 void CConsoleSession::Write(const char* text) { m_write(text); }
 
