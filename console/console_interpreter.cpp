@@ -111,7 +111,7 @@ struct CSwitchFailure {
     const char* Text;
 };
 
-CSwitchFailure DescribeSwitchFailure(int32_t result) {
+CSwitchFailure DescribeSwitchFailure(ERailswapResult result) {
     if (result == RAILSWAP_NO_HOST) return {STATUS_COULD_NOT_FIND_HOST, " No Host Controllers Found!\n"};
     if (result == RAILSWAP_REBOOT_NEEDED) return {STATUS_REBOOT_NEEDED, " Reboot Needed!\n"};
     return {STATUS_ERROR_LOADING_DRIVER, " Error Loading Driver!\n"};
@@ -122,7 +122,7 @@ bool CConsoleInterpreter::StartUp() {
     Write("- xHCI Voltaris - \n\n");
 
     m_config.AddArg(kSection, "ListHostController", "");
-    int32_t listed = InitRailswap(m_config, m_switcherText, 0);
+    ERailswapResult listed = InitRailswap(m_config, m_switcherText, 0);
     if (listed != RAILSWAP_OK) {
         CSwitchFailure failure = DescribeSwitchFailure(listed);
         return Fail(failure.State, failure.Text, false);
@@ -139,7 +139,7 @@ bool CConsoleInterpreter::StartUp() {
     Write(" Loading...\n");
     m_config.AddArg(kSection, "SelectHostController", "");
     m_config.AddArg(kSection, m_hostNames[chosen], "");
-    int32_t switched = InitRailswap(m_config, m_switcherText, 0);
+    ERailswapResult switched = InitRailswap(m_config, m_switcherText, 0);
     if (switched == RAILSWAP_REBOOT_NEEDED) {
         Write(" Reboot Needed!\n");
         WriteStatusFile(STATUS_REBOOT_NEEDED);
@@ -152,8 +152,8 @@ bool CConsoleInterpreter::StartUp() {
     CreateBench();
     BuildHostList(m_session.Hosts);
     if (m_session.Hosts.empty()) return Fail(STATUS_COULD_NOT_FIND_HOST, " Host not found\n", true);
-    int32_t selected = SelectHostByIndex(0);
-    if (BLFailed(selected)) {
+    EBenchResult selected = SelectHostByIndex(0);
+    if (selected < 0) {
         if (selected == BENCH_E_DRIVER_VERSION) return Fail(STATUS_INVALID_DRIVER, " Invalid Driver Version\n", true);
         return Fail(STATUS_COULD_NOT_FIND_HOST, " Error Getting Host Info\n", true);
     }
@@ -341,7 +341,7 @@ bool CConsoleInterpreter::SelectHostCommand() {
     }
     // The lists now show the new controller's devices, or nothing when it
     // could not be enumerated.
-    int32_t listed = EnumerateAll(m_session.Devices, m_session.Hubs);
+    BLSTATUS listed = EnumerateAll(m_session.Devices, m_session.Hubs);
     if (listed < 0) {
         Write(" Enumeration Failed\n");
         m_session.LastResult = listed;

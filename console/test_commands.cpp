@@ -69,7 +69,7 @@ int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port,
     }
     // A hub that cannot be selected (not answering) gets nothing, and neither
     // does the hub selected before it.
-    if (int32_t selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
+    if (EBenchResult selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
     MarkTestModeLeft(FAMILY_PORT, code, PENDING_HUB_PORT);
     return ReportResult(session, compliance ? RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port)
                                             : RunHubPortTest(code, port));
