@@ -158,7 +158,7 @@ bool CConsoleInterpreter::StartUp() {
         return Fail(STATUS_COULD_NOT_FIND_HOST, " Error Getting Host Info\n", true);
     }
     BuildHubList(m_session.Hubs, NO_SELECTION, SPEED_ALL);
-    m_session.LastResult = BuildDeviceList(m_session.Devices, NO_SELECTION, SPEED_ALL);
+    m_session.LastResult = ConsoleResult(BuildDeviceList(m_session.Devices, NO_SELECTION, SPEED_ALL));
     Write(" Ready\n");
     return true;
 }
@@ -180,7 +180,7 @@ bool CConsoleInterpreter::SelectHost(int& chosen) {
         if (SameWord(m_session.Tokens[0], "EXIT")) return Exit();
         int32_t index = 0;
         if (!ParseWholeDecimal(m_session.Tokens[0], index) || index < 0 || index >= m_hostCount) {
-            m_session.LastResult = BENCH_E_INDEX;
+            m_session.LastResult = ConsoleResult(BENCH_E_INDEX);
             continue;
         }
         chosen = index;
@@ -232,7 +232,7 @@ void CConsoleInterpreter::CommandLoop() {
     while (true) {
         EConsoleRead read =
             m_session.ReadCommandLine("Enter Command: ", m_session.Tokens, m_session.TokenCount, m_session.LastResult);
-        m_session.LastResult = 0;
+        m_session.LastResult = CONSOLE_OK;
         if (read == CONSOLE_READ_END) {
             Exit();
             return;
@@ -331,7 +331,7 @@ bool CConsoleInterpreter::SelectHostCommand() {
     }
     m_session.WriteLine("\n Selecting Host %s... \n", tokens[1].c_str());
     uint8_t previous = GetSelectedHost();
-    m_session.LastResult = SelectHostByIndex(static_cast<uint8_t>(index));
+    m_session.LastResult = ConsoleResult(SelectHostByIndex(static_cast<uint8_t>(index)));
     if (m_session.LastResult < 0) {
         Write(" Error selecting Host\n");
         WriteStatusFile(STATUS_COULD_NOT_FIND_HOST);
@@ -344,7 +344,7 @@ bool CConsoleInterpreter::SelectHostCommand() {
     BLSTATUS listed = EnumerateAll(m_session.Devices, m_session.Hubs);
     if (listed < 0) {
         Write(" Enumeration Failed\n");
-        m_session.LastResult = listed;
+        m_session.LastResult = ConsoleResult(listed);
     } else {
         Write(" Successful\n");
     }
@@ -353,7 +353,7 @@ bool CConsoleInterpreter::SelectHostCommand() {
 
 bool CConsoleInterpreter::Enumerate() {
     Write("\n Enumerating Bus... \n");
-    m_session.LastResult = EnumerateAll(m_session.Devices, m_session.Hubs);
+    m_session.LastResult = ConsoleResult(EnumerateAll(m_session.Devices, m_session.Hubs));
     if (m_session.LastResult < 0) {
         Write(" Enumeration Failed\n");
     } else {

@@ -61,17 +61,17 @@ void CConsoleSession::WriteInfo(const std::string& text, bool truncate) {
 std::string CConsoleSession::TakeInfoFailure() { return std::exchange(m_infoFailure, {}); }
 
 EConsoleRead CConsoleSession::ReadCommandLine(const char* prompt, std::vector<std::string>& tokens, int& count,
-                                              int32_t lastResult) {
+                                              EConsoleResult lastResult) {
     return ReadLine(prompt, tokens, count, true, lastResult);
 }
 
 EConsoleRead CConsoleSession::ReadAnswer(const char* prompt, std::vector<std::string>& tokens) {
     int count = 0;
-    return ReadLine(prompt, tokens, count, false, 0);
+    return ReadLine(prompt, tokens, count, false, CONSOLE_OK);
 }
 
 EConsoleRead CConsoleSession::ReadLine(const char* prompt, std::vector<std::string>& tokens, int& count,
-                                       bool setStatus, int32_t lastResult) {
+                                       bool setStatus, EConsoleResult lastResult) {
     tokens.clear();
     count = 0;
     Write("\n");
