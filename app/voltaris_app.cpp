@@ -165,10 +165,10 @@ bool CVoltarisApp::InitInstance() {
 
 // The main dialog in the window opened, else on the terminal, which is let go
 // before the bench is closed.
-void CVoltarisApp::RunMainDialogOn(const std::unique_ptr<CDlgSurface>& window) {
+void CVoltarisApp::RunMainDialogOn(bool windowOpen) {
     std::string error;
-    std::unique_ptr<CDlgSurface> terminal = window ? nullptr : OpenTerminalSurface(error);
-    if (!window && !terminal) {
+    std::unique_ptr<CDlgSurface> terminal = windowOpen ? nullptr : OpenTerminalSurface(error);
+    if (!windowOpen && !terminal) {
         std::fprintf(stderr, "voltaris: %s; use /C for console mode\n", error.c_str());
         m_exitCode = VOLTARIS_EXIT_FAILED;
     } else if (!RunMainDialog()) {
@@ -208,7 +208,7 @@ void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig, bool fromConsole) {
     }
     InitRailswap(stackConfig, resultText, 0);
     CreateBench();
-    RunMainDialogOn(window);
+    RunMainDialogOn(window != nullptr);
     DestroyBench();
     CleanupRailswap(stackConfig, resultText, 0);
 }

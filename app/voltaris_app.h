@@ -7,7 +7,6 @@
 #include "trialkit/trialkit.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,8 +24,6 @@ constexpr const char* VOLTARIS_WINDOW_TITLE = "xHCI Voltaris";
 
 // No console is open.
 constexpr int VOLTARIS_NO_CONSOLE = -1;
-
-class CDlgSurface;
 
 class CVoltarisApp : public CWinApp, public CConsoleHost {
 public:
@@ -50,7 +47,7 @@ public:
 
 private:
     void RunDialogMode(CIniArgs& stackConfig, bool fromConsole);
-    void RunMainDialogOn(const std::unique_ptr<CDlgSurface>& window);
+    void RunMainDialogOn(bool windowOpen);
     // The mode the switches leave, read without acting on them.
     int32_t SwitchedMode() const;
     // A start that cannot go on: the line on stderr and, in dialog mode with a
