@@ -274,7 +274,7 @@ BLSTATUS EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>
 }
 
 EBenchResult EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
-                     bool hubsOnly) {
+                          bool hubsOnly) {
     if (deviceIndex) *deviceIndex = NO_SELECTION;
     if (hubIndex) *hubIndex = NO_SELECTION;
     if (g_bus.SelectedHost == NO_SELECTION || !g_bus.Root) return BENCH_E_NO_HOST;

@@ -13,10 +13,10 @@
 #include <vector>
 
 // The result of a bench command: BENCH_OK, or a BENCH_E_ value (negative).
-// It is a type of its own, apart from the component's BLSTATUS: a
-// component status becomes a bench result only through the executors' fold
-// (or a bus model step that names its own result), and a bench result is
-// judged by its sign, never by the component's rule.
+// It is a type of its own, apart from the component's BLSTATUS: a request's
+// status becomes a bench result through FoldStatus (the executors' fold, which
+// the bus model uses too) or a BENCH_E_ value a step names itself, and a bench
+// result is judged by its sign, never by the component's rule.
 enum EBenchResult : int32_t {
     BENCH_OK = 0,
     BENCH_E_INDEX = static_cast<int32_t>(0x80000001u),  // index out of range, port not found
@@ -139,7 +139,7 @@ EBenchResult SelectHostByIndex(uint8_t index);
 // writing their new indexes to the outs that are present. A failed rescan
 // stays a failure (BENCH_E_FAILED) even when the selections are found again.
 EBenchResult EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
-                     bool hubsOnly);
+                          bool hubsOnly);
 // The console's enumeration: rescans, deselects the hub and lists every hub
 // and device. Returns a failing component status as it is; the lists, the
 // records and the hub and device selections are then empty, since the

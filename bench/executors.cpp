@@ -47,7 +47,7 @@ constexpr uint8_t kGetDeviceDescriptorPacket[8] = {0x80, 0x06, 0x00, 0x01, 0x00,
 // Carries out one device-side step. upstream is the device's upstream port;
 // the downstream device commands pass null and have no port steps.
 EBenchResult RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort* upstream, uint8_t* buffer,
-                      uint32_t length) {
+                           uint32_t length) {
     if (!step) return BENCH_E_INDEX;
     switch (step->Action) {
     case ACTION_NONE: return BENCH_OK;
@@ -89,7 +89,7 @@ EBenchResult RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort*
 // is sent when it hangs on none. A device whose port cannot be looked up
 // (unplugged, or below a hub that no longer answers) is a failure.
 EBenchResult RunOnUpstreamDevice(ECommandFamily family, CDevice* device, uint8_t code, uint8_t* buffer,
-                            uint32_t length) {
+                                 uint32_t length) {
     CBLPort* upstream = nullptr;
     if (EBenchResult found = FindUpstreamPort(device, &upstream); found != BENCH_OK) return found;
     if (!upstream) return BENCH_OK;
