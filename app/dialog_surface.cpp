@@ -2,6 +2,7 @@
 
 #include "app/voltaris_app.h"
 
+#include "dlg/terminal.h"
 #ifdef VOLTARIS_WINDOWS
 #include "dlg/qt_surface.h"
 #endif
@@ -111,6 +112,13 @@ std::unique_ptr<CDlgSurface> OpenWindowSurface(std::string& error) {
 #else
     error = "this voltaris was built without windows";
 #endif
+    return nullptr;
+}
+
+std::unique_ptr<CDlgSurface> OpenTerminalSurface(std::string& error) {
+    auto surface = std::make_unique<CTerminalSurface>();
+    if (surface->Ok()) return surface;
+    error = surface->Error();
     return nullptr;
 }
 

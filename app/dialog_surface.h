@@ -27,6 +27,10 @@ CSurfaceChoice ChooseDialogSurface();
 // window can be opened.
 std::unique_ptr<CDlgSurface> OpenWindowSurface(std::string& error);
 
+// Opens the terminal surface on stdin and stdout and installs it; null, with
+// error set, when the terminal cannot be used.
+std::unique_ptr<CDlgSurface> OpenTerminalSurface(std::string& error);
+
 // A start that cannot go on, for a user who started the dialogs from the
 // desktop and has no terminal to read stderr on: when the dialogs would be
 // windows and one opens, the line in a message box (titled "xHCI Voltaris")

@@ -150,8 +150,10 @@ bool CVoltarisApp::InitInstance() {
     AddStackConfigRows(stackConfig);
 
     if (Mode == MODE_CONSOLE) {
-        RunConsoleInterpreter(*this, stackConfig, std::string());
-        if (Mode == MODE_CONSOLE) m_exitCode = VOLTARIS_EXIT_FAILED;
+        EConsoleExit left = RunConsoleInterpreter(*this, stackConfig, std::string(), g_TimedCommandLineTitle);
+        if (left == CONSOLE_EXIT_TO_DIALOGS) Mode = MODE_GUI;
+        else if (left == CONSOLE_EXIT_DONE) Mode = MODE_EXIT;
+        else m_exitCode = VOLTARIS_EXIT_FAILED;
     }
     if (Mode == MODE_GUI) RunDialogMode(stackConfig, startedInConsole);
 
@@ -159,6 +161,19 @@ bool CVoltarisApp::InitInstance() {
     int signo = OSTerminationSignal();
     if (signo != 0) m_exitCode = 128 + signo;
     return false;
+}
+
+// The main dialog in the window opened, else on the terminal, which is let go
+// before the bench is closed.
+void CVoltarisApp::RunMainDialogOn(bool windowOpen) {
+    std::string error;
+    std::unique_ptr<CDlgSurface> terminal = windowOpen ? nullptr : OpenTerminalSurface(error);
+    if (!windowOpen && !terminal) {
+        std::fprintf(stderr, "voltaris: %s; use /C for console mode\n", error.c_str());
+        m_exitCode = VOLTARIS_EXIT_FAILED;
+    } else if (!RunMainDialog()) {
+        m_exitCode = VOLTARIS_EXIT_FAILED;
+    }
 }
 
 void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig, bool fromConsole) {
@@ -193,7 +208,7 @@ void CVoltarisApp::RunDialogMode(CIniArgs& stackConfig, bool fromConsole) {
     }
     InitRailswap(stackConfig, resultText, 0);
     CreateBench();
-    if (!RunMainDialog()) m_exitCode = VOLTARIS_EXIT_FAILED;
+    RunMainDialogOn(window != nullptr);
     DestroyBench();
     CleanupRailswap(stackConfig, resultText, 0);
 }

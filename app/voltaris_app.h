@@ -2,6 +2,7 @@
 // InitInstance, from the single-instance check to the restored driver stack.
 #pragma once
 
+#include "console/console_interpreter.h"
 #include "dlg/app.h"
 #include "trialkit/trialkit.h"
 
@@ -24,7 +25,7 @@ constexpr const char* VOLTARIS_WINDOW_TITLE = "xHCI Voltaris";
 // No console is open.
 constexpr int VOLTARIS_NO_CONSOLE = -1;
 
-class CVoltarisApp : public CWinApp {
+class CVoltarisApp : public CWinApp, public CConsoleHost {
 public:
     CVoltarisApp();
     ~CVoltarisApp() override;
@@ -35,8 +36,8 @@ public:
     bool InitInstance() override;
 
     void ParseSwitches();
-    void OpenConsole();
-    void WriteConsoleText(const char* text);
+    void OpenConsole() override;
+    void WriteConsoleText(const char* text) override;
 
     int ExitCode() const { return m_exitCode; }
 
@@ -46,6 +47,7 @@ public:
 
 private:
     void RunDialogMode(CIniArgs& stackConfig, bool fromConsole);
+    void RunMainDialogOn(bool windowOpen);
     // The mode the switches leave, read without acting on them.
     int32_t SwitchedMode() const;
     // A start that cannot go on: the line on stderr and, in dialog mode with a

@@ -31,11 +31,11 @@ bool ReadSpeedPasses(CDevice* device, SpeedFilter filter, uint8_t* speed) {
     return device->GetDeviceSpeed(speed) >= 0 && PassesFilter(*speed, filter);
 }
 
-int32_t SaveIdentity(CDevice* device, CBusIdentity& identity) {
+EBenchResult SaveIdentity(CDevice* device, CBusIdentity& identity) {
     identity = CBusIdentity{};
     BLSTATUS status = device->GetVidPidSerialNumber(&identity.Vid, &identity.Pid, &identity.Serial);
     identity.Tag = device->DeviceTag;
-    return BLFailed(status) ? BENCH_E_SELECT : BENCH_OK;
+    return FoldStatus(status, BENCH_E_SELECT);
 }
 
 // What a listing row shows of a device (its VID and PID, read with the rest
@@ -106,7 +106,7 @@ uint8_t IndexOfListed(const std::vector<T*>& list, const CListedObject& listed) 
 
 CBusModel& BusModel() { return g_bus; }
 
-int32_t CreateBench() {
+EBenchResult CreateBench() {
     g_bus.SavedHubIdentity = CBusIdentity{};
     g_bus.SavedDeviceIdentity = CBusIdentity{};
     if (g_bus.Root) return BENCH_E_EXISTS;
@@ -116,7 +116,7 @@ int32_t CreateBench() {
     return BENCH_OK;
 }
 
-int32_t DestroyBench() {
+EBenchResult DestroyBench() {
     delete g_bus.Root;
     g_bus.Root = nullptr;
     // The listed objects died with the root object; no listing may name them.
@@ -146,7 +146,9 @@ uint8_t PendingEnumeration() { return g_bus.PendingEnumeration[g_bus.SelectedHos
 
 void MarkPendingEnumeration(uint8_t kinds) { g_bus.PendingEnumeration[g_bus.SelectedHost] |= kinds; }
 
-int32_t BuildHostList(std::vector<HostRecord>& records) {
+void SetProgressSink(ProgressSink sink, void* context) { BLSetProgressSink(sink, context); }
+
+EBenchResult BuildHostList(std::vector<HostRecord>& records) {
     g_bus.HostList.clear();
     records.clear();
     if (!g_bus.Root) return BENCH_E_NO_HOST;
@@ -183,7 +185,7 @@ int32_t BuildHostList(std::vector<HostRecord>& records) {
     return BENCH_OK;
 }
 
-int32_t SelectHostByIndex(uint8_t index) {
+EBenchResult SelectHostByIndex(uint8_t index) {
     if (index >= g_bus.HostList.size() || !g_bus.Root) return BENCH_E_INDEX;
     BLSTATUS status = g_bus.Root->SelectHostController(g_bus.HostList[index], true, false);
     if (status < 0) return BLFailed(status) ? BENCH_E_FAILED : BENCH_E_SELECT;
@@ -197,7 +199,7 @@ int32_t SelectHostByIndex(uint8_t index) {
     return version - kDriverVersionBase < 256 ? BENCH_OK : BENCH_E_DRIVER_VERSION;
 }
 
-int32_t BuildHubList(std::vector<HubRecord>& records, uint8_t, SpeedFilter filter) {
+EBenchResult BuildHubList(std::vector<HubRecord>& records, uint8_t, SpeedFilter filter) {
     g_bus.HubList.clear();
     records.clear();
     if (!g_bus.Root) return BENCH_OK;
@@ -210,7 +212,7 @@ int32_t BuildHubList(std::vector<HubRecord>& records, uint8_t, SpeedFilter filte
     return BENCH_OK;
 }
 
-int32_t RebuildHubRecords(std::vector<HubRecord>& records, uint8_t, SpeedFilter filter) {
+EBenchResult RebuildHubRecords(std::vector<HubRecord>& records, uint8_t, SpeedFilter filter) {
     records.clear();
     for (CHubDevice* hub : g_bus.HubList) {
         HubRecord record;
@@ -219,7 +221,7 @@ int32_t RebuildHubRecords(std::vector<HubRecord>& records, uint8_t, SpeedFilter 
     return BENCH_OK;
 }
 
-int32_t BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, SpeedFilter filter) {
+EBenchResult BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, SpeedFilter filter) {
     g_bus.DeviceList.clear();
     records.clear();
     if (!g_bus.Root) return BENCH_OK;
@@ -254,7 +256,7 @@ bool IsBelowSelectedHub(CDevice* device) {
     return false;
 }
 
-int32_t EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs) {
+BLSTATUS EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs) {
     if (!g_bus.Root) return BENCH_E_NO_HOST;
     BLSTATUS status = EnumerateStatus();
     if (status < 0) {
@@ -271,8 +273,8 @@ int32_t EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>&
     return status;
 }
 
-int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
-                     bool hubsOnly) {
+EBenchResult EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
+                          bool hubsOnly) {
     if (deviceIndex) *deviceIndex = NO_SELECTION;
     if (hubIndex) *hubIndex = NO_SELECTION;
     if (g_bus.SelectedHost == NO_SELECTION || !g_bus.Root) return BENCH_E_NO_HOST;
@@ -282,7 +284,7 @@ int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex
     std::vector<DeviceRecord> deviceRecords;
     BuildHubList(hubRecords, NO_SELECTION, filter);
     if (!hubsOnly) BuildDeviceList(deviceRecords, NO_SELECTION, filter);
-    int32_t result = status < 0 ? BENCH_E_FAILED : BENCH_OK;
+    EBenchResult result = status < 0 ? BENCH_E_FAILED : BENCH_OK;
 
     if (keepSelection) {
         if (g_bus.SelectedHub != NO_SELECTION && hubIndex) {
@@ -355,7 +357,7 @@ uint8_t HubListIndexOf(const CDevice* device, SpeedFilter filter) {
     return NO_SELECTION;
 }
 
-int32_t SelectHubByIndex(uint8_t index) {
+EBenchResult SelectHubByIndex(uint8_t index) {
     if (index == NO_SELECTION) {
         g_bus.SelectedHub = NO_SELECTION;
         g_bus.SavedHubIdentity = CBusIdentity{};
@@ -364,19 +366,19 @@ int32_t SelectHubByIndex(uint8_t index) {
     if (index >= g_bus.HubList.size() || !g_bus.Root) return BENCH_E_INDEX;
     CHubDevice* hub = g_bus.HubList[index];
     if (g_bus.Root->SelectHub(hub) < 0) return BENCH_E_SELECT;
-    int32_t result = SaveIdentity(hub, g_bus.SavedHubIdentity);
+    EBenchResult result = SaveIdentity(hub, g_bus.SavedHubIdentity);
     g_bus.SelectedHub = index;
     return result;
 }
 
-int32_t SelectDeviceByIndex(uint8_t index) {
+EBenchResult SelectDeviceByIndex(uint8_t index) {
     if (index >= g_bus.DeviceList.size()) return BENCH_E_INDEX;
-    int32_t result = SaveIdentity(g_bus.DeviceList[index], g_bus.SavedDeviceIdentity);
+    EBenchResult result = SaveIdentity(g_bus.DeviceList[index], g_bus.SavedDeviceIdentity);
     g_bus.SelectedDevice = index;
     return result;
 }
 
-int32_t GetRootPort(CDevice* device, uint8_t* port) {
+EBenchResult GetRootPort(CDevice* device, uint8_t* port) {
     for (int step = 0; device && g_bus.Root && step < kMaxClimb; ++step) {
         uint8_t parent = 0, physicalPort = 0;
         if (BLFailed(device->GetParentHubAddress(&parent)) || BLFailed(device->GetPhysicalParentHubPort(&physicalPort)))
@@ -390,7 +392,7 @@ int32_t GetRootPort(CDevice* device, uint8_t* port) {
     return BENCH_E_SELECT;
 }
 
-int32_t FindUpstreamPort(CDevice* device, CBLPort** port) {
+EBenchResult FindUpstreamPort(CDevice* device, CBLPort** port) {
     *port = nullptr;
     if (!device || !g_bus.Root) return BENCH_E_FAILED;
     uint8_t parent = 0;
@@ -423,9 +425,9 @@ CBLPort* HubPort(uint8_t port) {
     return hub ? hub->GetHubPort(port) : nullptr;
 }
 
-int32_t ReadPortStatus(CBLPort* port, uint32_t* status) {
+EBenchResult ReadPortStatus(CBLPort* port, uint32_t* status) {
     if (!port) return BENCH_E_INDEX;
-    return BLFailed(port->GetPortStatus(status)) ? BENCH_E_FAILED : BENCH_OK;
+    return FoldStatus(port->GetPortStatus(status));
 }
 
 }  // namespace
@@ -440,11 +442,11 @@ bool IsHubPortSuperSpeed(uint8_t port) {
     return object && object->IsSuperSpeedPort();
 }
 
-int32_t GetHostPortStatus(uint8_t port, uint32_t* status) { return ReadPortStatus(HostPort(port), status); }
+EBenchResult GetHostPortStatus(uint8_t port, uint32_t* status) { return ReadPortStatus(HostPort(port), status); }
 
-int32_t GetHubPortStatus(uint8_t port, uint32_t* status) { return ReadPortStatus(HubPort(port), status); }
+EBenchResult GetHubPortStatus(uint8_t port, uint32_t* status) { return ReadPortStatus(HubPort(port), status); }
 
-int32_t PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, uint8_t port) {
+EBenchResult PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, uint8_t port) {
     *disconnected = false;
     *connected = false;
     CBLPort* object;
@@ -459,7 +461,7 @@ int32_t PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, ui
         return BENCH_E_INDEX;
     }
     uint32_t status = 0;
-    int32_t result = ReadPortStatus(object, &status);
+    EBenchResult result = ReadPortStatus(object, &status);
     if (result != BENCH_OK) return result;
     if (status & changeBit) {
         (status & 1u ? *connected : *disconnected) = true;

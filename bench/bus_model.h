@@ -12,15 +12,29 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int32_t BENCH_OK = 0;
-constexpr int32_t BENCH_E_INDEX = static_cast<int32_t>(0x80000001u);  // index out of range, port not found
-constexpr int32_t BENCH_E_EXISTS = static_cast<int32_t>(0x80000002u);
-constexpr int32_t BENCH_E_CREATE = static_cast<int32_t>(0x80000003u);
-constexpr int32_t BENCH_E_STACK = static_cast<int32_t>(0x80000004u);
-constexpr int32_t BENCH_E_FAILED = static_cast<int32_t>(0x80000005u);
-constexpr int32_t BENCH_E_NO_HOST = static_cast<int32_t>(0x80000006u);
-constexpr int32_t BENCH_E_SELECT = static_cast<int32_t>(0x80000007u);
-constexpr int32_t BENCH_E_DRIVER_VERSION = static_cast<int32_t>(0x80000008u);
+// The result of a bench command: BENCH_OK, or a BENCH_E_ value (negative).
+// It is a type of its own, apart from the component's BLSTATUS: a request's
+// status becomes a bench result through FoldStatus (the executors' fold, which
+// the bus model uses too) or a BENCH_E_ value a step names itself, and a bench
+// result is judged by its sign, never by the component's rule.
+enum EBenchResult : int32_t {
+    BENCH_OK = 0,
+    BENCH_E_INDEX = static_cast<int32_t>(0x80000001u),  // index out of range, port not found
+    BENCH_E_EXISTS = static_cast<int32_t>(0x80000002u),
+    BENCH_E_CREATE = static_cast<int32_t>(0x80000003u),
+    BENCH_E_STACK = static_cast<int32_t>(0x80000004u),
+    BENCH_E_FAILED = static_cast<int32_t>(0x80000005u),
+    BENCH_E_NO_HOST = static_cast<int32_t>(0x80000006u),
+    BENCH_E_SELECT = static_cast<int32_t>(0x80000007u),
+    BENCH_E_DRIVER_VERSION = static_cast<int32_t>(0x80000008u),
+};
+bool BLFailed(EBenchResult) = delete;  // a bench result is judged by its sign
+
+// The fold: a component status judged by the component's rule, as a bench
+// result (failure when it failed, else BENCH_OK).
+constexpr EBenchResult FoldStatus(BLSTATUS status, EBenchResult failure = BENCH_E_FAILED) {
+    return BLFailed(status) ? failure : BENCH_OK;
+}
 
 // Byte indexes use this for "none"; it is also the "no port" argument of the
 // list builders.
@@ -107,41 +121,41 @@ struct CBusModel {
 CBusModel& BusModel();
 
 // Creates the root object and selects the compliance stack.
-int32_t CreateBench();
+EBenchResult CreateBench();
 // Deletes the root object and empties the lists, whose pointers it owned.
-int32_t DestroyBench();
+EBenchResult DestroyBench();
 
 // Lists the controllers into HostList and one record each, then selects the
 // chosen controller (SelectedHost) in the component again. BENCH_E_NO_HOST
 // when there is no root object or no controller; BENCH_E_SELECT when the
 // chosen controller is gone or cannot be selected again.
-int32_t BuildHostList(std::vector<HostRecord>& records);
+EBenchResult BuildHostList(std::vector<HostRecord>& records);
 // Chooses controller i for testing and checks the compliance driver's version
 // (1.0.3.x). The selection stays even when the version is refused.
-int32_t SelectHostByIndex(uint8_t index);
+EBenchResult SelectHostByIndex(uint8_t index);
 
 // The dialogs' "Enumerate Bus": rescans, rebuilds the lists and, with
 // keepSelection, selects the hub and device found again by their identity,
 // writing their new indexes to the outs that are present. A failed rescan
 // stays a failure (BENCH_E_FAILED) even when the selections are found again.
-int32_t EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
-                     bool hubsOnly);
+EBenchResult EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hubIndex, SpeedFilter filter,
+                          bool hubsOnly);
 // The console's enumeration: rescans, deselects the hub and lists every hub
 // and device. Returns a failing component status as it is; the lists, the
 // records and the hub and device selections are then empty, since the
 // component may have dropped what they pointed at.
-int32_t EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs);
+BLSTATUS EnumerateAll(std::vector<DeviceRecord>& devices, std::vector<HubRecord>& hubs);
 
-int32_t BuildHubList(std::vector<HubRecord>& records, uint8_t port, SpeedFilter filter);
+EBenchResult BuildHubList(std::vector<HubRecord>& records, uint8_t port, SpeedFilter filter);
 // Lists devices (hubs included) by ascending address; with a hub selected only
 // those below it. A port other than NO_SELECTION is made current first.
-int32_t BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, SpeedFilter filter);
+EBenchResult BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, SpeedFilter filter);
 // Rebuilds hub records from the current HubList without a rescan.
-int32_t RebuildHubRecords(std::vector<HubRecord>& records, uint8_t port, SpeedFilter filter);
+EBenchResult RebuildHubRecords(std::vector<HubRecord>& records, uint8_t port, SpeedFilter filter);
 
 // NO_SELECTION deselects the hub without asking the component.
-int32_t SelectHubByIndex(uint8_t index);
-int32_t SelectDeviceByIndex(uint8_t index);
+EBenchResult SelectHubByIndex(uint8_t index);
+EBenchResult SelectDeviceByIndex(uint8_t index);
 
 CDevice* FindDeviceByIdentity(uint16_t vid, uint16_t pid, uint16_t serial, uint32_t tag);
 uint8_t DeviceListIndexOf(const CDevice* device);
@@ -158,22 +172,22 @@ uint8_t FindListedDevice(const CListedObject& listed);
 uint8_t FindListedHub(const CListedObject& listed);
 
 // The root port number above a device, found by climbing its parent hubs.
-int32_t GetRootPort(CDevice* device, uint8_t* port);
+EBenchResult GetRootPort(CDevice* device, uint8_t* port);
 // The port the device hangs on: a hub port of its parent hub, or a root port
 // of the selected controller. Null when there is none.
 CBLPort* GetUpstreamPort(CDevice* device);
 // The same, telling a device that hangs on no port (BENCH_OK, port null) from
 // one whose port cannot be found because it or its hub no longer answers
 // (BENCH_E_FAILED).
-int32_t FindUpstreamPort(CDevice* device, CBLPort** port);
+EBenchResult FindUpstreamPort(CDevice* device, CBLPort** port);
 // True when no hub is selected or the device sits anywhere below the
 // selected hub (the hub itself is not below itself).
 bool IsBelowSelectedHub(CDevice* device);
 
 bool IsHostPortSuperSpeed(uint8_t port);
 bool IsHubPortSuperSpeed(uint8_t port);
-int32_t GetHostPortStatus(uint8_t port, uint32_t* status);
-int32_t GetHubPortStatus(uint8_t port, uint32_t* status);
+EBenchResult GetHostPortStatus(uint8_t port, uint32_t* status);
+EBenchResult GetHubPortStatus(uint8_t port, uint32_t* status);
 
 enum : uint8_t {
     POLL_HUB_PORT = 1,   // a port of the selected hub
@@ -181,7 +195,7 @@ enum : uint8_t {
 };
 // Reads a port's connect change; on a change sets disconnected or connected
 // and acknowledges it.
-int32_t PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, uint8_t port);
+EBenchResult PollPortConnection(bool* disconnected, bool* connected, uint8_t kind, uint8_t port);
 
 uint8_t GetSelectedHost();
 uint8_t GetSelectedHub();
@@ -189,6 +203,11 @@ uint8_t GetSelectedHub();
 // The PENDING_ kinds left on the selected controller, and adding to them.
 uint8_t PendingEnumeration();
 void MarkPendingEnumeration(uint8_t kinds);
+
+// Progress of a long wait inside a request (a controller being bound again):
+// the sink is called about once a second while it waits. Null stops it.
+using ProgressSink = void (*)(void* context);
+void SetProgressSink(ProgressSink sink, void* context);
 
 // The selected objects, or null when the selection is none or not below the
 // list's size.

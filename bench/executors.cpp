@@ -15,12 +15,10 @@ constexpr uint32_t kUsbCmdRunStop = 1u;
 constexpr uint32_t kUsbStsHalted = 1u;
 constexpr uint32_t kPortConnected = 1u;
 
-RemoveDevicePrompt g_prompt = AskOnTerminal;
+RemoveDevicePrompt g_prompt;
 ConfirmPrompt g_confirm;
 
 bool AskConfirmPrompt(const std::string& text, void*) { return g_confirm && g_confirm(text) == PROMPT_OK; }
-
-int32_t Fold(BLSTATUS status) { return BLFailed(status) ? BENCH_E_FAILED : BENCH_OK; }
 
 bool IsTestMode(ECatalogueAction action) { return action >= ACTION_TEST_J && action <= ACTION_TEST_FORCE_ENABLE; }
 
@@ -48,8 +46,8 @@ constexpr uint8_t kGetDeviceDescriptorPacket[8] = {0x80, 0x06, 0x00, 0x01, 0x00,
 
 // Carries out one device-side step. upstream is the device's upstream port;
 // the downstream device commands pass null and have no port steps.
-int32_t RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort* upstream, uint8_t* buffer,
-                      uint32_t length) {
+EBenchResult RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort* upstream, uint8_t* buffer,
+                           uint32_t length) {
     if (!step) return BENCH_E_INDEX;
     switch (step->Action) {
     case ACTION_NONE: return BENCH_OK;
@@ -57,26 +55,26 @@ int32_t RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort* upst
     case ACTION_TEST_K:
     case ACTION_TEST_SE0_NAK:
     case ACTION_TEST_PACKET:
-        return Fold(device->SetTestMode(static_cast<tagBL_TEST_MODE_SELECTOR>(step->Action)));
+        return FoldStatus(device->SetTestMode(static_cast<tagBL_TEST_MODE_SELECTOR>(step->Action)));
     case ACTION_SUSPEND:
-        return upstream ? Fold(upstream->SetPortFeature(BL_PORT_SUSPEND, 0, 0)) : BENCH_E_INDEX;
-    case ACTION_RESUME: return upstream ? Fold(upstream->ResumePort()) : BENCH_E_INDEX;
-    case ACTION_RESET: return upstream ? Fold(upstream->SetPortFeature(BL_PORT_RESET, 0, 0)) : BENCH_E_INDEX;
-    case ACTION_DEVICE_DESCRIPTOR: return Fold(device->GetDescriptor(kDescriptorTypeDevice, 0, 0, buffer, length));
-    case ACTION_SET_ADDRESS: return Fold(device->SetAddress(AddressFromText(buffer, length)));
-    case ACTION_ENABLE_WAKEUP: return Fold(device->EnableRemoteWakeup());
-    case ACTION_DISABLE_WAKEUP: return Fold(device->DisableRemoteWakeup());
-    case ACTION_SET_FEATURE_SETUP: return Fold(SetupStage(device, kSetFeaturePacket));
+        return upstream ? FoldStatus(upstream->SetPortFeature(BL_PORT_SUSPEND, 0, 0)) : BENCH_E_INDEX;
+    case ACTION_RESUME: return upstream ? FoldStatus(upstream->ResumePort()) : BENCH_E_INDEX;
+    case ACTION_RESET: return upstream ? FoldStatus(upstream->SetPortFeature(BL_PORT_RESET, 0, 0)) : BENCH_E_INDEX;
+    case ACTION_DEVICE_DESCRIPTOR: return FoldStatus(device->GetDescriptor(kDescriptorTypeDevice, 0, 0, buffer, length));
+    case ACTION_SET_ADDRESS: return FoldStatus(device->SetAddress(AddressFromText(buffer, length)));
+    case ACTION_ENABLE_WAKEUP: return FoldStatus(device->EnableRemoteWakeup());
+    case ACTION_DISABLE_WAKEUP: return FoldStatus(device->DisableRemoteWakeup());
+    case ACTION_SET_FEATURE_SETUP: return FoldStatus(SetupStage(device, kSetFeaturePacket));
     case ACTION_SET_FEATURE_STATUS: {
         BLSTATUS status = ControlStage(device, nullptr, 0, BL_STATUS_STAGE);
-        return status == BL_S_SINGLE_STEP_STATUS ? BENCH_OK : Fold(status);
+        return status == BL_S_SINGLE_STEP_STATUS ? BENCH_OK : FoldStatus(status);
     }
-    case ACTION_GET_DEV_DESC_SETUP: return Fold(SetupStage(device, kGetDeviceDescriptorPacket));
+    case ACTION_GET_DEV_DESC_SETUP: return FoldStatus(SetupStage(device, kGetDeviceDescriptorPacket));
     case ACTION_GET_DEV_DESC_DATA:
         // The data stage writes a whole device descriptor into the buffer.
         if (!buffer || length < kDeviceDescriptorLength) return BENCH_E_FAILED;
-        return Fold(ControlStage(device, buffer, kDeviceDescriptorLength, BL_DATA_STAGE));
-    case ACTION_GET_DEV_DESC_STATUS: return Fold(ControlStage(device, nullptr, 0, BL_STATUS_STAGE));
+        return FoldStatus(ControlStage(device, buffer, kDeviceDescriptorLength, BL_DATA_STAGE));
+    case ACTION_GET_DEV_DESC_STATUS: return FoldStatus(ControlStage(device, nullptr, 0, BL_STATUS_STAGE));
     case ACTION_PARENT_TEST_PACKET: {
         // A failed climb leaves port 0, which names no root port.
         uint8_t rootPort = 0;
@@ -90,15 +88,15 @@ int32_t RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort* upst
 // Runs a family's code on a device that hangs on an upstream port; nothing
 // is sent when it hangs on none. A device whose port cannot be looked up
 // (unplugged, or below a hub that no longer answers) is a failure.
-int32_t RunOnUpstreamDevice(ECommandFamily family, CDevice* device, uint8_t code, uint8_t* buffer,
-                            uint32_t length) {
+EBenchResult RunOnUpstreamDevice(ECommandFamily family, CDevice* device, uint8_t code, uint8_t* buffer,
+                                 uint32_t length) {
     CBLPort* upstream = nullptr;
-    if (int32_t found = FindUpstreamPort(device, &upstream); found != BENCH_OK) return found;
+    if (EBenchResult found = FindUpstreamPort(device, &upstream); found != BENCH_OK) return found;
     if (!upstream) return BENCH_OK;
     return RunDeviceStep(FindCatalogueStep(family, code), device, upstream, buffer, length);
 }
 
-int32_t RunDownstreamDevice(ECommandFamily family, uint8_t code, uint8_t* buffer, uint32_t length) {
+EBenchResult RunDownstreamDevice(ECommandFamily family, uint8_t code, uint8_t* buffer, uint32_t length) {
     CDevice* device = SelectedDeviceObject();
     if (!device) return BENCH_E_INDEX;
     return RunDeviceStep(FindCatalogueStep(family, code), device, nullptr, buffer, length);
@@ -109,7 +107,7 @@ ECatalogueAction PortAction(uint8_t code) {
     return step ? step->Action : ACTION_NONE;
 }
 
-int32_t RunCompliance(uint8_t code, CBLPort* port) {
+EBenchResult RunCompliance(uint8_t code, CBLPort* port) {
     if (!port) return BENCH_E_FAILED;
     const CCatalogueStep* step = FindCatalogueStep(FAMILY_COMPLIANCE, code);
     if (!step) return BENCH_E_INDEX;
@@ -122,7 +120,7 @@ int32_t RunCompliance(uint8_t code, CBLPort* port) {
     // is still shown once; its OK then proceeds.
     while (status & kPortConnected) {
         if (BLFailed(port->GetPortStatus(&status))) return BENCH_E_FAILED;
-        if (g_prompt("Remove Downstream Device", "") == PROMPT_CANCEL) return BENCH_E_SELECT;
+        if (!g_prompt || g_prompt("Remove Downstream Device", "") == PROMPT_CANCEL) return BENCH_E_SELECT;
     }
     BLSTATUS result = port->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr);
     return BLFailed(result) ? BENCH_E_SELECT : BENCH_OK;
@@ -130,7 +128,7 @@ int32_t RunCompliance(uint8_t code, CBLPort* port) {
 
 }  // namespace
 
-int32_t RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+EBenchResult RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
     if (BusModel().SelectedDevice == NO_SELECTION) return BENCH_OK;
     // A selection left over from a longer list names no device: nothing can
     // be sent, and that is no success.
@@ -139,21 +137,21 @@ int32_t RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
     return RunOnUpstreamDevice(FAMILY_DEVICE, device, code, buffer, length);
 }
 
-int32_t RunHubCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+EBenchResult RunHubCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
     CHubDevice* hub = SelectedHubDevice();
     if (!hub) return BENCH_E_INDEX;
     return RunOnUpstreamDevice(FAMILY_HUB, hub, code, buffer, length);
 }
 
-int32_t RunHostDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+EBenchResult RunHostDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
     return RunDownstreamDevice(FAMILY_HOST_DEVICE, code, buffer, length);
 }
 
-int32_t RunHubDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
+EBenchResult RunHubDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length) {
     return RunDownstreamDevice(FAMILY_HUB_DEVICE, code, buffer, length);
 }
 
-int32_t RunHostPortTest(uint8_t code, uint8_t port) {
+EBenchResult RunHostPortTest(uint8_t code, uint8_t port) {
     CHostController* host = SelectedHostController();
     CHostPort* object = host ? host->GetHostPort(port) : nullptr;
     if (!object) return BENCH_E_FAILED;
@@ -162,7 +160,7 @@ int32_t RunHostPortTest(uint8_t code, uint8_t port) {
         // Every port quiesced and the controller halted, or the port would
         // not take the test mode.
         bool halted = false;
-        bool quiesced = !BLFailed(PrepareRootPortsForTest(&halted));
+        bool quiesced = PrepareRootPortsForTest(&halted) == BENCH_OK;
         bool sent = quiesced && halted && !BLFailed(object->SetPortFeature(BL_PORT_TEST, action, 0));
         // Once a halt was asked for, the controller is started again in any
         // case, so the bus is not left stopped.
@@ -176,10 +174,10 @@ int32_t RunHostPortTest(uint8_t code, uint8_t port) {
     case ACTION_RESET: status = object->SetPortFeature(BL_PORT_RESET, 0, 0); break;
     default: return BENCH_E_INDEX;
     }
-    return Fold(status);
+    return FoldStatus(status);
 }
 
-int32_t RunHubPortTest(uint8_t code, uint8_t port) {
+EBenchResult RunHubPortTest(uint8_t code, uint8_t port) {
     CHubDevice* hub = SelectedHubDevice();
     if (!hub) return BENCH_E_INDEX;
     CHubPort* object = hub->GetHubPort(port);
@@ -198,40 +196,38 @@ int32_t RunHubPortTest(uint8_t code, uint8_t port) {
         default: return BENCH_E_INDEX;
         }
     }
-    return Fold(status);
+    return FoldStatus(status);
 }
 
-int32_t RunHostPortCompliance(uint8_t code, uint8_t port) {
+EBenchResult RunHostPortCompliance(uint8_t code, uint8_t port) {
     CHostController* host = SelectedHostController();
     return RunCompliance(code, host ? host->GetHostPort(port) : nullptr);
 }
 
-int32_t RunHubPortCompliance(uint8_t code, uint8_t port) {
+EBenchResult RunHubPortCompliance(uint8_t code, uint8_t port) {
     CHubDevice* hub = SelectedHubDevice();
     if (!hub) return BENCH_E_INDEX;
     return RunCompliance(code, hub->GetHubPort(port));
 }
 
-int32_t PrepareRootPortsForTest(bool* halted) {
+EBenchResult PrepareRootPortsForTest(bool* halted) {
     CHostController* host = SelectedHostController();
     if (halted) *halted = false;
     if (!host) return BENCH_E_FAILED;
-    int32_t last = 0;
     uint8_t count = host->GetNumberHostPorts();
     for (unsigned i = 1; i <= count; ++i) {
         // A port left running would keep traffic on the bus under test; the
         // controller is not halted then.
         CHostPort* port = host->GetHostPort(i);
         if (!port) return BENCH_E_FAILED;
-        last = port->QuiescePort();
-        if (BLFailed(last)) return last;
+        if (BLFailed(port->QuiescePort())) return BENCH_E_FAILED;
     }
     bool stopped = SetControllerRunState(false) == BENCH_OK;
     if (halted) *halted = stopped;
-    return last;
+    return BENCH_OK;
 }
 
-int32_t SetControllerRunState(bool run) {
+EBenchResult SetControllerRunState(bool run) {
     CHostController* host = SelectedHostController();
     if (!host) return BENCH_E_FAILED;
     // Writing back a command word that was not read would clear every other
@@ -252,7 +248,7 @@ int32_t SetControllerRunState(bool run) {
     }
 }
 
-int32_t IdleOtherHubPorts(uint8_t port) {
+EBenchResult IdleOtherHubPorts(uint8_t port) {
     CHubDevice* hub = SelectedHubDevice();
     if (!hub) return BENCH_E_INDEX;
     for (unsigned i = 1; i <= hub->PortCount; ++i) {
@@ -272,9 +268,7 @@ void MarkTestModeLeft(ECommandFamily family, uint8_t code, uint8_t targetKind) {
         MarkPendingEnumeration(targetKind);
 }
 
-void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) {
-    g_prompt = prompt ? std::move(prompt) : RemoveDevicePrompt(AskOnTerminal);
-}
+void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) { g_prompt = std::move(prompt); }
 
 void SetConfirmPrompt(ConfirmPrompt prompt) {
     g_confirm = std::move(prompt);

@@ -16,38 +16,38 @@
 // is sent, and BENCH_OK returned, when no device is selected or it hangs on
 // no port; a stale selection or a port that cannot be looked up is a
 // failure. buffer holds descriptor data and the set address text.
-int32_t RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+EBenchResult RunDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
 // The same commands on the selected hub (HubCommandCode).
-int32_t RunHubCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+EBenchResult RunHubCommand(uint8_t code, uint8_t* buffer, uint32_t length);
 // Downstream device commands on the selected device, without a port lookup.
-int32_t RunHostDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
-int32_t RunHubDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+EBenchResult RunHostDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
+EBenchResult RunHubDeviceCommand(uint8_t code, uint8_t* buffer, uint32_t length);
 
 // Port tests (PortTestCode 1 to 8) on a root port of the selected controller
 // or a downstream port of the selected hub.
-int32_t RunHostPortTest(uint8_t code, uint8_t port);
-int32_t RunHubPortTest(uint8_t code, uint8_t port);
+EBenchResult RunHostPortTest(uint8_t code, uint8_t port);
+EBenchResult RunHubPortTest(uint8_t code, uint8_t port);
 
 // SuperSpeed transmitter compliance (ComplianceCode) on a root or hub port;
 // asks the user to remove a device still attached to it.
-int32_t RunHostPortCompliance(uint8_t code, uint8_t port);
-int32_t RunHubPortCompliance(uint8_t code, uint8_t port);
+EBenchResult RunHostPortCompliance(uint8_t code, uint8_t port);
+EBenchResult RunHubPortCompliance(uint8_t code, uint8_t port);
 
 // Quiesces every root port of the selected controller, then halts it.
-// Returns the status of the last quiesce (0 without ports), or stops at the
-// first port that cannot be quiesced and returns its failure without halting
-// the controller; halted, when given, says whether the controller reported
-// halted in time.
-int32_t PrepareRootPortsForTest(bool* halted = nullptr);
+// Returns BENCH_OK once every port is quiesced (also without ports), or stops
+// at the first port that cannot be quiesced and returns BENCH_E_FAILED
+// without halting the controller; halted, when given, says whether the
+// controller reported halted in time.
+EBenchResult PrepareRootPortsForTest(bool* halted = nullptr);
 // Sets or clears Run/Stop and waits, without sleeping, until the halted bit
 // follows; gives up after SET_RUN_STATE_TIMEOUT_MS and returns BENCH_E_FAILED.
 // A register access that fails stops it with BENCH_E_FAILED; a command word
 // that could not be read is never written back.
 constexpr int SET_RUN_STATE_TIMEOUT_MS = 100;
-int32_t SetControllerRunState(bool run);
+EBenchResult SetControllerRunState(bool run);
 // Idles every port of the selected hub except the one to be tested;
 // BENCH_E_FAILED at the first port that cannot be idled.
-int32_t IdleOtherHubPorts(uint8_t port);
+EBenchResult IdleOtherHubPorts(uint8_t port);
 
 // Before a command of the family runs: a test mode (transmitter compliance
 // included) leaves the bus to be enumerated again before the next command on
@@ -57,14 +57,11 @@ int32_t IdleOtherHubPorts(uint8_t port);
 void MarkTestModeLeft(ECommandFamily family, uint8_t code, uint8_t targetKind);
 
 // The "Remove Downstream Device" message box. The front end in use installs
-// its own; the default asks on the terminal.
+// its own (the console asks at its prompt, the dialogs in a message box); an
+// empty one removes it, and without one the answer is Cancel.
 enum EPromptAnswer { PROMPT_OK, PROMPT_CANCEL };
 using RemoveDevicePrompt = std::function<EPromptAnswer(const std::string& text, const std::string& caption)>;
-// Installs a prompt; an empty one restores the terminal default.
 void SetRemoveDevicePrompt(RemoveDevicePrompt prompt);
-// The terminal default: shows the text and reads OK or Cancel from standard
-// input; end of input counts as Cancel.
-EPromptAnswer AskOnTerminal(const std::string& text, const std::string& caption);
 
 // The question before a request that would stop what the machine itself
 // runs on (its disks, swap, keyboard, mouse or network): the text names what

@@ -1,6 +1,5 @@
 #include "console/console_interpreter.h"
 
-#include "app/voltaris_app.h"
 #include "bench/bus_model.h"
 #include "bench/executors.h"
 #include "console/command_line.h"
@@ -43,15 +42,16 @@ constexpr size_t kMaxHostName = 255;
 
 class CConsoleInterpreter {
 public:
-    CConsoleInterpreter(CVoltarisApp& app, CIniArgs& stackConfig, std::string& text)
-        : m_app(app), m_config(stackConfig), m_text(text),
-          m_session([&app](const char* line) { app.WriteConsoleText(line); }),
+    CConsoleInterpreter(CConsoleHost& host, CIniArgs& stackConfig, std::string& text)
+        : m_host(host), m_config(stackConfig), m_text(text),
+          m_session([&host](const char* line) { host.WriteConsoleText(line); }),
           m_hostNames(kMaxHosts) {}
 
-    void Run() {
+    EConsoleExit Run() {
         CConsoleRemoveDevicePrompt prompt(m_session);
         CConsoleConfirmPrompt confirm(m_session);
         if (StartUp()) CommandLoop();
+        return m_exit;
     }
 
 private:
@@ -85,7 +85,8 @@ private:
 
     void Write(const char* text) { m_session.Write(text); }
 
-    CVoltarisApp& m_app;
+    CConsoleHost& m_host;
+    EConsoleExit m_exit = CONSOLE_EXIT_START_FAILED;
     CIniArgs& m_config;
     std::string& m_text;
     CConsoleSession m_session;
@@ -110,18 +111,18 @@ struct CSwitchFailure {
     const char* Text;
 };
 
-CSwitchFailure DescribeSwitchFailure(int32_t result) {
+CSwitchFailure DescribeSwitchFailure(ERailswapResult result) {
     if (result == RAILSWAP_NO_HOST) return {STATUS_COULD_NOT_FIND_HOST, " No Host Controllers Found!\n"};
     if (result == RAILSWAP_REBOOT_NEEDED) return {STATUS_REBOOT_NEEDED, " Reboot Needed!\n"};
     return {STATUS_ERROR_LOADING_DRIVER, " Error Loading Driver!\n"};
 }
 
 bool CConsoleInterpreter::StartUp() {
-    m_app.OpenConsole();
+    m_host.OpenConsole();
     Write("- xHCI Voltaris - \n\n");
 
     m_config.AddArg(kSection, "ListHostController", "");
-    int32_t listed = InitRailswap(m_config, m_switcherText, 0);
+    ERailswapResult listed = InitRailswap(m_config, m_switcherText, 0);
     if (listed != RAILSWAP_OK) {
         CSwitchFailure failure = DescribeSwitchFailure(listed);
         return Fail(failure.State, failure.Text, false);
@@ -138,7 +139,7 @@ bool CConsoleInterpreter::StartUp() {
     Write(" Loading...\n");
     m_config.AddArg(kSection, "SelectHostController", "");
     m_config.AddArg(kSection, m_hostNames[chosen], "");
-    int32_t switched = InitRailswap(m_config, m_switcherText, 0);
+    ERailswapResult switched = InitRailswap(m_config, m_switcherText, 0);
     if (switched == RAILSWAP_REBOOT_NEEDED) {
         Write(" Reboot Needed!\n");
         WriteStatusFile(STATUS_REBOOT_NEEDED);
@@ -151,13 +152,13 @@ bool CConsoleInterpreter::StartUp() {
     CreateBench();
     BuildHostList(m_session.Hosts);
     if (m_session.Hosts.empty()) return Fail(STATUS_COULD_NOT_FIND_HOST, " Host not found\n", true);
-    int32_t selected = SelectHostByIndex(0);
-    if (BLFailed(selected)) {
+    EBenchResult selected = SelectHostByIndex(0);
+    if (selected < 0) {
         if (selected == BENCH_E_DRIVER_VERSION) return Fail(STATUS_INVALID_DRIVER, " Invalid Driver Version\n", true);
         return Fail(STATUS_COULD_NOT_FIND_HOST, " Error Getting Host Info\n", true);
     }
     BuildHubList(m_session.Hubs, NO_SELECTION, SPEED_ALL);
-    m_session.LastResult = BuildDeviceList(m_session.Devices, NO_SELECTION, SPEED_ALL);
+    m_session.LastResult = ConsoleResult(BuildDeviceList(m_session.Devices, NO_SELECTION, SPEED_ALL));
     Write(" Ready\n");
     return true;
 }
@@ -179,7 +180,7 @@ bool CConsoleInterpreter::SelectHost(int& chosen) {
         if (SameWord(m_session.Tokens[0], "EXIT")) return Exit();
         int32_t index = 0;
         if (!ParseWholeDecimal(m_session.Tokens[0], index) || index < 0 || index >= m_hostCount) {
-            m_session.LastResult = BENCH_E_INDEX;
+            m_session.LastResult = ConsoleResult(BENCH_E_INDEX);
             continue;
         }
         chosen = index;
@@ -231,7 +232,7 @@ void CConsoleInterpreter::CommandLoop() {
     while (true) {
         EConsoleRead read =
             m_session.ReadCommandLine("Enter Command: ", m_session.Tokens, m_session.TokenCount, m_session.LastResult);
-        m_session.LastResult = 0;
+        m_session.LastResult = CONSOLE_OK;
         if (read == CONSOLE_READ_END) {
             Exit();
             return;
@@ -282,7 +283,7 @@ bool CConsoleInterpreter::Help() {
 
 bool CConsoleInterpreter::Exit() {
     Write("\n Exiting application\n");
-    m_app.Mode = MODE_EXIT;
+    m_exit = CONSOLE_EXIT_DONE;
     OSFreeConsole();
     DestroyBench();
     CleanupRailswap(m_config, m_switcherText, 0);
@@ -293,7 +294,7 @@ bool CConsoleInterpreter::Exit() {
 bool CConsoleInterpreter::Gui() {
     Write("\n Switching to GUI Mode\n");
     OSFreeConsole();
-    m_app.Mode = MODE_GUI;
+    m_exit = CONSOLE_EXIT_TO_DIALOGS;
     return false;
 }
 
@@ -330,7 +331,7 @@ bool CConsoleInterpreter::SelectHostCommand() {
     }
     m_session.WriteLine("\n Selecting Host %s... \n", tokens[1].c_str());
     uint8_t previous = GetSelectedHost();
-    m_session.LastResult = SelectHostByIndex(static_cast<uint8_t>(index));
+    m_session.LastResult = ConsoleResult(SelectHostByIndex(static_cast<uint8_t>(index)));
     if (m_session.LastResult < 0) {
         Write(" Error selecting Host\n");
         WriteStatusFile(STATUS_COULD_NOT_FIND_HOST);
@@ -340,10 +341,10 @@ bool CConsoleInterpreter::SelectHostCommand() {
     }
     // The lists now show the new controller's devices, or nothing when it
     // could not be enumerated.
-    int32_t listed = EnumerateAll(m_session.Devices, m_session.Hubs);
+    BLSTATUS listed = EnumerateAll(m_session.Devices, m_session.Hubs);
     if (listed < 0) {
         Write(" Enumeration Failed\n");
-        m_session.LastResult = listed;
+        m_session.LastResult = ConsoleResult(listed);
     } else {
         Write(" Successful\n");
     }
@@ -352,7 +353,7 @@ bool CConsoleInterpreter::SelectHostCommand() {
 
 bool CConsoleInterpreter::Enumerate() {
     Write("\n Enumerating Bus... \n");
-    m_session.LastResult = EnumerateAll(m_session.Devices, m_session.Hubs);
+    m_session.LastResult = ConsoleResult(EnumerateAll(m_session.Devices, m_session.Hubs));
     if (m_session.LastResult < 0) {
         Write(" Enumeration Failed\n");
     } else {
@@ -435,8 +436,9 @@ bool CConsoleInterpreter::TestDevice() {
 
 }  // namespace
 
-void RunConsoleInterpreter(CVoltarisApp& app, CIniArgs stackConfig, std::string text) {
-    CMFCDialogTKUserInput userInput(nullptr, g_TimedCommandLineTitle);
-    CConsoleInterpreter interpreter(app, stackConfig, text);
-    interpreter.Run();
+EConsoleExit RunConsoleInterpreter(CConsoleHost& host, CIniArgs stackConfig, std::string text,
+                                   const std::string& inputTitle) {
+    CMFCDialogTKUserInput userInput(nullptr, inputTitle);
+    CConsoleInterpreter interpreter(host, stackConfig, text);
+    return interpreter.Run();
 }

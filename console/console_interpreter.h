@@ -5,9 +5,23 @@
 
 #include <string>
 
-class CVoltarisApp;
+// What the console needs from the program that runs it: a console window to
+// open, and the text written to it.
+class CConsoleHost {
+public:
+    virtual ~CConsoleHost() = default;
+    virtual void OpenConsole() = 0;
+    virtual void WriteConsoleText(const char* text) = 0;
+};
 
-// Runs the console until the user leaves it; on return app.Mode says what
-// happens next: MODE_GUI (hand over to the dialogs), MODE_EXIT, or
-// MODE_CONSOLE when the console's own start-up failed.
-void RunConsoleInterpreter(CVoltarisApp& app, CIniArgs stackConfig, std::string text);
+// How the console was left.
+enum EConsoleExit {
+    CONSOLE_EXIT_START_FAILED,  // its own start-up failed
+    CONSOLE_EXIT_DONE,          // EXIT, or the end of its input
+    CONSOLE_EXIT_TO_DIALOGS,    // GUI: the bench and the switched stack stay for the dialogs
+};
+
+// Runs the console until the user leaves it. The user input dialog of the
+// support libraries is titled inputTitle meanwhile.
+EConsoleExit RunConsoleInterpreter(CConsoleHost& host, CIniArgs stackConfig, std::string text,
+                                   const std::string& inputTitle);

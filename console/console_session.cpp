@@ -2,7 +2,6 @@
 
 #include "console/command_line.h"
 #include "console/status_files.h"
-#include "benchline/backend.h"
 #include "os/console.h"
 #include "os/signals.h"
 
@@ -31,10 +30,10 @@ std::string FormatLine(const char* format, va_list args) {
 // shows one dot per second.
 CConsoleSession::CConsoleSession(ConsoleWriter write, LineReader read)
     : m_write(std::move(write)), m_read(read ? std::move(read) : LineReader(OSReadConsoleLine)) {
-    BLSetProgressSink([](void* session) { static_cast<CConsoleSession*>(session)->Write("."); }, this);
+    SetProgressSink([](void* session) { static_cast<CConsoleSession*>(session)->Write("."); }, this);
 }
 
-CConsoleSession::~CConsoleSession() { BLSetProgressSink(nullptr, nullptr); }
+CConsoleSession::~CConsoleSession() { SetProgressSink(nullptr, nullptr); }
 
 void CConsoleSession::Write(const char* text) { m_write(text); }
 
@@ -62,17 +61,17 @@ void CConsoleSession::WriteInfo(const std::string& text, bool truncate) {
 std::string CConsoleSession::TakeInfoFailure() { return std::exchange(m_infoFailure, {}); }
 
 EConsoleRead CConsoleSession::ReadCommandLine(const char* prompt, std::vector<std::string>& tokens, int& count,
-                                              int32_t lastResult) {
+                                              EConsoleResult lastResult) {
     return ReadLine(prompt, tokens, count, true, lastResult);
 }
 
 EConsoleRead CConsoleSession::ReadAnswer(const char* prompt, std::vector<std::string>& tokens) {
     int count = 0;
-    return ReadLine(prompt, tokens, count, false, 0);
+    return ReadLine(prompt, tokens, count, false, CONSOLE_OK);
 }
 
 EConsoleRead CConsoleSession::ReadLine(const char* prompt, std::vector<std::string>& tokens, int& count,
-                                       bool setStatus, int32_t lastResult) {
+                                       bool setStatus, EConsoleResult lastResult) {
     tokens.clear();
     count = 0;
     Write("\n");

@@ -11,8 +11,15 @@
 #include <string>
 #include <vector>
 
-// The result a failed command leaves behind when it has no code of its own.
-constexpr int32_t CONSOLE_E_FAILED = static_cast<int32_t>(0x80000000u);
+// The result of a console command, judged by its sign as the driving program
+// reads it from the status file: CONSOLE_OK, CONSOLE_E_FAILED, or the bench
+// result or component status the command ended with, passed on as it is.
+enum EConsoleResult : int32_t {
+    CONSOLE_OK = 0,
+    CONSOLE_E_FAILED = static_cast<int32_t>(0x80000000u),  // a failure with no code of its own
+};
+constexpr EConsoleResult ConsoleResult(EBenchResult result) { return static_cast<EConsoleResult>(result); }
+constexpr EConsoleResult ConsoleResult(BLSTATUS status) { return static_cast<EConsoleResult>(status); }
 
 enum EConsoleRead {
     CONSOLE_READ_LINE,      // a line was read (it may give no token)
@@ -47,7 +54,7 @@ public:
     // lastResult is negative), reads one line, marks it BUSY and splits the
     // line into tokens; count receives their number.
     EConsoleRead ReadCommandLine(const char* prompt, std::vector<std::string>& tokens, int& count,
-                                 int32_t lastResult);
+                                 EConsoleResult lastResult);
     // The same without touching the status file: a question asked in the
     // middle of a command, which stays busy meanwhile.
     EConsoleRead ReadAnswer(const char* prompt, std::vector<std::string>& tokens);
@@ -56,7 +63,7 @@ public:
     // further line is read then.
     bool InputEnded() const { return m_ended; }
 
-    int32_t LastResult = 0;
+    EConsoleResult LastResult = CONSOLE_OK;
     std::vector<std::string> Tokens;
     int TokenCount = 0;
     std::vector<HostRecord> Hosts;
@@ -65,7 +72,7 @@ public:
 
 private:
     EConsoleRead ReadLine(const char* prompt, std::vector<std::string>& tokens, int& count, bool setStatus,
-                          int32_t lastResult);
+                          EConsoleResult lastResult);
 
     ConsoleWriter m_write;
     LineReader m_read;

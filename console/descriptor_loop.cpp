@@ -15,7 +15,7 @@ std::atomic<bool> LoopActive{false};
 std::thread g_loopThread;
 // The first failed read, or BENCH_OK. Written by the worker only; read by the
 // console thread after joining it.
-int32_t g_loopResult = BENCH_OK;
+EBenchResult g_loopResult = BENCH_OK;
 
 // The console thread only waits for the Enter key meanwhile, so the bus
 // model is the worker's alone. The descriptor is read at least once, so a
@@ -23,7 +23,7 @@ int32_t g_loopResult = BENCH_OK;
 void DescriptorLoopThread() {
     uint8_t buffer[256] = {};
     do {
-        int32_t result = RunDeviceCommand(DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, sizeof buffer);
+        EBenchResult result = RunDeviceCommand(DEVICE_CMD_DEVICE_DESCRIPTOR, buffer, sizeof buffer);
         if (result < 0 && g_loopResult == BENCH_OK) g_loopResult = result;
         std::this_thread::sleep_for(std::chrono::milliseconds(DESCRIPTOR_LOOP_PERIOD_MS));
     } while (LoopActive.load());
@@ -43,7 +43,7 @@ bool StartDescriptorLoop() {
     return true;
 }
 
-int32_t StopDescriptorLoop() {
+EBenchResult StopDescriptorLoop() {
     LoopActive.store(false);
     if (g_loopThread.joinable()) g_loopThread.join();
     return g_loopResult;

@@ -3,6 +3,8 @@
 // waits for the Enter key.
 #pragma once
 
+#include "bench/bus_model.h"
+
 #include <cstdint>
 
 constexpr int DESCRIPTOR_LOOP_PERIOD_MS = 100;
@@ -11,4 +13,4 @@ constexpr int DESCRIPTOR_LOOP_PERIOD_MS = 100;
 bool StartDescriptorLoop();
 // Stops the worker and waits for it to end. Returns BENCH_OK when every read
 // succeeded, else the first failure.
-int32_t StopDescriptorLoop();
+EBenchResult StopDescriptorLoop();

@@ -27,10 +27,14 @@ bool ReEnumerate(CConsoleSession& session) {
     return false;
 }
 
-int32_t ReportResult(CConsoleSession& session, int32_t result) {
+EConsoleResult ReportResult(CConsoleSession& session, EConsoleResult result) {
     session.Write(result < 0 ? " Failed\n" : " Successful\n");
     for (const std::string& note : TakeRequestNotes()) session.WriteLine(" %s\n", note.c_str());
     return result;
+}
+
+EConsoleResult ReportResult(CConsoleSession& session, EBenchResult result) {
+    return ReportResult(session, ConsoleResult(result));
 }
 
 uint8_t ParseMode(ECommandFamily family, const std::string& word, std::string& name) {
@@ -48,7 +52,7 @@ int ListedIndex(const std::string& word, size_t count) {
 
 // Transmitter compliance runs without the re-enumeration, as on the dialogs'
 // SuperSpeed side; it leaves one pending like a test mode.
-int32_t ExecuteHostPortTest(CConsoleSession& session, uint8_t code, uint8_t port) {
+EConsoleResult ExecuteHostPortTest(CConsoleSession& session, uint8_t code, uint8_t port) {
     bool compliance = code == PORT_TEST_SS_TX_COMPLIANCE_MODE;
     if (!compliance && Pending(PENDING_ROOT_PORT) && !ReEnumerate(session)) return CONSOLE_E_FAILED;
     MarkTestModeLeft(FAMILY_PORT, code, PENDING_ROOT_PORT);
@@ -58,7 +62,7 @@ int32_t ExecuteHostPortTest(CConsoleSession& session, uint8_t code, uint8_t port
 
 // A hub-port RESET runs without the re-enumeration, which would undo what
 // it is meant to reset.
-int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port, const HubRecord& listed) {
+EConsoleResult ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port, const HubRecord& listed) {
     bool compliance = code == PORT_TEST_SS_TX_COMPLIANCE_MODE;
     if (!compliance && code != PORT_TEST_RESET && Pending(PENDING_HUB_PORT) && !ReEnumerate(session))
         return CONSOLE_E_FAILED;
@@ -69,7 +73,7 @@ int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port,
     }
     // A hub that cannot be selected (not answering) gets nothing, and neither
     // does the hub selected before it.
-    if (int32_t selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
+    if (EBenchResult selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
     MarkTestModeLeft(FAMILY_PORT, code, PENDING_HUB_PORT);
     return ReportResult(session, compliance ? RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port)
                                             : RunHubPortTest(code, port));
@@ -79,13 +83,13 @@ int32_t ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_t port,
 // failed stage does not stop the sequence, but the sequence then failed; what
 // is typed at a prompt is ignored. A signal or the end of the input at a
 // prompt ends the sequence where it stands: no further stage is sent.
-int32_t RunSingleSteps(CConsoleSession& session, const std::vector<uint8_t>& codes, uint8_t* buffer,
-                       uint32_t length, bool& stopped) {
-    int32_t result = 0, firstFailure = 0;
+EConsoleResult RunSingleSteps(CConsoleSession& session, const std::vector<uint8_t>& codes, uint8_t* buffer,
+                              uint32_t length, bool& stopped) {
+    EBenchResult result = BENCH_OK, firstFailure = BENCH_OK;
     std::vector<std::string> ignored;
     int count = 0;
     for (size_t i = 0; i < codes.size(); ++i) {
-        if (i > 0 && session.ReadCommandLine("Press Enter to go to next step...", ignored, count, result) ==
+        if (i > 0 && session.ReadCommandLine("Press Enter to go to next step...", ignored, count, ConsoleResult(result)) ==
                          CONSOLE_READ_END) {
             session.Write(" Stopped: no further step sent\n");
             stopped = true;
@@ -93,14 +97,14 @@ int32_t RunSingleSteps(CConsoleSession& session, const std::vector<uint8_t>& cod
         }
         result = RunDeviceCommand(codes[i], buffer, length);
         session.Write(result < 0 ? " Step Failed\n" : " Step Successful\n");
-        if (result < 0 && firstFailure == 0) firstFailure = result;
+        if (result < 0 && firstFailure == BENCH_OK) firstFailure = result;
     }
     session.Write(" Done\n");
     // The transfer as a whole failed when any of its stages did.
-    return firstFailure < 0 ? firstFailure : result;
+    return ConsoleResult(firstFailure < 0 ? firstFailure : result);
 }
 
-int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, const DeviceRecord& listed) {
+EConsoleResult ExecuteDeviceTest(CConsoleSession& session, uint8_t code, const DeviceRecord& listed) {
     // The parent test packet halts the controller like a root-port test mode,
     // so it follows one only after a rescan.
     uint8_t pending = PENDING_DEVICE | (code == DEVICE_CMD_PARENT_TEST_PACKET ? PENDING_ROOT_PORT : 0);
@@ -113,7 +117,7 @@ int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, const DeviceRe
         return CONSOLE_E_FAILED;
     }
     // A device that cannot be selected gets nothing, nor does the one before it.
-    int32_t result = SelectDeviceByIndex(index);
+    EConsoleResult result = ConsoleResult(SelectDeviceByIndex(index));
     if (result < 0) return ReportResult(session, result);
     MarkTestModeLeft(FAMILY_DEVICE, code, PENDING_DEVICE);
 
@@ -125,7 +129,7 @@ int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, const DeviceRe
             std::vector<std::string> ignored;
             int count = 0;
             session.ReadCommandLine("Press Enter to stop looping...", ignored, count, result);
-            result = StopDescriptorLoop();
+            result = ConsoleResult(StopDescriptorLoop());
         } else {
             result = CONSOLE_E_FAILED;
         }
@@ -134,7 +138,7 @@ int32_t ExecuteDeviceTest(CConsoleSession& session, uint8_t code, const DeviceRe
         result = RunSingleSteps(session, steps, buffer, sizeof buffer, stopped);
         if (stopped) return result;
     } else {
-        result = RunDeviceCommand(code, buffer, sizeof buffer);
+        result = ConsoleResult(RunDeviceCommand(code, buffer, sizeof buffer));
     }
     return ReportResult(session, result);
 }

@@ -191,34 +191,36 @@ void CHubTestDialog::OnExecute() {
         ShowUnknownChoice(*combos[i]);
         return;
     }
-    uint8_t d = static_cast<uint8_t>(choices[0]), g = static_cast<uint8_t>(choices[1]),
-            e = static_cast<uint8_t>(choices[2]);
+    uint8_t deviceCommand = static_cast<uint8_t>(choices[0]), portCommand = static_cast<uint8_t>(choices[1]),
+            hubCommand = static_cast<uint8_t>(choices[2]);
     int32_t result = BENCH_OK;
     // PARENT TEST_PACKET goes to the root port above the hub, so it runs
     // without the pending re-enumeration, which stays pending.
-    if (PendingEnumeration() && e != HUB_CMD_PARENT_TEST_PACKET) {
+    if (PendingEnumeration() && hubCommand != HUB_CMD_PARENT_TEST_PACKET) {
         if (!EnumerateBeforeExecute()) return;
         result = SelectHubByIndex(HubIndexOfRow(m_hubRow));
     }
     // A test mode of a port, of the hub itself, of the device below it or of
     // the root port above leaves the bus to be enumerated again.
-    if (g != PORT_TEST_NONE) MarkTestModeLeft(FAMILY_PORT, g, PENDING_HUB_PORT);
-    else if (d != HUB_DEVICE_CMD_NONE) MarkTestModeLeft(FAMILY_HUB_DEVICE, d, PENDING_DEVICE);
-    else MarkTestModeLeft(FAMILY_HUB, e, PENDING_DEVICE);
-    if (g != PORT_TEST_NONE) {
-        OnPortCommandRun(g == PORT_TEST_TEST_FORCE_ENABLE, POLL_HUB_PORT, m_port);
-        ShowResult(RunHubPortTest(g, m_port), false, buffer);
+    if (portCommand != PORT_TEST_NONE) MarkTestModeLeft(FAMILY_PORT, portCommand, PENDING_HUB_PORT);
+    else if (deviceCommand != HUB_DEVICE_CMD_NONE)
+        MarkTestModeLeft(FAMILY_HUB_DEVICE, deviceCommand, PENDING_DEVICE);
+    else MarkTestModeLeft(FAMILY_HUB, hubCommand, PENDING_DEVICE);
+    if (portCommand != PORT_TEST_NONE) {
+        OnPortCommandRun(portCommand == PORT_TEST_TEST_FORCE_ENABLE, POLL_HUB_PORT, m_port);
+        ShowResult(RunHubPortTest(portCommand, m_port), false, buffer);
         return;
     }
 
     // One single-step sequence serves both lists: the downstream device's
     // when a device command is chosen, else the hub's.
-    bool onDevice = d != HUB_DEVICE_CMD_NONE;
+    bool onDevice = deviceCommand != HUB_DEVICE_CMD_NONE;
     ECommandFamily family = onDevice ? FAMILY_HUB_DEVICE : FAMILY_HUB;
-    uint8_t code = onDevice ? d : e;
-    bool setFeature = onDevice ? d == HUB_DEVICE_CMD_SINGLE_STEP_SET_FEATURE : e == HUB_CMD_SINGLE_STEP_SET_FEATURE;
-    bool getDescriptor =
-        onDevice ? d == HUB_DEVICE_CMD_SINGLE_STEP_GET_DEV_DESC : e == HUB_CMD_SINGLE_STEP_GET_DEV_DESC;
+    uint8_t code = onDevice ? deviceCommand : hubCommand;
+    bool setFeature = onDevice ? deviceCommand == HUB_DEVICE_CMD_SINGLE_STEP_SET_FEATURE
+                               : hubCommand == HUB_CMD_SINGLE_STEP_SET_FEATURE;
+    bool getDescriptor = onDevice ? deviceCommand == HUB_DEVICE_CMD_SINGLE_STEP_GET_DEV_DESC
+                                  : hubCommand == HUB_CMD_SINGLE_STEP_GET_DEV_DESC;
     const std::vector<uint8_t> stages = CatalogueStepCodes(family, code);
     switch (m_step.Press(setFeature, getDescriptor)) {
     case STEP_ACTION_SETUP: LockForStep(); break;

@@ -3,15 +3,12 @@
 #include "bench/bus_model.h"
 #include "bench/executors.h"
 #include "dlg/app.h"
-#include "dlg/terminal.h"
+#include "dlg/surface.h"
 #include "gui/dialog_helpers.h"
 #include "gui/resource.h"
 #include "gui/test_dialogs.h"
 #include "os/window.h"
 #include "trialkit/trialkit.h"
-
-#include <cstdio>
-#include <optional>
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
@@ -125,14 +122,7 @@ EPromptAnswer AskInMessageBox(const std::string& text, const std::string& captio
 }  // namespace
 
 bool RunMainDialog() {
-    // A surface chosen by the start-up (windows) is used as it is; else the
-    // dialogs go to the terminal.
-    std::optional<CTerminalSurface> terminal;
-    if (!DlgSurface()) terminal.emplace();
-    if (terminal && !terminal->Ok()) {
-        std::fprintf(stderr, "voltaris: %s; use /C for console mode\n", terminal->Error().c_str());
-        return false;
-    }
+    if (!DlgSurface()) return false;
     SetRemoveDevicePrompt(AskInMessageBox);
     SetConfirmPrompt([](const std::string& text) {
         return AskInMessageBox(text + "\n\nOK sends it, Cancel sends nothing.", DlgAppName());

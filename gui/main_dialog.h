@@ -45,8 +45,7 @@ private:
     uint8_t m_hostAvailable = 0;
 };
 
-// Shows the main dialog on the installed surface (windows), else on the
-// terminal, until the user closes it; the compliance executors' prompt is a
-// message box meanwhile. False, with one line on stderr, when the terminal
-// cannot be used.
+// Shows the main dialog on the installed surface until the user closes it;
+// the compliance executors' prompts are message boxes meanwhile. False when
+// no surface is installed.
 bool RunMainDialog();

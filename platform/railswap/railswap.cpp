@@ -46,24 +46,28 @@ void Trace(const char* call, const std::string& what, int32_t result) {
     if (BLTraceEnabled()) BLTrace(std::string(call) + " " + what + " -> " + std::to_string(result));
 }
 
+// What the backend's switch answered, as the switcher's result.
+ERailswapResult Switch(CBLBackend* backend, EBLSwitchRequest kind, const std::string& host) {
+    return backend ? static_cast<ERailswapResult>(backend->SwitchStack(kind, host)) : RAILSWAP_NO_HOST;
+}
+
 }  // namespace
 
-int32_t InitRailswap(const CIniArgs& settings, CSafeString& out, int32_t) {
+ERailswapResult InitRailswap(const CIniArgs& settings, CSafeString& out, int32_t) {
     CRequest request = ReadRequest(settings);
     const char* names[] = {"list", "select", "stack"};
     std::string what = names[request.Kind];
     if (request.Kind == BL_SWITCH_SELECT) what += " " + request.Host;
 
     CBLBackend* backend = BLBackend();
-    int32_t result = backend ? backend->SwitchStack(request.Kind, request.Host) : RAILSWAP_NO_HOST;
+    ERailswapResult result = Switch(backend, request.Kind, request.Host);
     if (result == RAILSWAP_OK && request.Kind == BL_SWITCH_LIST) out.set(HostList(*backend).c_str());
     Trace("InitRailswap", what, result);
     return result;
 }
 
-int32_t CleanupRailswap(const CIniArgs&, CSafeString&, int32_t) {
-    CBLBackend* backend = BLBackend();
-    int32_t result = backend ? backend->SwitchStack(BL_SWITCH_CLEANUP, "") : RAILSWAP_NO_HOST;
+ERailswapResult CleanupRailswap(const CIniArgs&, CSafeString&, int32_t) {
+    ERailswapResult result = Switch(BLBackend(), BL_SWITCH_CLEANUP, "");
     Trace("CleanupRailswap", "stack", result);
     return result;
 }

@@ -53,16 +53,43 @@ constexpr unsigned kPowerOffMs = 1000, kComeBackMs = 5000;
 
 BLSTATUS StatusOf(int result) { return result < 0 ? BL_LX_E_ERRNO | (-result & 0xFF) : 0; }
 
-void Trace(const std::string& request, BLSTATUS status, const std::string& outs = "") {
-    if (BLTraceEnabled()) BLTrace(request + " -> " + BLFormatStatus(status) + outs);
-}
-
 std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
     int length = std::snprintf(nullptr, 0, format, a, b, c);
     std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
     std::snprintf(text.data(), text.size() + 1, format, a, b, c);
     return text;
 }
+
+// One request's trace line, "Method target args -> answer", as the simulated
+// bench writes it: the call names the request and its arguments, and its end
+// writes the line with the status (and what came back) or the answer.
+class CLxCall {
+public:
+    CLxCall(const std::string& method, const std::string& target) : m_tracing(BLTraceEnabled()) {
+        if (m_tracing) m_request = method + " " + target;
+    }
+    // Arguments, each as " %u" or " 0x%08X".
+    CLxCall& Args(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
+        if (m_tracing) m_request += Format(format, a, b, c);
+        return *this;
+    }
+    // A status call's end; outs follow the status (out values, or how the
+    // request was carried out).
+    BLSTATUS End(BLSTATUS status, const std::string& outs = "") const {
+        if (m_tracing) BLTrace(m_request + " -> " + BLFormatStatus(status) + outs);
+        return status;
+    }
+    // The end of a call that answers with a value or an object, shown as text.
+    template <class T>
+    T Give(T value, const std::string& text) const {
+        if (m_tracing) BLTrace(m_request + " -> " + text);
+        return value;
+    }
+
+private:
+    bool m_tracing;
+    std::string m_request;
+};
 
 std::string ErrnoText(int result) { return result < 0 ? std::strerror(-result) : "no error"; }
 
@@ -308,8 +335,7 @@ struct CLxContext {
                 System->Sleep(kPollMs);
             }
         }
-        Trace("EndTestMode " + device.Name + " power-cycle", status);
-        return status;
+        return CLxCall("EndTestMode", device.Name + " power-cycle").End(status);
     }
 
     // Only a warm reset takes a SuperSpeed port out of Compliance Mode (and
@@ -321,7 +347,7 @@ struct CLxContext {
             BLSTATUS status = StatusOf(Control(
                 port.Bus, port.Devnum, {kHubClassOther, kSetFeature, kBhPortReset, static_cast<uint16_t>(port.Port), 0},
                 nullptr));
-            Trace("EndComplianceMode " + PortName(port) + " warm reset", status);
+            CLxCall("EndComplianceMode", PortName(port) + " warm reset").End(status);
             if (BLFailed(status))
                 Report(PortName(port) + " could not be taken out of Compliance Mode by a warm reset (" +
                        ErrnoText(-(status & 0xFF)) + "); plug a device in there, or restart the machine");
@@ -336,7 +362,7 @@ struct CLxContext {
         // Ports an earlier power cycle left off; one whose hub is gone is forgotten.
         for (const CLxPlace& port : std::vector<CLxPlace>(Unpowered)) {
             std::string dir = SameHubThere(port) ? LxPortDir(port.HubDir, port.HubName, port.Port) : "";
-            if (!dir.empty()) Trace("PowerOn " + PortName(port), StatusOf(PowerOn(port, dir)));
+            if (!dir.empty()) CLxCall("PowerOn", PortName(port)).End(StatusOf(PowerOn(port, dir)));
             else std::erase_if(Unpowered, [&port](const CLxPlace& off) { return SamePort(off, port); });
         }
         EndComplianceModes();
@@ -345,7 +371,7 @@ struct CLxContext {
             // also wakes the ports suspended for the test.
             if (!SameHubThere(hub)) continue;  // the hub was replugged or is gone
             int result = System->Node(ELxNodeOp::Reset, hub.Bus, hub.Devnum, 0);
-            Trace("EndTestMode " + hub.HubName + " hub reset", StatusOf(result));
+            CLxCall("EndTestMode", hub.HubName + " hub reset").End(StatusOf(result));
             if (result < 0)
                 Report("hub " + hub.HubName + " could not be reset to end its port test mode (" + ErrnoText(result) +
                        "); unplug it or power-cycle it");
@@ -362,7 +388,7 @@ struct CLxContext {
             if (Answers(device.Bus, device.Devnum)) {
                 // It never entered the test mode, or left it: its drivers come back.
                 Attach(device);
-                Trace("EndTestMode " + device.Name + " answers", 0);
+                CLxCall("EndTestMode", device.Name + " answers").End(0);
                 continue;
             }
             int switchable = PerPortPower(device.Port);
@@ -434,7 +460,7 @@ struct CLxContext {
                 System->Sleep(kPollMs);
             }
         }
-        Trace("Rebind " + controller.Name, status, Format(" after %u binds", attempts));
+        CLxCall("Rebind", controller.Name).End(status, Format(" after %u binds", attempts));
         if (status == 0 || status == BL_S_ENUMERATE_WARNING) {
             // With the root hubs back the test mode is over, devices missing or not.
             state = CLxControllerState{controller.DriverDir};
@@ -498,7 +524,7 @@ struct CLxContext {
             std::string dir = LxPortDir(port.HubDir, port.HubName, port.Port);
             if (entry.Kind == LX_RECORD_POWER_ON && !dir.empty() && LxReadAttribute(dir + "/disable") == "1") {
                 Report(PortName(port) + " was left without power by an earlier run; switching it on");
-                Trace("PowerOn " + PortName(port), StatusOf(PowerOn(port, dir)));
+                CLxCall("PowerOn", PortName(port)).End(StatusOf(PowerOn(port, dir)));
             }
             bool empty = !LxChildOnPort(port.HubDir, port.HubName, port.Port).Present;
             if (entry.Kind == LX_RECORD_WARM_RESET && (empty || LinkState(port) == BL_LINK_STATE_COMPLIANCE)) {
@@ -605,11 +631,9 @@ public:
                              : (word & ~0x00010001u) | (connected ? 1u : 0u) | (changed ? 1u << 16 : 0u);
             *status = value;
         }
-        Trace("GetPortStatus " + Target(), result, BLFailed(result) ? "" : Format(" 0x%08X", value));
-        return result;
+        return CLxCall("GetPortStatus", Target()).End(result, BLFailed(result) ? "" : Format(" 0x%08X", value));
     }
     BLSTATUS SetPortFeature(uint16_t feature, uint16_t selector, uint32_t reserved) override {
-        std::string args = Format(" %u %u %u", feature, selector, reserved);
         std::string how;
         BLSTATUS result = 0;
         if (feature == BL_PORT_SUSPEND) {
@@ -625,8 +649,7 @@ public:
         } else {
             result = Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(selector << 8), 0});
         }
-        Trace("SetPortFeature " + Target() + args, result, how);
-        return result;
+        return CLxCall("SetPortFeature", Target()).Args(" %u %u %u", feature, selector, reserved).End(result, how);
     }
     BLSTATUS ClearPortFeature(uint16_t feature, uint32_t reserved) override {
         std::string how;
@@ -642,25 +665,24 @@ public:
         } else {
             result = Request({kHubClassOther, kClearFeature, feature, 0, 0});
         }
-        Trace("ClearPortFeature " + Target() + Format(" %u %u", feature, reserved), result, how);
-        return result;
+        return CLxCall("ClearPortFeature", Target()).Args(" %u %u", feature, reserved).End(result, how);
     }
     // Compliance Mode exists on SuperSpeed ports only. Some controllers take
     // it at once, others only at the next receiver detection time-out (the
     // kernel then accepts the request and does nothing); the port's link
     // state afterwards says which, and the answer says what will happen.
     BLSTATUS SetPortLinkFeature(uint16_t feature, uint16_t value, uint32_t reserved, void*) override {
-        std::string args = Format(" %u %u %u", feature, value, reserved);
+        auto traced = [&](BLSTATUS status, const std::string& how = "") {
+            return CLxCall("SetPortLinkFeature", Target()).Args(" %u %u %u", feature, value, reserved).End(status, how);
+        };
         if (!Super(false)) {
             Report(Target() + " is a USB 2.0 port: link states and Compliance Mode exist on SuperSpeed ports only");
-            Trace("SetPortLinkFeature " + Target() + args, BL_LX_E_REFUSED);
-            return BL_LX_E_REFUSED;
+            return traced(BL_LX_E_REFUSED);
         }
         if (Virtual() && value == BL_LINK_STATE_COMPLIANCE) {
             Report(Target() + " is a port of the USB/IP virtual controller, which takes Compliance Mode without "
                               "entering it: compliance needs a real controller's port");
-            Trace("SetPortLinkFeature " + Target() + args, BL_LX_E_REFUSED);
-            return BL_LX_E_REFUSED;
+            return traced(BL_LX_E_REFUSED);
         }
         BLSTATUS result = Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(value << 8), 0});
         std::string how;
@@ -681,8 +703,7 @@ public:
                                   "receiver detection times out on the empty port (connect the test fixture)");
             }
         }
-        Trace("SetPortLinkFeature " + Target() + args, result, how);
-        return result;
+        return traced(result, how);
     }
     BLSTATUS ResumePort() override {
         std::string how;
@@ -693,8 +714,7 @@ public:
         } else {
             result = Request({kHubClassOther, kClearFeature, BL_PORT_SUSPEND, 0, 0});
         }
-        Trace("ResumePort " + Target(), result, how);
-        return result;
+        return CLxCall("ResumePort", Target()).End(result, how);
     }
 
 protected:
@@ -770,8 +790,7 @@ public:
     bool IsSuperSpeedPort() override { return Super(true); }
     // The kernel quiesces the controller's ports itself when a test mode starts.
     BLSTATUS QuiescePort() override {
-        Trace("QuiescePort " + Target(), 0);
-        return 0;
+        return CLxCall("QuiescePort", Target()).End(0);
     }
     void Rescanned() { ResetBaseline(); }
 
@@ -805,13 +824,11 @@ public:
         if (Super(false)) {
             // A SuperSpeed hub has no port test modes to prepare for; its
             // devices are left running.
-            Trace("IdlePort " + Target(), 0, " nothing to do on a SuperSpeed hub");
-            return 0;
+            return CLxCall("IdlePort", Target()).End(0, " nothing to do on a SuperSpeed hub");
         }
         std::string how;
         if (!MayStopHub(how)) {
-            Trace("IdlePort " + Target(), BL_LX_E_IN_USE, how);
-            return BL_LX_E_IN_USE;
+            return CLxCall("IdlePort", Target()).End(BL_LX_E_IN_USE, how);
         }
         uint8_t data[4] = {};
         BLSTATUS result = Request({kHubClassOtherIn, kGetStatus, 0, 0, 4}, data);
@@ -820,8 +837,7 @@ public:
             TakeDeviceFromDrivers();
             result = Request({kHubClassOther, kSetFeature, BL_PORT_SUSPEND, 0, 0});
         }
-        Trace("IdlePort " + Target(), result, how);
-        return result;
+        return CLxCall("IdlePort", Target()).End(result, how);
     }
 
 protected:
@@ -871,9 +887,8 @@ public:
         uint16_t folded = m_info.Serial.empty() ? 0 : static_cast<uint16_t>(hash ^ hash >> 16);
         BLSTATUS result = vid && pid && serial ? 0 : BL_LX_E_ERRNO | EINVAL;
         if (result == 0) *vid = m_info.Vid, *pid = m_info.Pid, *serial = folded;
-        Trace("GetVidPidSerialNumber " + Target(), result,
-              result ? "" : Format(" 0x%04X 0x%04X 0x%04X", m_info.Vid, m_info.Pid, folded));
-        return result;
+        return CLxCall("GetVidPidSerialNumber", Target())
+            .End(result, result ? "" : Format(" 0x%04X 0x%04X 0x%04X", m_info.Vid, m_info.Pid, folded));
     }
     BLSTATUS GetDescriptor(uint8_t type, uint8_t index, uint16_t language, uint8_t* buffer,
                            uint32_t length) override {
@@ -882,15 +897,15 @@ public:
                                             wanted},
                                            buffer)
                                  : BL_LX_E_ERRNO | EINVAL;
-        Trace("GetDescriptor " + Target() + Format(" %u %u %u", type, index, language) + Format(" %u", length),
-              result);
-        return result;
+        return CLxCall("GetDescriptor", Target())
+            .Args(" %u %u %u", type, index, language)
+            .Args(" %u", length)
+            .End(result);
     }
     BLSTATUS SetAddress(uint8_t address) override {
         m_context.Report(Target() + ": SET ADDRESS cannot be sent through usbfs: the xHCI controller assigns "
                                     "addresses itself");
-        Trace("SetAddress " + Target() + Format(" %u", address), BL_LX_E_UNSUPPORTED);
-        return BL_LX_E_UNSUPPORTED;
+        return CLxCall("SetAddress", Target()).Args(" %u", address).End(BL_LX_E_UNSUPPORTED);
     }
     // The device's drivers let go first and its port is claimed, so that no
     // driver resets it during the test (usbhid does after about a second,
@@ -917,32 +932,26 @@ public:
                 m_context.TestedDevices.push_back(tested);
             }
         }
-        Trace("SetTestMode " + Target() + Format(" %u", static_cast<unsigned>(selector)), result, how);
-        return result;
+        return CLxCall("SetTestMode", Target()).Args(" %u", static_cast<unsigned>(selector)).End(result, how);
     }
     BLSTATUS EnableRemoteWakeup() override {
-        BLSTATUS result = Request({0x00, kSetFeature, kDeviceRemoteWakeup, 0, 0});
-        Trace("EnableRemoteWakeup " + Target(), result);
-        return result;
+        return CLxCall("EnableRemoteWakeup", Target()).End(Request({0x00, kSetFeature, kDeviceRemoteWakeup, 0, 0}));
     }
     BLSTATUS DisableRemoteWakeup() override {
-        BLSTATUS result = Request({0x00, kClearFeature, kDeviceRemoteWakeup, 0, 0});
-        Trace("DisableRemoteWakeup " + Target(), result);
-        return result;
+        return CLxCall("DisableRemoteWakeup", Target()).End(Request({0x00, kClearFeature, kDeviceRemoteWakeup, 0, 0}));
     }
     BLSTATUS DoControlTransferSingleStep(uint8_t*, uint32_t length, tagSINGLE_STEP step, void*, void*) override {
         m_context.Report(Target() + ": single-step control transfers cannot be done through usbfs, which runs a "
                                     "transfer only as a whole");
-        Trace("DoControlTransferSingleStep " + Target() + Format(" %u %u", length, static_cast<unsigned>(step)),
-              BL_LX_E_UNSUPPORTED);
-        return BL_LX_E_UNSUPPORTED;
+        return CLxCall("DoControlTransferSingleStep", Target())
+            .Args(" %u %u", length, static_cast<unsigned>(step))
+            .End(BL_LX_E_UNSUPPORTED);
     }
     CHubPort* GetHubPort(uint8_t port) override {
         CHubPort* found = port >= 1 && port <= m_ports.size() ? m_ports[port - 1].get() : nullptr;
-        if (BLTraceEnabled())
-            BLTrace("GetHubPort " + Target() + Format(" %u -> ", port) +
-                    (found ? Target() + Format(":%u", port) : std::string("null")));
-        return found;
+        return CLxCall("GetHubPort", Target())
+            .Args(" %u", port)
+            .Give(found, found ? Target() + Format(":%u", port) : "null");
     }
 
 private:
@@ -952,8 +961,7 @@ private:
     BLSTATUS Record(const char* method, uint8_t* out, uint8_t value) {
         BLSTATUS result = out ? 0 : BL_LX_E_ERRNO | EINVAL;
         if (out) *out = value;
-        Trace(method + (" " + Target()), result, out ? Format(" %u", value) : "");
-        return result;
+        return CLxCall(method, Target()).End(result, out ? Format(" %u", value) : "");
     }
 
     CLxContext& m_context;
@@ -1101,20 +1109,15 @@ public:
     }
 
     const char* GetHostID() override {
-        if (BLTraceEnabled()) BLTrace("GetHostID " + Target() + " -> " + m_info.Id);
-        return m_info.Id.c_str();
+        return CLxCall("GetHostID", Target()).Give(m_info.Id.c_str(), m_info.Id);
     }
     uint8_t GetNumberHostPorts() override {
         uint8_t count = static_cast<uint8_t>(m_ports.size());
-        if (BLTraceEnabled()) BLTrace("GetNumberHostPorts " + Target() + Format(" -> %u", count));
-        return count;
+        return CLxCall("GetNumberHostPorts", Target()).Give(count, Format("%u", count));
     }
     CHostPort* GetHostPort(uint32_t port) override {
         CHostPort* found = port >= 1 && port <= m_ports.size() ? m_ports[port - 1].get() : nullptr;
-        if (BLTraceEnabled())
-            BLTrace("GetHostPort " + Target() + Format(" %u -> ", port) +
-                    (found ? Format("root:%u", port) : std::string("null")));
-        return found;
+        return CLxCall("GetHostPort", Target()).Args(" %u", port).Give(found, found ? Format("root:%u", port) : "null");
     }
     CLxRootPort* RootPort(unsigned number) const {
         return number >= 1 && number <= m_ports.size() ? m_ports[number - 1].get() : nullptr;
@@ -1125,9 +1128,9 @@ public:
         BLSTATUS result = value && reg.Block == 1 && (reg.Offset == 0 || reg.Offset == 4) ? 0 : BL_LX_E_UNSUPPORTED;
         uint32_t read = reg.Offset == 0 ? state.Command : state.Status;
         if (result == 0) *value = read;
-        Trace("ReadRegister " + Target() + Format(" %u %u", reg.Block, reg.Offset), result,
-              result ? "" : Format(" 0x%08X", read));
-        return result;
+        return CLxCall("ReadRegister", Target())
+            .Args(" %u %u", reg.Block, reg.Offset)
+            .End(result, result ? "" : Format(" 0x%08X", read));
     }
     BLSTATUS WriteRegister(tagRegSelector reg, uint32_t value) override {
         CLxControllerState& state = State();
@@ -1136,8 +1139,7 @@ public:
             state.Command = value;
             state.Status = (state.Status & ~1u) | ((value & 1) ? 0u : 1u);
         }
-        Trace("WriteRegister " + Target() + Format(" %u %u 0x%08X", reg.Block, reg.Offset, value), result);
-        return result;
+        return CLxCall("WriteRegister", Target()).Args(" %u %u 0x%08X", reg.Block, reg.Offset, value).End(result);
     }
 
 private:
@@ -1152,8 +1154,7 @@ private:
 
 bool CLxRootPort::Super(bool trace) {
     bool super = m_host.IsSuperSpeed(m_number);
-    if (trace && BLTraceEnabled()) BLTrace("IsSuperSpeedPort " + Target() + Format(" -> %u", super));
-    return super;
+    return trace ? CLxCall("IsSuperSpeedPort", Target()).Give(super, Format("%u", super)) : super;
 }
 bool CLxRootPort::Place(CLxPlace& place) { return m_host.Place(m_number, place); }
 bool CLxRootPort::Virtual() const { return m_host.Info().Virtual; }
@@ -1211,8 +1212,7 @@ BLSTATUS CLxRootPort::TestMode(uint16_t selector, std::string& how) {
 
 bool CLxHubPort::Super(bool trace) {
     bool super = m_hub.Info().Speed >= UsbSuperSpeed;
-    if (trace && BLTraceEnabled()) BLTrace("IsSuperSpeedPort " + Target() + Format(" -> %u", super));
-    return super;
+    return trace ? CLxCall("IsSuperSpeedPort", Target()).Give(super, Format("%u", super)) : super;
 }
 bool CLxHubPort::Place(CLxPlace& place) {
     const CLxDeviceInfo& hub = m_hub.Info();
@@ -1273,24 +1273,22 @@ public:
 
     BLSTATUS SelectStack(tagBL_STACK_NAME stack) override {
         BLSTATUS result = stack == BL_STACK_COMPLIANCE ? 0 : BL_LX_E_ERRNO | EINVAL;
-        Trace(Format("SelectStack bench %u", static_cast<unsigned>(stack)), result);
-        return result;
+        return CLxCall("SelectStack", "bench").Args(" %u", static_cast<unsigned>(stack)).End(result);
     }
     BLSTATUS Enumerate() override {
         BLSTATUS result = m_current ? m_current->Enumerate() : BL_LX_E_NOT_FOUND;
-        m_nextHub = 0;
-        Trace("Enumerate bench", result);
-        return result;
+        m_hubWalk.Restart();
+        return CLxCall("Enumerate", "bench").End(result);
     }
     CHostController* FindFirstHC() override {
         m_listed.clear();
         for (const CLxControllerInfo& info : LxScanControllers(m_context.Sysfs)) m_listed.push_back(HostFor(info));
-        m_nextHost = 0;
+        m_hostWalk.Restart();
         return NextHost("FindFirstHC");
     }
     CHostController* FindNextHC() override { return NextHost("FindNextHC"); }
     CHubDevice* FindFirstHub() override {
-        m_nextHub = 0;
+        m_hubWalk.Restart();
         return NextHub("FindFirstHub");
     }
     CHubDevice* FindNextHub() override { return NextHub("FindNextHub"); }
@@ -1302,42 +1300,37 @@ public:
         BLSTATUS result = found ? 0 : BL_LX_E_NOT_FOUND;
         if (found) {
             m_current = found;
-            m_nextHub = 0;
+            m_hubWalk.Restart();
             if (!found->Scanned()) found->Scan();
         }
-        Trace("SelectHostController bench " + (found ? found->Target() : std::string("null")) +
-                  Format(" %u %u", forTest, reserved),
-              result);
-        return result;
+        return CLxCall("SelectHostController", "bench " + (found ? found->Target() : std::string("null")))
+            .Args(" %u %u", forTest, reserved)
+            .End(result);
     }
     BLSTATUS SelectHub(CHubDevice* hub) override {
         bool known = false;
         if (m_current)
             for (const auto& device : m_current->Devices()) known |= device.get() == hub && device->IsHub();
         BLSTATUS result = known ? 0 : BL_LX_E_NOT_FOUND;
-        Trace("SelectHub bench " + (known ? static_cast<CLxDevice*>(hub)->Target() : std::string("null")), result);
-        return result;
+        return CLxCall("SelectHub", "bench " + (known ? static_cast<CLxDevice*>(hub)->Target() : std::string("null")))
+            .End(result);
     }
     BLSTATUS SelectPort(uint8_t port) override {
-        Trace(Format("SelectPort bench %u", port), 0);
-        return 0;
+        return CLxCall("SelectPort", "bench").Args(" %u", port).End(0);
     }
     CDevice* GetDeviceByDeviceAddress(uint8_t address) override {
         CLxDevice* device = m_current ? m_current->ByAddress(address) : nullptr;
-        if (BLTraceEnabled())
-            BLTrace(Format("GetDeviceByDeviceAddress bench %u -> ", address) +
-                    (device ? device->Target() : std::string("null")));
-        return device;
+        return CLxCall("GetDeviceByDeviceAddress", "bench")
+            .Args(" %u", address)
+            .Give<CDevice*>(device, device ? device->Target() : "null");
     }
     CBLInterface* GetBLInterface() override {
-        if (BLTraceEnabled()) BLTrace("GetBLInterface bench -> interface");
-        return this;
+        return CLxCall("GetBLInterface", "bench").Give<CBLInterface*>(this, "interface");
     }
     // No compliance driver is loaded, so there is no version to check.
     BLSTATUS GetDriverVersion(uint32_t* version) override {
         if (version) *version = 0;
-        Trace("GetDriverVersion interface", BL_LX_I_NO_DRIVER_VERSION);
-        return BL_LX_I_NO_DRIVER_VERSION;
+        return CLxCall("GetDriverVersion", "interface").End(BL_LX_I_NO_DRIVER_VERSION);
     }
 
 private:
@@ -1348,26 +1341,23 @@ private:
         return m_hosts.back().get();
     }
     CHostController* NextHost(const char* method) {
-        CLxHost* host = m_nextHost < m_listed.size() ? m_listed[m_nextHost++] : nullptr;
-        if (BLTraceEnabled()) BLTrace(std::string(method) + " bench -> " + (host ? host->Target() : "null"));
-        return host;
+        CLxHost* host = m_hostWalk.Next(m_listed.size(), [this](size_t i) { return m_listed[i]; });
+        return CLxCall(method, "bench").Give<CHostController*>(host, host ? host->Target() : "null");
     }
     CHubDevice* NextHub(const char* method) {
-        CLxDevice* hub = nullptr;
-        while (!hub && m_current && m_nextHub < m_current->Devices().size()) {
-            CLxDevice* device = m_current->Devices()[m_nextHub++].get();
-            if (device->IsHub()) hub = device;
-        }
-        if (BLTraceEnabled()) BLTrace(std::string(method) + " bench -> " + (hub ? hub->Target() : "null"));
-        return hub;
+        CLxDevice* hub = m_hubWalk.Next(m_current ? m_current->Devices().size() : 0, [this](size_t i) {
+            CLxDevice* device = m_current->Devices()[i].get();
+            return device->IsHub() ? device : nullptr;
+        });
+        return CLxCall(method, "bench").Give<CHubDevice*>(hub, hub ? hub->Target() : "null");
     }
 
     CLxContext& m_context;
     std::vector<std::unique_ptr<CLxHost>> m_hosts;  // every controller met, never removed
     std::vector<CLxHost*> m_listed;                 // those of the last listing
     CLxHost* m_current = nullptr;
-    size_t m_nextHost = 0;
-    size_t m_nextHub = 0;
+    CBLWalk m_hostWalk;
+    CBLWalk m_hubWalk;
 };
 
 class CLxBackend : public CBLBackend {

@@ -439,12 +439,12 @@ public:
         });
     }
     CHostController* FindFirstHC() override {
-        m_nextHost = 0;
+        m_hostWalk.Restart();
         return NextHost("FindFirstHC");
     }
     CHostController* FindNextHC() override { return NextHost("FindNextHC"); }
     CHubDevice* FindFirstHub() override {
-        m_nextHub = 0;
+        m_hubWalk.Restart();
         return NextHub("FindFirstHub");
     }
     CHubDevice* FindNextHub() override { return NextHub("FindNextHub"); }
@@ -459,7 +459,7 @@ public:
         return call.Run([&] {
             if (!found) return BL_SIM_E_INVALID_ARGUMENT;
             m_current = found;
-            m_nextHub = 0;
+            m_hubWalk.Restart();
             return 0;
         });
     }
@@ -514,19 +514,20 @@ private:
     CHostController* NextHost(const char* method) {
         CSimCall call(m_world);
         call.Start(method, kBench);
-        if (m_nextHost >= m_world.Controllers.size()) return call.Give<CHostController>(nullptr, {});
-        CSimController& controller = *m_world.Controllers[m_nextHost++];
-        return call.Give(controller.Object.get(), TargetOf(controller));
+        CSimController* controller =
+            m_hostWalk.Next(m_world.Controllers.size(), [this](size_t i) { return m_world.Controllers[i].get(); });
+        if (!controller) return call.Give<CHostController>(nullptr, {});
+        return call.Give(controller->Object.get(), TargetOf(*controller));
     }
     CHubDevice* NextHub(const char* method) {
         CSimCall call(m_world);
         call.Start(method, kBench);
-        while (m_current && m_nextHub < m_current->Devices.size()) {
-            CSimDevice& device = *m_current->Devices[m_nextHub++];
-            if (device.IsHub() && device.Address)
-                return call.Give(static_cast<CHubDevice*>(device.Object.get()), TargetOf(device));
-        }
-        return call.Give<CHubDevice>(nullptr, {});
+        CSimDevice* hub = m_hubWalk.Next(m_current ? m_current->Devices.size() : 0, [this](size_t i) {
+            CSimDevice* device = m_current->Devices[i].get();
+            return device->IsHub() && device->Address ? device : nullptr;
+        });
+        if (!hub) return call.Give<CHubDevice>(nullptr, {});
+        return call.Give(static_cast<CHubDevice*>(hub->Object.get()), TargetOf(*hub));
     }
     // The hub's target when it is a hub of the current controller.
     CSimTarget HubTarget(const CHubDevice* hub) const {
@@ -538,8 +539,8 @@ private:
 
     CSimWorld& m_world;
     CSimController* m_current = nullptr;
-    size_t m_nextHost = 0;
-    size_t m_nextHub = 0;
+    CBLWalk m_hostWalk;
+    CBLWalk m_hubWalk;
     const CHubDevice* m_selectedHub = nullptr;
     uint8_t m_selectedPort = 0;
 };

@@ -29,12 +29,12 @@ CDlgWindowState* EnabledItem(CDialog& dialog, int id) {
     return item && item->enabled ? item : nullptr;
 }
 
-// Message boxes are dialogs built from a template made for their text.
-class CMessageBoxDialog : public CDialog {
-public:
-    CMessageBoxDialog(const char* text, const char* caption, unsigned type)
-        : CDialog(&m_template), m_text(text ? text : ""), m_caption(caption ? caption : ""),
-          m_hasCancel((type & 0xF) == MB_OKCANCEL) {
+// Message boxes are dialogs built from a template made for their text. The
+// template is a base built ahead of the dialog, so the dialog is handed a
+// template that is complete.
+struct CMessageBoxTemplate {
+    CMessageBoxTemplate(const char* text, const char* caption, unsigned type)
+        : m_text(text ? text : ""), m_caption(caption ? caption : ""), m_hasCancel((type & 0xF) == MB_OKCANCEL) {
         int lines = 1, width = 0, line = 0;
         for (char c : m_text) {
             if (c == '\n') {
@@ -59,21 +59,26 @@ public:
             m_items[n++] = {IDCANCEL, DLG_CLASS_BUTTON, "Cancel",
                             {buttonX + kButtonWidth + kGap, buttonY, kButtonWidth, kButtonHeight},
                             BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE};
-        m_template = {0, m_caption.c_str(), cx, buttonY + kButtonHeight + kMargin,
+        m_boxTemplate = {0, m_caption.c_str(), cx, buttonY + kButtonHeight + kMargin,
                       WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE, nullptr, 0,
                       std::span<const CDlgItemTemplate>(m_items, n)};
     }
 
-protected:
-    // Escape in a box without Cancel answers OK.
-    void OnCancel() override { EndDialog(m_hasCancel ? IDCANCEL : IDOK); }
-
-private:
     std::string m_text;
     std::string m_caption;
     bool m_hasCancel;
     CDlgItemTemplate m_items[3];
-    CDlgTemplate m_template{};
+    CDlgTemplate m_boxTemplate{};
+};
+
+class CMessageBoxDialog : private CMessageBoxTemplate, public CDialog {
+public:
+    CMessageBoxDialog(const char* text, const char* caption, unsigned type)
+        : CMessageBoxTemplate(text, caption, type), CDialog(&m_boxTemplate) {}
+
+protected:
+    // Escape in a box without Cancel answers OK.
+    void OnCancel() override { EndDialog(m_hasCancel ? IDCANCEL : IDOK); }
 };
 
 }  // namespace

@@ -34,6 +34,24 @@ public:
     virtual int32_t SwitchStack(EBLSwitchRequest request, const std::string& hostId) = 0;
 };
 
+// The find-first/find-next walk of a root object (FindFirstHC and
+// FindNextHC, FindFirstHub and FindNextHub): Restart goes back to the first
+// candidate; Next hands the following one that take accepts (take(i) gives
+// the i-th candidate, or null to pass it by), and null after the last.
+class CBLWalk {
+public:
+    void Restart() { m_next = 0; }
+    template <class Take>
+    auto Next(size_t count, Take take) -> decltype(take(size_t{})) {
+        while (m_next < count)
+            if (auto found = take(m_next++)) return found;
+        return nullptr;
+    }
+
+private:
+    size_t m_next = 0;
+};
+
 // Reads the backend choice (the value of VOLTARIS_BENCH, null when unset)
 // and opens the request trace (the value of VOLTARIS_TRACE, null when unset).
 // On failure returns false with one line in error saying what is wrong

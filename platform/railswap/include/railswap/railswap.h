@@ -7,10 +7,13 @@
 
 #include <cstdint>
 
-// Result values of InitRailswap.
-constexpr int32_t RAILSWAP_OK = 0;
-constexpr int32_t RAILSWAP_REBOOT_NEEDED = 1;
-constexpr int32_t RAILSWAP_NO_HOST = -1;
+// The result of a stack switch, a type of its own: neither a component
+// status nor a bench result. Any other value is a driver load error.
+enum ERailswapResult : int32_t {
+    RAILSWAP_OK = 0,
+    RAILSWAP_REBOOT_NEEDED = 1,
+    RAILSWAP_NO_HOST = -1,
+};
 
 // Switches to the compliance stack as the rows describe. With the row
 // ("CommandLineMode", "ListHostController") it lists the compliance-capable
@@ -19,7 +22,7 @@ constexpr int32_t RAILSWAP_NO_HOST = -1;
 // row whose key is the chosen host's entry, it switches that controller; with
 // neither it switches the stack for dialog mode. 0 success, 1 reboot needed,
 // -1 no host controller, anything else a driver load error.
-int32_t InitRailswap(const CIniArgs& settings, CSafeString& out, int32_t reserved);
+ERailswapResult InitRailswap(const CIniArgs& settings, CSafeString& out, int32_t reserved);
 
 // Restores the operating system's own stack.
-int32_t CleanupRailswap(const CIniArgs& settings, CSafeString& out, int32_t reserved);
+ERailswapResult CleanupRailswap(const CIniArgs& settings, CSafeString& out, int32_t reserved);
