@@ -275,11 +275,16 @@ TEST_F(CQtSurfaceTest, KeysWorkAsInADialogBox) {
              EXPECT_EQ(S(kCheck)->check, BST_CHECKED);
              // Enter presses the focused push button ...
              W(kOther)->setFocus();
+             // ... which alone shows the default ring while it has the focus.
+             EXPECT_TRUE(As<QPushButton>(kOther)->isDefault());
+             EXPECT_FALSE(As<QPushButton>(kRun)->isDefault());
              Key(Qt::Key_Return);
              EXPECT_EQ(dialog.Count(BN_CLICKED, kOther), 1);
              EXPECT_EQ(dialog.Count(BN_CLICKED, kRun), 0);
              // ... else the default button.
              W(kList)->setFocus();
+             EXPECT_TRUE(As<QPushButton>(kRun)->isDefault());
+             EXPECT_FALSE(As<QPushButton>(kOther)->isDefault());
              Key(Qt::Key_Enter);
              EXPECT_EQ(dialog.Count(BN_CLICKED, kRun), 1);
              // F1 runs the window's own menu entry (the About box).

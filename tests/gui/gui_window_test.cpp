@@ -39,6 +39,13 @@ protected:
     }
     CDialog* Top() const { return DlgModalStack().empty() ? nullptr : DlgModalStack().back(); }
     QWidget* W(int id) const { return window.WidgetOf(Top(), id); }
+    int FocusedId() const {
+        for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+            for (const auto& item : Top()->Items())
+                if (W(item->id) == w) return item->id;
+        return 0;
+    }
+    bool IsDefault(int id) const { return qobject_cast<QPushButton*>(W(id))->isDefault(); }
     QString Title() const { return Top() ? window.WindowOf(Top())->windowTitle() : QString(); }
     void Click(int id) {
         ASSERT_TRUE(W(id)) << id;
@@ -182,4 +189,37 @@ TEST_F(CGuiWindowTest, TheConnectionMonitorTicksOnTheWindowsClock) {
                  return qobject_cast<QPlainTextEdit*>(W(IDC_HOST_STATUS))->toPlainText() == "Disconnect Event Detected!";
              },
              Do([&] { Key(Qt::Key_Escape); }), Do([&] { Key(Qt::Key_Escape); })});
+}
+
+TEST_F(CGuiWindowTest, FocusStaysAfterActionsAndEnterPressesTheFocusedButton) {
+    Load(kGuiBench);
+    RunMain({Do([&] { OpenTest(IDC_DEVICE_CHOICE); }),
+             Do([&] {
+                 W(IDC_DEVICE_ENUMERATE)->setFocus();
+                 Key(Qt::Key_Space);
+                 EXPECT_EQ(Requests("Enumerate "), 1u);
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_ENUMERATE);
+                 EXPECT_TRUE(IsDefault(IDC_DEVICE_ENUMERATE));
+                 EXPECT_FALSE(IsDefault(IDC_DEVICE_EXECUTE));
+                 // The loop disables all but its own button, which keeps the focus.
+                 auto* commands = qobject_cast<QComboBox*>(W(IDC_DEVICE_COMMAND));
+                 W(IDC_DEVICE_COMMAND)->setFocus();
+                 for (int i = 0; i < 20 && commands->currentIndex() != DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR; ++i)
+                     Key(Qt::Key_Down);
+                 W(IDC_DEVICE_EXECUTE)->setFocus();
+                 Key(Qt::Key_Return);
+                 EXPECT_EQ(Top()->FindItem(IDC_DEVICE_EXECUTE)->text, "Stop Looping");
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_EXECUTE);
+                 Key(Qt::Key_Tab);
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_RETURN);
+                 EXPECT_TRUE(IsDefault(IDC_DEVICE_RETURN));
+                 EXPECT_FALSE(IsDefault(IDC_DEVICE_EXECUTE));
+                 Key(Qt::Key_Tab);
+                 Key(Qt::Key_Return);  // the focused button: Stop Looping
+                 EXPECT_EQ(Top()->FindItem(IDC_DEVICE_EXECUTE)->text, "Execute");
+                 EXPECT_EQ(qobject_cast<QPlainTextEdit*>(W(IDC_DEVICE_STATUS))->toPlainText(), "Operation Successful");
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_EXECUTE);
+                 Key(Qt::Key_Escape);
+             }),
+             Do([&] { Key(Qt::Key_Escape); })});
 }

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -93,6 +94,7 @@ struct CQtSurface::CImpl : QObject {
         CDialog* dialog = nullptr;
         QDialog* window = nullptr;
         std::vector<CControl> controls;
+        int focus = 0;  // the control the user gave the focus, kept across actions
     };
 
     CQtSurface* surface = nullptr;
@@ -102,6 +104,7 @@ struct CQtSurface::CImpl : QObject {
     char* argv[4] = {};
     std::string error;
     std::vector<CView*> views;
+    bool syncing = false;  // focus moves Qt makes while controls change are not the user's
     QTimer wake;
     int baseX = 6, baseY = 13;
     // The script of a test.
@@ -123,9 +126,14 @@ struct CQtSurface::CImpl : QObject {
         return QRect((r.x * baseX + 2) / 4, (r.y * baseY + 4) / 8, (r.cx * baseX + 2) / 4, (r.cy * baseY + 4) / 8);
     }
     void Sync(CView& view);
-    void SyncAll() {
+    // settled: an action has ended, so the focus goes back where the user had it.
+    void SyncAll(bool settled = true) {
         for (CView* view : views) Sync(*view);
+        if (settled && Top()) KeepFocus(*Top());
     }
+    void KeepFocus(CView& view);
+    void ShowDefaultButton(CView& view);
+    void NoteFocus(QObject* widget);
     // The control a widget (or the edit field inside a combo) shows.
     CDlgWindowState* StateOf(QObject* object, CView** viewOut = nullptr) const;
     int FocusedId(CView& view) const {
@@ -337,6 +345,7 @@ void CQtSurface::CImpl::Build(CView& view) {
 }
 
 void CQtSurface::CImpl::Sync(CView& view) {
+    QScopedValueRollback<bool> guard(syncing, true);
     QString caption = QString::fromStdString(view.dialog->Caption());
     if (view.window->windowTitle() != caption) view.window->setWindowTitle(caption);
     for (auto& [state, widget] : view.controls) {
@@ -410,6 +419,53 @@ void CQtSurface::CImpl::Sync(CView& view) {
                 break;
             }
         }
+    }
+    ShowDefaultButton(view);
+}
+
+// Only the button Enter presses shows the default ring: the focused push
+// button, else the template's default one.
+void CQtSurface::CImpl::ShowDefaultButton(CView& view) {
+    const int id = DlgDefaultButton(*view.dialog, view.focus);
+    for (auto& [state, widget] : view.controls) {
+        if (!IsPushButton(*state)) continue;
+        auto* push = static_cast<QPushButton*>(widget);
+        if (push->isDefault() != (state->id == id)) push->setDefault(state->id == id);
+    }
+}
+
+void CQtSurface::CImpl::NoteFocus(QObject* widget) {
+    if (syncing) return;
+    CView* owner = nullptr;
+    CDlgWindowState* state = StateOf(widget, &owner);
+    if (!state || !owner || !state->TakesFocus()) return;
+    owner->focus = state->id;
+    ShowDefaultButton(*owner);
+}
+
+// After an action the focus is where the user left it; when that control
+// was disabled, on the next enabled one in tab order.
+void CQtSurface::CImpl::KeepFocus(CView& view) {
+    auto& items = view.dialog->Items();
+    const int count = static_cast<int>(items.size());
+    int start = -1;
+    for (int i = 0; i < count; ++i)
+        if (items[static_cast<size_t>(i)]->id == view.focus) start = i;
+    // An open drop-down or menu has the focus for the time being.
+    if (start < 0 || QApplication::activePopupWidget()) return;
+    for (int step = 0; step < count; ++step) {
+        CDlgWindowState& item = *items[static_cast<size_t>((start + step) % count)];
+        bool wanted = step == 0 ? item.TakesFocus() : item.IsTabStop();
+        QWidget* widget = WidgetOf(view, &item);
+        if (!wanted || !item.enabled || !widget) continue;
+        QWidget* now = QApplication::focusWidget();
+        if (now != widget && !widget->isAncestorOf(now)) {
+            QScopedValueRollback<bool> guard(syncing, true);
+            widget->setFocus(Qt::OtherFocusReason);
+        }
+        view.focus = item.id;
+        ShowDefaultButton(view);
+        return;
     }
 }
 
@@ -603,6 +659,9 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
 
 bool CQtSurface::CImpl::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
+        case QEvent::FocusIn:
+            NoteFocus(watched);
+            return false;
         case QEvent::KeyPress: {
             if (QApplication::activePopupWidget()) return false;  // an open combo list or menu has the keys
             auto* widget = qobject_cast<QWidget*>(watched);
@@ -688,7 +747,7 @@ uint64_t CQtSurface::NowMs() {
 }
 
 void CQtSurface::Repaint() {
-    m->SyncAll();
+    m->SyncAll(false);
     for (auto* view : m->views) view->window->repaint();
 }
 

@@ -570,6 +570,7 @@ void CTerminalSurface::Draw() {
         PutCut(frame.row, captionCol, caption, captionRoom, top ? A_BOLD : A_NORMAL);
         if (sysMenu) PutText(frame.row, frame.col + 1, "[-]", 3);
         CDlgWindowState* focused = view && top ? view->Focused() : nullptr;
+        const int defaultId = DlgDefaultButton(*dialog, focused ? focused->id : 0);
         for (auto& p : dialog->Items()) {
             CDlgWindowState* item = p.get();
             CDlgCells c = placed.Of(*item);
@@ -597,9 +598,11 @@ void CTerminalSurface::Draw() {
                         PutText(c.row, c.col, mark, c.cols, dim | focus);
                         PutCut(c.row, c.col + 4, text, c.cols - 4, dim | focus);
                     } else {
-                        std::string label = kind == BS_DEFPUSHBUTTON ? "<" + text + ">" : "[" + text + "]";
+                        // The button Enter presses shows the ring: the focused one, else the default.
+                        bool isDefault = item->id == defaultId;
+                        std::string label = isDefault ? "<" + text + ">" : "[" + text + "]";
                         int col = c.col + std::max(0, (c.cols - Width(label)) / 2);
-                        PutCut(c.row, col, label, c.cols, dim | focus | (kind == BS_DEFPUSHBUTTON ? A_BOLD : A_NORMAL));
+                        PutCut(c.row, col, label, c.cols, dim | focus | (isDefault ? A_BOLD : A_NORMAL));
                     }
                     break;
                 }
