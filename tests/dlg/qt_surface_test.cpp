@@ -42,7 +42,7 @@ const CDlgItemTemplate kItems[] = {
     {kCombo, DLG_CLASS_COMBOBOX, nullptr, {130, 60, 80, 60}, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP},
     {kNumber, DLG_CLASS_EDIT, nullptr, {10, 60, 40, 13}, ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
     {kStatus, DLG_CLASS_EDIT, nullptr, {10, 76, 110, 20}, ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER},
-    {kLabel, DLG_CLASS_STATIC, "Port && &Speed <b>", {60, 60, 60, 8}, SS_LEFT},
+    {kLabel, DLG_CLASS_STATIC, "Port && &Speed <b>", {60, 60, 68, 8}, SS_LEFT},
     {kOff, DLG_CLASS_BUTTON, "Off", {130, 100, 40, 14}, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED},
     {kAsk, DLG_CLASS_BUTTON, "Ask", {175, 100, 40, 14}, BS_PUSHBUTTON | WS_TABSTOP},
 };

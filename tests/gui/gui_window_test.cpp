@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -72,6 +73,28 @@ protected:
         EXPECT_EQ(static_cast<size_t>(window.WindowOf(Top())->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size()),
                   t->items.size())
             << t->caption;
+        ExpectTextsWhole();
+    }
+    // Every label, button and group title fits its control on one line, a
+    // combo's field fits its longest entry and shows the start of its text.
+    void ExpectTextsWhole() {
+        for (const auto& item : Top()->Items()) {
+            QWidget* w = W(item->id);
+            QFontMetrics metrics(w->font());
+            QString text = QString::fromStdString(item->text).remove('&');
+            if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                for (int i = 0; i < combo->count(); ++i)
+                    EXPECT_LE(metrics.horizontalAdvance(combo->itemText(i)), combo->lineEdit()->width()) << combo->itemText(i).toStdString();
+                if (!combo->hasFocus()) {
+                    EXPECT_EQ(combo->lineEdit()->cursorPosition(), 0);
+                }
+            } else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w)) {
+                EXPECT_LE(metrics.horizontalAdvance(text), w->width()) << text.toStdString();
+                EXPECT_LE(metrics.height(), w->height()) << text.toStdString();
+            } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w); edit && edit->isReadOnly()) {
+                EXPECT_EQ(edit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+            }
+        }
     }
 
     // Runs the program's main window on the offscreen surface.

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,11 +26,13 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <deque>
 
 namespace {
@@ -72,6 +75,17 @@ void KeepStartMessage(QtMsgType, const QMessageLogContext&, const QString& messa
     if (g_startMessages) g_startMessages->push_back(message.toStdString());
 }
 
+// A list's rows; one cut at the list's edge has its whole text as a tooltip.
+void FillList(QListWidget& list, const std::vector<std::string>& rows) {
+    list.clear();
+    QFontMetrics metrics(list.font());
+    const int room = list.width() - 2 * list.frameWidth() - list.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (const auto& row : rows) {
+        auto* item = new QListWidgetItem(QString::fromStdString(row), &list);
+        if (metrics.horizontalAdvance(item->text()) > room) item->setToolTip(item->text());
+    }
+}
+
 // Check boxes and radio buttons answer to a click anywhere in their
 // rectangle, as the dialog's buttons do, not only on the mark and the text.
 template <typename TButton>
@@ -81,6 +95,30 @@ public:
 
 protected:
     bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+
+// A group box as a dialog box draws it: the title sits on the frame's top
+// line, so the frame starts where the template puts it and the controls
+// inside keep clear of it.
+class CFrameGroupBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QFontMetrics metrics(font());
+        const int line = metrics.height() / 2, indent = metrics.averageCharWidth();
+        QRect frame = rect().adjusted(0, line, -1, -1);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Mid));
+        painter.drawRect(frame);
+        if (title().isEmpty()) return;
+        QRect text(indent, 0, metrics.horizontalAdvance(title()) + indent, metrics.height());
+        text = text.intersected(rect().adjusted(indent, 0, -indent, 0));
+        painter.fillRect(text, palette().color(QPalette::Window));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, title());
+    }
 };
 
 }  // namespace
@@ -95,6 +133,7 @@ struct CQtSurface::CImpl : QObject {
         QDialog* window = nullptr;
         std::vector<CControl> controls;
         int focus = 0;  // the control the user gave the focus, kept across actions
+        double scale = 1.0;  // dialog units grown so that every text is whole
     };
 
     CQtSurface* surface = nullptr;
@@ -122,9 +161,13 @@ struct CQtSurface::CImpl : QObject {
     CView* Top() const { return views.empty() ? nullptr : views.back(); }
     void Build(CView& view);
     QWidget* MakeWidget(CView& view, CDlgWindowState& state);
-    QRect Pixels(const CDlgRect& r) const {
-        return QRect((r.x * baseX + 2) / 4, (r.y * baseY + 4) / 8, (r.cx * baseX + 2) / 4, (r.cy * baseY + 4) / 8);
+    QRect Pixels(const CView& view, const CDlgRect& r) const {
+        const double x = baseX * view.scale / 4.0, y = baseY * view.scale / 8.0;
+        return QRect(static_cast<int>(std::lround(r.x * x)), static_cast<int>(std::lround(r.y * y)),
+                     static_cast<int>(std::lround(r.cx * x)), static_cast<int>(std::lround(r.cy * y)));
     }
+    int TextNeed(const CDlgWindowState& state) const;
+    double TextScale(CDialog& dialog) const;
     void Sync(CView& view);
     // settled: an action has ended, so the focus goes back where the user had it.
     void SyncAll(bool settled = true) {
@@ -216,7 +259,7 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
         case DLG_CLASS_BUTTON: {
             QAbstractButton* button = nullptr;
             if (state.IsButtonKind(BS_GROUPBOX)) {
-                widget = new QGroupBox(parent);
+                widget = new CFrameGroupBox(parent);
                 break;
             }
             if (state.IsButtonKind(BS_AUTOCHECKBOX)) {
@@ -250,7 +293,11 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
             if (state.style & ES_MULTILINE) {
                 auto* edit = new QPlainTextEdit(parent);
                 edit->setReadOnly(state.style & ES_READONLY);
-                edit->setLineWrapMode(state.style & ES_AUTOHSCROLL ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+                // A read-only window shows a status: it wraps at blanks rather
+                // than hide the end of a line behind a scroll bar.
+                bool wraps = (state.style & ES_READONLY) || !(state.style & ES_AUTOHSCROLL);
+                edit->setLineWrapMode(wraps ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+                edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
                 edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 edit->setTabChangesFocus(true);
@@ -272,6 +319,10 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
             auto* list = new QListWidget(parent);
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            // A row wider than the list ends in an ellipsis; its tooltip has it whole.
+            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            list->setTextElideMode(Qt::ElideRight);
+            list->setUniformItemSizes(true);
             auto* s = &state;
             connect(list, &QListWidget::currentRowChanged, this, [this, dialog, id, s](int row) {
                 if (row >= 0 && row != s->curSel && Top() && Top()->dialog == dialog) DlgUserSelect(*dialog, id, row);
@@ -299,7 +350,7 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
     }
     widget->setProperty(kItemProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&state)));
     if (state.cls != DLG_CLASS_STATIC && !state.IsButtonKind(BS_GROUPBOX)) widget->setFocusPolicy(Qt::StrongFocus);
-    QRect rect = Pixels(state.rect);
+    QRect rect = Pixels(view, state.rect);
     if (state.cls == DLG_CLASS_COMBOBOX) {
         // A combo's template height holds its open list; the field itself is
         // as tall as the font needs.
@@ -314,6 +365,53 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
     return widget;
 }
 
+// Pixels a control needs across to show its text whole in the dialogs' font.
+int CQtSurface::CImpl::TextNeed(const CDlgWindowState& state) const {
+    QFontMetrics metrics(QApplication::font());
+    QStyle* style = QApplication::style();
+    const int margin = metrics.averageCharWidth();
+    auto widest = [&](const QString& text) {
+        int w = 0;
+        for (const QString& line : text.split('\n')) w = std::max(w, metrics.horizontalAdvance(line));
+        return w;
+    };
+    switch (state.cls) {
+        case DLG_CLASS_STATIC: return widest(Shown(state.text)) + 1;
+        case DLG_CLASS_BUTTON: {
+            int text = widest(Shown(state.text));
+            if (text == 0) return 0;
+            if (state.IsButtonKind(BS_GROUPBOX)) return text + 4 * margin;
+            if (IsPushButton(state)) return text + 2 * style->pixelMetric(QStyle::PM_ButtonMargin) + margin;
+            return text + style->pixelMetric(QStyle::PM_IndicatorWidth) +
+                   style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + margin;
+        }
+        case DLG_CLASS_COMBOBOX: {
+            // The field shows every entry whole, beside the arrow.
+            int rows = 0;
+            for (const auto& row : state.rows) rows = std::max(rows, metrics.horizontalAdvance(QString::fromStdString(row)));
+            return rows == 0 ? 0 : rows + style->pixelMetric(QStyle::PM_ScrollBarExtent) + 3 * margin;
+        }
+        case DLG_CLASS_EDIT:
+        case DLG_CLASS_LISTBOX: return 0;  // they scroll or wrap
+    }
+    return 0;
+}
+
+// Texts are measured in the font the windows use; where one does not fit its
+// control, the whole dialog grows alike, so the template's proportions and
+// every control's neighbours stay as they are.
+double CQtSurface::CImpl::TextScale(CDialog& dialog) const {
+    constexpr double kMostScale = 2.0;
+    CView unit;
+    double scale = 1.0;
+    for (const auto& state : dialog.Items()) {
+        int have = Pixels(unit, state->rect).width();
+        int need = TextNeed(*state);
+        if (have > 0 && need > have) scale = std::max(scale, static_cast<double>(need) / have);
+    }
+    return std::min(scale, kMostScale);
+}
+
 void CQtSurface::CImpl::Build(CView& view) {
     CDialog& dialog = *view.dialog;
     const CDlgTemplate* t = dialog.Template();
@@ -325,7 +423,8 @@ void CQtSurface::CImpl::Build(CView& view) {
     window->setWindowFlags(flags);
     window->setWindowModality(Qt::ApplicationModal);
     window->setWindowTitle(QString::fromStdString(dialog.Caption()));
-    window->setFixedSize(Pixels({0, 0, t->cx, t->cy}).size());
+    view.scale = TextScale(dialog);
+    window->setFixedSize(Pixels(view, {0, 0, t->cx, t->cy}).size());
     window->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(window, &QWidget::customContextMenuRequested, this, [this, d = &dialog](const QPoint& at) {
         CView* v = ViewOf(d);
@@ -387,10 +486,7 @@ void CQtSurface::CImpl::Sync(CView& view) {
                 bool same = list->count() == static_cast<int>(state->rows.size());
                 for (int i = 0; same && i < list->count(); ++i)
                     same = list->item(i)->text() == QString::fromStdString(state->rows[static_cast<size_t>(i)]);
-                if (!same) {
-                    list->clear();
-                    for (const auto& row : state->rows) list->addItem(QString::fromStdString(row));
-                }
+                if (!same) FillList(*list, state->rows);
                 if (list->currentRow() != state->curSel) {
                     list->setCurrentRow(state->curSel);
                     if (state->curSel < 0) list->clearSelection();
@@ -416,6 +512,9 @@ void CQtSurface::CImpl::Sync(CView& view) {
                     if (start != end) combo->lineEdit()->setSelection(static_cast<int>(start), static_cast<int>(end - start));
                     else combo->lineEdit()->setCursorPosition(static_cast<int>(end));
                 }
+                // A field without the focus shows the start of its text.
+                if (!combo->lineEdit()->hasFocus() && combo->lineEdit()->cursorPosition() != 0)
+                    combo->lineEdit()->setCursorPosition(0);
                 break;
             }
         }
