@@ -214,6 +214,10 @@ TEST_F(CQtSurfaceTest, ClicksAndSelectionsReachTheHandlers) {
         EXPECT_EQ(S(kCombo)->curSel, 0);
         EXPECT_EQ(S(kCombo)->text, "first");
         EXPECT_GE(dialog.Count(CBN_SELCHANGE, kCombo), 1);
+        Key(Qt::Key_End);
+        EXPECT_EQ(S(kCombo)->text, "third");
+        Key(Qt::Key_PageUp);
+        EXPECT_EQ(S(kCombo)->curSel, 0);
         QTest::mouseClick(W(kRun), Qt::LeftButton);
         EXPECT_EQ(dialog.Count(BN_CLICKED, kRun), 1);
         Key(Qt::Key_Escape);

@@ -364,6 +364,24 @@ TEST_F(CScreenTest, FocusShowsWithoutColour) {
                 << "a colour at " << i;
 }
 
+TEST_F(CScreenTest, TheRingFollowsTheFocusAndComboKeysChooseWhileStrayEscapesAreDropped) {
+    CRendered shown = Render("device", 80, 24);
+    EXPECT_NE(shown.text.find("<EXECUTE>"), std::string::npos) << shown.text;
+    // A focused push button is the one Enter presses: it alone has the ring.
+    CRendered screen = Keys(shown, "Tab");
+    EXPECT_NE(screen.text.find("<Return To Main>"), std::string::npos) << screen.text;
+    EXPECT_NE(screen.text.find("[EXECUTE]"), std::string::npos) << screen.text;
+    // On the closed command combo End and Home choose; an End of another
+    // terminal type (ESC [ 4 ~) is dropped whole.
+    screen = Keys(shown, "Tab End");
+    EXPECT_NE(screen.text.find("SINGLE STEP GET DEV DESC"), std::string::npos) << screen.text;
+    EXPECT_NE(screen.text.find("<EXECUTE>"), std::string::npos) << screen.text;
+    screen = Keys(shown, "Home");
+    EXPECT_EQ(screen.text.find("SINGLE STEP"), std::string::npos) << screen.text;
+    screen = Keys(shown, "Escape [ 4 \\~");
+    EXPECT_EQ(screen.text.find("4~"), std::string::npos) << screen.text;
+}
+
 // Finds the frame whose top left corner is at (row, col) on the screen.
 CDlgCells FrameAt(const CRendered& s, int row, int col) {
     CDlgCells c{row, col, 1, 1};

@@ -372,6 +372,14 @@ bool DlgUserEnter(CDialog& dialog, int focusedId) {
     return true;
 }
 
+bool DlgUserAboutCommand(CDialog& dialog) {
+    CMenu* menu = dialog.GetSystemMenu(false);
+    if (!menu) return false;
+    for (const auto& item : menu->Items())
+        if (!(item.flags & MF_SEPARATOR) && (item.id & 0xFFF0) != SC_CLOSE) return DlgUserSysCommand(dialog, item.id);
+    return false;
+}
+
 void DlgUserCancel(CDialog& dialog) { dialog.OnNotify(BN_CLICKED, IDCANCEL); }
 
 bool DlgUserSysCommand(CDialog& dialog, unsigned command) {

@@ -195,6 +195,7 @@ struct CQtSurface::CImpl : QObject {
     void EditKey(CView& view, CDlgWindowState& state, QWidget* widget, bool forward);
     bool ShowSystemMenu(CView& view, QPoint at);
     bool RunAboutCommand(CView& view);
+    bool ChooseByPage(CView& view, CDlgWindowState& state, int key);
     void RaiseAll();
     void RunScriptStep(CDialog& dialog);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -674,16 +675,9 @@ bool CQtSurface::CImpl::ShowSystemMenu(CView& view, QPoint at) {
 // F1: a window manager owns the system menu, so the dialog's own entries
 // (the About box) answer to the help key.
 bool CQtSurface::CImpl::RunAboutCommand(CView& view) {
-    CMenu* menu = view.dialog->GetSystemMenu(false);
-    if (!menu) return false;
-    for (const auto& item : menu->Items()) {
-        if (!(item.flags & MF_SEPARATOR) && (item.id & 0xFFF0) != SC_CLOSE) {
-            DlgUserSysCommand(*view.dialog, item.id);
-            SyncAll();
-            return true;
-        }
-    }
-    return false;
+    if (!DlgUserAboutCommand(*view.dialog)) return false;
+    SyncAll();
+    return true;
 }
 
 void CQtSurface::CImpl::RaiseAll() {
@@ -692,6 +686,26 @@ void CQtSurface::CImpl::RaiseAll() {
         if (QGuiApplication::platformName() != "offscreen") view->window->raise();
     }
     if (CView* top = Top()) top->window->activateWindow();
+}
+
+// Home, End, PgUp and PgDn choose in a closed combo as in its open list;
+// Left and Right stay with the caret.
+bool CQtSurface::CImpl::ChooseByPage(CView& view, CDlgWindowState& state, int key) {
+    auto* combo = qobject_cast<QComboBox*>(WidgetOf(view, &state));
+    const int count = static_cast<int>(state.rows.size());
+    if (!combo || count == 0) return false;
+    const int page = std::max(1, combo->maxVisibleItems() - 1), at = std::max(0, state.curSel);
+    int row = 0;
+    switch (key) {
+        case Qt::Key_Home: row = 0; break;
+        case Qt::Key_End: row = count - 1; break;
+        case Qt::Key_PageUp: row = std::max(0, at - page); break;
+        case Qt::Key_PageDown: row = std::min(count - 1, state.curSel < 0 ? 0 : at + page); break;
+        default: return false;
+    }
+    if (row != state.curSel) DlgUserSelect(*view.dialog, state.id, row);
+    SyncAll();
+    return true;
 }
 
 bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) {
@@ -727,6 +741,7 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
         }
         return false;
     }
+    if (state->cls == DLG_CLASS_COMBOBOX && mods == Qt::NoModifier && ChooseByPage(view, *state, k)) return true;
     if (!HasEditField(*state)) return false;
     if (state->cls == DLG_CLASS_EDIT && (state->style & ES_READONLY)) return false;
     QWidget* widget = WidgetOf(view, state);

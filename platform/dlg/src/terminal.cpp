@@ -199,6 +199,7 @@ struct CTerminalSurface::CView {
     CDialog* dialog = nullptr;
     int focus = 0;
     int dropped = 0;  // id of the combo whose list is open, 0 for none
+    bool dropScrolled = false;  // the wheel moved the open list away from its selection
     bool focusSet = false;
     std::map<int, int> shifted;  // first column shown of each list scrolled sideways
 
@@ -344,6 +345,7 @@ void CTerminalSurface::MoveSelection(CView& view, int key) {
         default: return;
     }
     row = std::clamp(row, 0, count - 1);
+    view.dropScrolled = false;
     if (row != item->curSel) DlgUserSelect(*view.dialog, item->id, row);
 }
 
@@ -363,6 +365,29 @@ void CTerminalSurface::MoveCaret(CDlgWindowState& item, int key) {
 
 void CTerminalSurface::ToggleDropDown(CView& view, CDlgWindowState& item) {
     view.dropped = view.dropped == item.id ? 0 : item.id;
+    view.dropScrolled = false;
+}
+
+// The wheel over an open drop-down scrolls its rows, leaving the choice as it is.
+bool CTerminalSurface::ScrollDropDown(CView& view, int y, int x, int step) {
+    CDlgWindowState* combo = view.dropped ? view.dialog->FindItem(view.dropped) : nullptr;
+    if (!combo) return false;
+    CDlgCells box = DropDownCells(CPlaced(*view.dialog), *combo);
+    if (!box.Contains(y, x)) return false;
+    int most = std::max(0, static_cast<int>(combo->rows.size()) - Inner(box).rows);
+    combo->topRow = std::clamp(combo->topRow + step, 0, most);
+    view.dropScrolled = true;
+    return true;
+}
+
+// The rest of an escape sequence curses does not know (a key of another
+// terminal type): read to its final byte and dropped, never typed.
+void CTerminalSurface::SkipEscapeSequence() {
+    timeout(25);
+    for (int i = 0; i < 16; ++i) {
+        int c = getch();
+        if (c == ERR || (c >= 0x40 && c <= 0x7E)) return;
+    }
 }
 
 void CTerminalSurface::HandleKey(CView& view, int key) {
@@ -376,6 +401,7 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
         }
         if (next == KEY_DOWN) key = KEY_ALT_DOWN;
         else if (next == KEY_UP) key = KEY_ALT_UP;
+        else if (next == '[' || next == 'O') return SkipEscapeSequence();
         else if (next != ERR) return;  // Alt with another key: nothing to do
     }
     if (key == KEY_MOUSE) return HandleMouse(view);
@@ -394,6 +420,9 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
         case KEY_ENTER: case '\r': case '\n':
             if (view.dropped) view.dropped = 0;
             else DlgUserEnter(dialog, item ? item->id : 0);
+            return;
+        case KEY_F(1):
+            DlgUserAboutCommand(dialog);
             return;
         case KEY_ALT_DOWN: case KEY_ALT_UP: case KEY_F(4):
             if (item && item->cls == DLG_CLASS_COMBOBOX) ToggleDropDown(view, *item);
@@ -422,7 +451,7 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
         if (selectionKey || key == KEY_LEFT || key == KEY_RIGHT) MoveSelection(view, key);
         return;
     }
-    if (item->cls == DLG_CLASS_COMBOBOX && (selectionKey && (view.dropped || key == KEY_UP || key == KEY_DOWN))) {
+    if (item->cls == DLG_CLASS_COMBOBOX && selectionKey) {  // Left and Right move the caret
         MoveSelection(view, key);
         return;
     }
@@ -441,6 +470,8 @@ void CTerminalSurface::HandleMouse(CView& view) {
     CDialog& dialog = *view.dialog;
     CPlaced placed(dialog);
     if (event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) {
+        int step = (event.bstate & BUTTON4_PRESSED) ? -1 : 1;
+        if (ScrollDropDown(view, event.y, event.x, step)) return;
         for (auto& item : dialog.Items()) {
             if (item->cls != DLG_CLASS_LISTBOX && !IsEdit(item.get())) continue;
             if (!placed.Of(*item).Contains(event.y, event.x)) continue;
@@ -687,7 +718,7 @@ void CTerminalSurface::Draw() {
             if (CDlgWindowState* combo = dialog->FindItem(view->dropped)) {
                 CDlgCells box = DropDownCells(placed, *combo);
                 CDlgCells in = Inner(box);
-                ScrollToSelection(*combo, in.rows);
+                if (!view->dropScrolled) ScrollToSelection(*combo, in.rows);
                 for (int r = 0; r < box.rows; ++r) Fill(box.row + r, box.col, box.cols);
                 DrawBox(box);
                 for (int r = 0; r < in.rows; ++r) {

@@ -47,5 +47,7 @@ int DlgDefaultButton(CDialog& dialog, int focusedId);
 bool DlgUserEnter(CDialog& dialog, int focusedId);
 // The cancel command (Escape).
 void DlgUserCancel(CDialog& dialog);
+// F1: the system menu's own first entry (the About box); false when it has none.
+bool DlgUserAboutCommand(CDialog& dialog);
 // Chooses a system menu command.
 bool DlgUserSysCommand(CDialog& dialog, unsigned command);

@@ -40,6 +40,8 @@ private:
     void MoveSelection(CView& view, int key);
     void MoveCaret(CDlgWindowState& item, int key);
     void ToggleDropDown(CView& view, CDlgWindowState& item);
+    bool ScrollDropDown(CView& view, int y, int x, int step);
+    void SkipEscapeSequence();
     unsigned RunSystemMenu(CDialog& dialog);
     CView* ViewOf(const CDialog* dialog);
 
