@@ -433,10 +433,19 @@ TEST_F(CScreenTest, AFocusedListHasADoubleFrame) {
         if (item.cls == DLG_CLASS_LISTBOX) list = &item;
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(At(shown, list->cells.row, list->cells.col), U'┌');
-    // EXECUTE, Return To Main, the command combo, Enumerate Bus, the list.
-    CRendered screen = Keys(shown, "Tab Tab Tab Tab");
+    // EXECUTE, Return To Main, the command combo, the list (the sample's
+    // Enumerate Bus is disabled).
+    CRendered screen = Keys(shown, "Tab Tab Tab");
     EXPECT_EQ(At(screen, list->cells.row, list->cells.col), U'╔') << screen.text;
     EXPECT_EQ(At(screen, list->cells.row + list->cells.rows - 1, list->cells.col + list->cells.cols - 1), U'╝');
+}
+
+TEST_F(CScreenTest, ATerminalThatCannotDimMarksDisabledControlsWithBraces) {
+    CRendered dims = Render("device", 80, 24);
+    EXPECT_NE(dims.text.find("[Enumerate Bus]"), std::string::npos) << dims.text;
+    CRendered vt100 = Render("device", 80, 24, "C.UTF-8 TERM=vt100");
+    EXPECT_NE(vt100.text.find("{Enumerate Bus}"), std::string::npos) << vt100.text;
+    EXPECT_NE(vt100.text.find("[Return To Main]"), std::string::npos) << vt100.text;
 }
 
 TEST_F(CScreenTest, WithoutUtf8TheFramesAreDrawnWithTheTerminalsLineSet) {

@@ -43,6 +43,13 @@ void OnCrash(int signo) {
 }
 
 bool g_utf8 = false;  // the locale's characters are UTF-8: draw with the terminal's own line characters
+bool g_dims = true;   // the terminal can dim disabled controls; else their brackets say so
+
+// The brackets of a control's mark: braces for a disabled one where dimming does not show.
+std::string Bracketed(const std::string& inner, bool enabled, char open, char close) {
+    if (!enabled && !g_dims) open = '{', close = '}';
+    return open + inner + close;
+}
 
 // The marks of texts cut at the end or scrolled at the start.
 const char* CutMark() { return g_utf8 ? "\u2026" : ">"; }
@@ -63,6 +70,19 @@ void PutCut(int row, int col, const std::string& text, int width, attr_t attr = 
     if (width <= 0) return;
     if (Width(text) <= width) return PutText(row, col, text, width, attr);
     PutText(row, col, DlgFitText(text, width - 1) + CutMark(), width, attr);
+}
+
+// A row in width cells; a longer one loses its middle, so that the end
+// ("Port 2") stays readable beside the start.
+void PutMiddleCut(int row, int col, const std::string& text, int width, attr_t attr = A_NORMAL) {
+    if (width <= 0) return;
+    if (Width(text) <= width || width < 8) return PutCut(row, col, text, width, attr);
+    const std::string shown = DlgPrintable(text);
+    std::string head = DlgFitText(shown, (width - 1) / 2);
+    const int tailCells = width - 1 - Width(head);
+    size_t start = head.size();
+    while (start < shown.size() && (Width(shown.substr(start)) > tailCells || (shown[start] & 0xC0) == 0x80)) ++start;
+    PutText(row, col, head + CutMark() + shown.substr(start), width, attr);
 }
 
 void Fill(int row, int col, int width, attr_t attr = A_NORMAL) {
@@ -124,7 +144,7 @@ CDlgCells Inner(const CDlgCells& c) {
 struct CPlaced {
     CDlgLayout layout;
     CDialog* dialog;
-    explicit CPlaced(CDialog& d) : layout(DlgLayOut(d, COLS, LINES)), dialog(&d) {}
+    explicit CPlaced(CDialog& d) : layout(DlgLayOutAboveHint(d, COLS, LINES)), dialog(&d) {}
     CDlgCells Of(const CDlgWindowState& item) const {
         auto& items = dialog->Items();
         for (size_t i = 0; i < items.size() && i < layout.items.size(); ++i)
@@ -194,6 +214,11 @@ CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines) {
     return DlgLayOut(*dialog.Template(), items, cols, lines);
 }
 
+CDlgLayout DlgLayOutAboveHint(CDialog& dialog, int cols, int lines) {
+    CDlgLayout layout = DlgLayOut(dialog, cols, lines - 1);
+    return layout.fits ? layout : DlgLayOut(dialog, cols, lines);
+}
+
 // What the surface knows of a dialog it shows: the focus and the open combo.
 struct CTerminalSurface::CView {
     CDialog* dialog = nullptr;
@@ -225,6 +250,7 @@ CTerminalSurface::CTerminalSurface() {
     }
     set_term(m_screen);
     g_cursesActive = 1;
+    g_dims = (termattrs() & A_DIM) != 0;
     static bool s_atExit = (std::atexit(RestoreTerminal), true);
     (void)s_atExit;
     for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
@@ -625,13 +651,15 @@ void CTerminalSurface::Draw() {
                         DrawBox(c, dim);
                         if (!text.empty()) PutCut(c.row, c.col + 1, " " + text + " ", c.cols - 2, dim);
                     } else if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON) {
-                        const char* mark = kind == BS_AUTOCHECKBOX ? (item->check ? "[X]" : "[ ]") : (item->check ? "(*)" : "( )");
+                        bool check = kind == BS_AUTOCHECKBOX;
+                        std::string mark = Bracketed(item->check ? (check ? "X" : "*") : " ", item->enabled, check ? '[' : '(',
+                                                     check ? ']' : ')');
                         PutText(c.row, c.col, mark, c.cols, dim | focus);
                         PutCut(c.row, c.col + 4, text, c.cols - 4, dim | focus);
                     } else {
                         // The button Enter presses shows the ring: the focused one, else the default.
                         bool isDefault = item->id == defaultId;
-                        std::string label = isDefault ? "<" + text + ">" : "[" + text + "]";
+                        std::string label = Bracketed(text, item->enabled, isDefault ? '<' : '[', isDefault ? '>' : ']');
                         int col = c.col + std::max(0, (c.cols - Width(label)) / 2);
                         PutCut(c.row, col, label, c.cols, dim | focus | (isDefault ? A_BOLD : A_NORMAL));
                     }
@@ -659,7 +687,7 @@ void CTerminalSurface::Draw() {
                             PutText(in.row + r, in.col, LeadMark(), 1, attr);
                             PutCut(in.row + r, in.col + 1, rest, in.cols - 1, attr);
                         } else {
-                            PutCut(in.row + r, in.col, row, in.cols, attr);
+                            PutMiddleCut(in.row + r, in.col, row, in.cols, attr);
                         }
                     }
                     if (Boxed(c))
@@ -670,7 +698,7 @@ void CTerminalSurface::Draw() {
                     int width = std::max(1, c.cols - 3);
                     Fill(c.row, c.col, width, dim | A_UNDERLINE | focus);
                     PutCut(c.row, c.col, text, width, dim | A_UNDERLINE | focus);
-                    PutText(c.row, c.col + width, "[v]", 3, dim);
+                    PutText(c.row, c.col + width, Bracketed("v", item->enabled, '[', ']'), 3, dim);
                     if (hasFocus) {
                         cursorRow = c.row;
                         cursorCol = c.col + static_cast<int>(std::min<size_t>(item->selEnd, static_cast<size_t>(width - 1)));
