@@ -291,6 +291,12 @@ TEST_F(CQtSurfaceTest, KeysWorkAsInADialogBox) {
              EXPECT_FALSE(As<QPushButton>(kOther)->isDefault());
              Key(Qt::Key_Enter);
              EXPECT_EQ(dialog.Count(BN_CLICKED, kRun), 1);
+             // Ctrl+Shift+C copies the status window from anywhere; a click
+             // gives it the focus (for Ctrl+C), Tab does not.
+             Key(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+             EXPECT_EQ(QApplication::clipboard()->text(), "Operation Successful\nsecond line");
+             EXPECT_EQ(W(kStatus)->focusPolicy(), Qt::ClickFocus);
+             EXPECT_EQ(W(kStatus)->contextMenuPolicy(), Qt::CustomContextMenu);
              // F1 runs the window's own menu entry (the About box).
              Key(Qt::Key_F1);
              EXPECT_EQ(dialog.about, 1);

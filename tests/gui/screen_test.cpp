@@ -419,7 +419,7 @@ TEST_F(CScreenTest, AnOpenComboListShowsEveryEntryWholeOnTheScreen) {
         ASSERT_EQ(At(screen, top, col), U'┌') << screen.text;
         CDlgCells box = FrameAt(screen, top, col);
         EXPECT_TRUE(FrameWhole(screen, box, 0, 0)) << screen.text;
-        bool hint = screen.text.find("Tab: next") != std::string::npos;
+        bool hint = screen.text.find("Tab next") != std::string::npos;
         EXPECT_LE(box.row + box.rows, 24 - (hint ? 1 : 0));
         for (int i = 0; i < static_cast<int>(std::size(entries)); ++i)
             EXPECT_TRUE(TextAt(screen, box.row + 1 + i, box.col + 1, entries[i])) << entries[i] << "\n" << screen.text;
@@ -438,6 +438,16 @@ TEST_F(CScreenTest, AFocusedListHasADoubleFrame) {
     CRendered screen = Keys(shown, "Tab Tab Tab");
     EXPECT_EQ(At(screen, list->cells.row, list->cells.col), U'╔') << screen.text;
     EXPECT_EQ(At(screen, list->cells.row + list->cells.rows - 1, list->cells.col + list->cells.cols - 1), U'╝');
+}
+
+TEST_F(CScreenTest, AltCCopiesTheStatusWindowThroughTheTerminalsClipboard) {
+    CRendered shown = Render("device", 80, 24);
+    Shell("tmux -L " + m_socket + " set -s set-clipboard on");
+    CRendered screen = Keys(shown, "M-c");
+    EXPECT_NE(screen.text.find("Status window copied"), std::string::npos) << screen.text;
+    std::string copied = Shell("tmux -L " + m_socket + " show-buffer");
+    EXPECT_EQ(copied.rfind("Get Device Descriptor Raw Value: \n12 1 0 2", 0), 0u) << copied;
+    EXPECT_EQ(copied.find('\r'), std::string::npos);
 }
 
 TEST_F(CScreenTest, ATerminalThatCannotDimMarksDisabledControlsWithBraces) {

@@ -372,6 +372,18 @@ bool DlgUserEnter(CDialog& dialog, int focusedId) {
     return true;
 }
 
+std::optional<std::string> DlgStatusText(CDialog& dialog) {
+    for (const auto& item : dialog.Items()) {
+        if (item->cls != DLG_CLASS_EDIT || (item->style & (ES_MULTILINE | ES_READONLY)) != (ES_MULTILINE | ES_READONLY))
+            continue;
+        std::string text;
+        for (char c : item->text)
+            if (c != '\r') text += c;
+        return text;
+    }
+    return std::nullopt;
+}
+
 bool DlgUserAboutCommand(CDialog& dialog) {
     CMenu* menu = dialog.GetSystemMenu(false);
     if (!menu) return false;

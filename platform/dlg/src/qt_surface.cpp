@@ -302,7 +302,19 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
                 edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 edit->setTabChangesFocus(true);
-                edit->setContextMenuPolicy(Qt::NoContextMenu);
+                if (state.style & ES_READONLY) {
+                    // A status window: a click gives it the focus for Ctrl+C,
+                    // a right click offers Copy and Select All.
+                    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+                    connect(edit, &QWidget::customContextMenuRequested, edit, [edit](const QPoint& at) {
+                        QMenu menu(edit);
+                        menu.addAction("&Copy", edit, &QPlainTextEdit::copy)->setEnabled(edit->textCursor().hasSelection());
+                        menu.addAction("Select &All", edit, &QPlainTextEdit::selectAll);
+                        menu.exec(edit->mapToGlobal(at));
+                    });
+                } else {
+                    edit->setContextMenuPolicy(Qt::NoContextMenu);
+                }
                 edit->setAcceptDrops(false);
                 widget = edit;
             } else {
@@ -350,7 +362,8 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
         }
     }
     widget->setProperty(kItemProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&state)));
-    if (state.cls != DLG_CLASS_STATIC && !state.IsButtonKind(BS_GROUPBOX)) widget->setFocusPolicy(Qt::StrongFocus);
+    if (state.cls != DLG_CLASS_STATIC && !state.IsButtonKind(BS_GROUPBOX))
+        widget->setFocusPolicy(state.IsTabStop() ? Qt::StrongFocus : Qt::ClickFocus);
     QRect rect = Pixels(view, state.rect);
     if (state.cls == DLG_CLASS_COMBOBOX) {
         // A combo's template height holds its open list; the field itself is
@@ -730,6 +743,10 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
         return true;
     }
     if (k == Qt::Key_F1 && mods == Qt::NoModifier) return RunAboutCommand(view);
+    if (k == Qt::Key_C && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        if (auto text = DlgStatusText(dialog)) QGuiApplication::clipboard()->setText(QString::fromStdString(*text));
+        return true;
+    }
     if (k == Qt::Key_Space && mods == Qt::AltModifier)
         return ShowSystemMenu(view, view.window->mapToGlobal(QPoint(0, 0)));
     if (!state) return false;

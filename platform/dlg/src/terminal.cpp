@@ -197,6 +197,18 @@ CDlgCells DropDownCells(const CPlaced& placed, const CDlgWindowState& item) {
     return list;
 }
 
+std::string Base64(const std::string& bytes) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t v = 0;
+        for (size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? static_cast<uint8_t>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
 bool IsEdit(const CDlgWindowState* item) { return item && item->cls == DLG_CLASS_EDIT; }
 bool HasEditField(const CDlgWindowState* item) { return IsEdit(item) || (item && item->cls == DLG_CLASS_COMBOBOX); }
 
@@ -406,6 +418,27 @@ bool CTerminalSurface::ScrollDropDown(CView& view, int y, int x, int step) {
     return true;
 }
 
+// Alt+C: the status window's text to the clipboard of the terminal (OSC 52),
+// where its type says it takes one.
+void CTerminalSurface::CopyStatus(CDialog& dialog) {
+    std::optional<std::string> text = DlgStatusText(dialog);
+    if (!text) return (void)beep();
+    const char* setClipboard = tigetstr("Ms");
+    const char* term = std::getenv("TERM");
+    std::string type = term ? term : "";
+    bool known = setClipboard && setClipboard != reinterpret_cast<const char*>(-1);
+    if (!known && type.rfind("xterm", 0) != 0 && type.rfind("tmux", 0) != 0 && type.rfind("screen", 0) != 0) {
+        m_notice = "This terminal takes no copied text; select the status window with the mouse";
+        return;
+    }
+    std::string encoded = Base64(*text);
+    std::string sequence = known ? tiparm(setClipboard, "c", encoded.c_str()) : "\033]52;c;" + encoded + "\a";
+    refresh();
+    std::fputs(sequence.c_str(), stdout);
+    std::fflush(stdout);
+    m_notice = "Status window copied";
+}
+
 // The rest of an escape sequence curses does not know (a key of another
 // terminal type): read to its final byte and dropped, never typed.
 void CTerminalSurface::SkipEscapeSequence() {
@@ -418,6 +451,7 @@ void CTerminalSurface::SkipEscapeSequence() {
 
 void CTerminalSurface::HandleKey(CView& view, int key) {
     CDialog& dialog = *view.dialog;
+    m_notice.clear();
     if (key == KEY_ESCAPE) {  // Escape alone, or Alt with the next key
         timeout(25);
         int next = getch();
@@ -425,6 +459,7 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
             if (unsigned command = RunSystemMenu(dialog)) DlgUserSysCommand(dialog, command);
             return;
         }
+        if (next == 'c' || next == 'C') return CopyStatus(dialog);
         if (next == KEY_DOWN) key = KEY_ALT_DOWN;
         else if (next == KEY_UP) key = KEY_ALT_UP;
         else if (next == '[' || next == 'O') return SkipEscapeSequence();
@@ -761,7 +796,10 @@ void CTerminalSurface::Draw() {
             }
         }
         if (top && HintShown())
-            PutText(LINES - 1, 0, "Tab: next  Enter: default  Space: press  Esc: cancel  Alt+Space: menu", COLS - 1, A_DIM);
+            PutText(LINES - 1, 0,
+                    m_notice.empty() ? "Tab next  Enter default  Space press  Esc cancel  Alt+Space menu  Alt+C copy"
+                                     : m_notice,
+                    COLS - 1, A_DIM);
     }
     if (cursorRow >= 0) {
         curs_set(1);

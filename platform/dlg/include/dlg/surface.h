@@ -6,6 +6,8 @@
 #include "dlg/dialog.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 class CDlgSurface {
 public:
@@ -47,6 +49,9 @@ int DlgDefaultButton(CDialog& dialog, int focusedId);
 bool DlgUserEnter(CDialog& dialog, int focusedId);
 // The cancel command (Escape).
 void DlgUserCancel(CDialog& dialog);
+// The copy key: the text of the dialog's status window (its first read-only
+// multi-line edit) with plain line ends; nothing when it has none.
+std::optional<std::string> DlgStatusText(CDialog& dialog);
 // F1: the system menu's own first entry (the About box); false when it has none.
 bool DlgUserAboutCommand(CDialog& dialog);
 // Chooses a system menu command.
