@@ -279,7 +279,7 @@ TEST_F(DlgTest, MessageBoxesAnswerAndCaptions) {
         },
         [&] {
             EXPECT_EQ(user.MessageText(), "Owned box");
-            EXPECT_EQ(user.Caption(), "Test App");
+            EXPECT_EQ(user.Caption(), "Outer");  // titled like the dialog it belongs to
             EXPECT_FALSE(user.Exists(IDCANCEL));
             user.Press(IDOK);
         },

@@ -74,6 +74,15 @@ protected:
                   t->items.size())
             << t->caption;
         ExpectTextsWhole();
+        // On the screen it opened on, with the program's icon.
+        QWidget* shown = window.WindowOf(Top());
+        QRect screen = shown->screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(shown->geometry().topLeft())) << t->caption;
+        if (shown->width() <= screen.width()) {
+            EXPECT_LE(shown->geometry().right(), screen.right()) << t->caption;
+        }
+        EXPECT_FALSE(shown->windowIcon().isNull());
+        EXPECT_FALSE(shown->windowFlags() & Qt::WindowMaximizeButtonHint);
     }
     // Every label, button and group title fits its control on one line, a
     // combo's field fits its longest entry and shows the start of its text.
@@ -125,6 +134,9 @@ TEST_F(CGuiWindowTest, EveryDialogOpensAsAWindowWithItsCaptionAndControls) {
         ExpectProportions(IDD_VOLTARIS_DIALOG);
         EXPECT_TRUE(qobject_cast<QPushButton*>(W(IDC_TEST))->isDefault());
         EXPECT_FALSE(window.WindowOf(Top())->windowIcon().isNull());
+        // The main window is a top-level window of its own, not a modal dialog.
+        EXPECT_EQ(window.WindowOf(Top())->windowType(), Qt::Window);
+        EXPECT_FALSE(window.WindowOf(Top())->isModal());
         // The simulated controller says so where the row starts, so a narrow list shows it too.
         auto* hosts = qobject_cast<QListWidget*>(W(IDC_HOST_LIST));
         ASSERT_TRUE(hosts && hosts->count() == 1);

@@ -160,6 +160,7 @@ struct CQtSurface::CImpl : QObject {
     }
     CView* Top() const { return views.empty() ? nullptr : views.back(); }
     void Build(CView& view);
+    static void KeepOnScreen(QWidget& window, const QRect& screen);
     QWidget* MakeWidget(CView& view, CDlgWindowState& state);
     QRect Pixels(const CView& view, const CDlgRect& r) const {
         const double x = baseX * view.scale / 4.0, y = baseY * view.scale / 8.0;
@@ -432,10 +433,14 @@ void CQtSurface::CImpl::Build(CView& view) {
     CView* owner = views.empty() ? nullptr : views.back();
     view.window = new QDialog(owner ? owner->window : nullptr);
     QDialog* window = view.window;
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    // The first window is the program's own, a top-level window task bars
+    // list; the others are modal dialogs of their owner. No window offers a
+    // maximise button: a dialog keeps its template's layout.
+    Qt::WindowFlags flags = (owner ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            (owner ? Qt::WindowFlags() : Qt::WindowMinimizeButtonHint);
     if (t->style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     window->setWindowFlags(flags);
-    window->setWindowModality(Qt::ApplicationModal);
+    window->setWindowModality(owner ? Qt::ApplicationModal : Qt::NonModal);
     window->setWindowTitle(QString::fromStdString(dialog.Caption()));
     view.scale = TextScale(dialog);
     window->setFixedSize(Pixels(view, {0, 0, t->cx, t->cy}).size());
@@ -449,12 +454,23 @@ void CQtSurface::CImpl::Build(CView& view) {
     for (auto& c : view.controls)
         if (c.state->IsButtonKind(BS_GROUPBOX)) c.widget->lower();
     Sync(view);
+    QScreen* screen = owner ? owner->window->screen() : QGuiApplication::primaryScreen();
     if (owner) {
         QRect outer = owner->window->frameGeometry();
         window->move(outer.center() - window->rect().center());
-    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    } else if (screen) {
         window->move(screen->availableGeometry().center() - window->rect().center());
     }
+    if (screen) KeepOnScreen(*window, screen->availableGeometry());
+}
+
+// A window lies on the screen it opens on: moved in from an edge it would
+// cross, its top left corner shown when it is larger than the screen.
+void CQtSurface::CImpl::KeepOnScreen(QWidget& window, const QRect& screen) {
+    QRect frame = window.geometry();
+    int x = std::max(screen.left(), std::min(frame.left(), screen.right() + 1 - frame.width()));
+    int y = std::max(screen.top(), std::min(frame.top(), screen.bottom() + 1 - frame.height()));
+    if (x != frame.left() || y != frame.top()) window.move(x, y);
 }
 
 void CQtSurface::CImpl::Sync(CView& view) {

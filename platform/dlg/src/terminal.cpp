@@ -72,17 +72,16 @@ void PutCut(int row, int col, const std::string& text, int width, attr_t attr = 
     PutText(row, col, DlgFitText(text, width - 1) + CutMark(), width, attr);
 }
 
-// A row in width cells; a longer one loses its middle, so that the end
-// ("Port 2") stays readable beside the start.
+// A row in width cells. A longer one whose last part (after ", " or two
+// blanks, as in "..., Port 2" or "...  4 Ports") is short loses its middle
+// instead of that part, so the port stays readable beside the start.
 void PutMiddleCut(int row, int col, const std::string& text, int width, attr_t attr = A_NORMAL) {
-    if (width <= 0) return;
-    if (Width(text) <= width || width < 8) return PutCut(row, col, text, width, attr);
     const std::string shown = DlgPrintable(text);
-    std::string head = DlgFitText(shown, (width - 1) / 2);
-    const int tailCells = width - 1 - Width(head);
-    size_t start = head.size();
-    while (start < shown.size() && (Width(shown.substr(start)) > tailCells || (shown[start] & 0xC0) == 0x80)) ++start;
-    PutText(row, col, head + CutMark() + shown.substr(start), width, attr);
+    size_t comma = shown.rfind(", "), blanks = shown.rfind("  ");
+    size_t cut = comma == std::string::npos ? blanks : blanks == std::string::npos ? comma : std::max(comma, blanks);
+    std::string tail = cut == std::string::npos ? std::string() : shown.substr(cut + 2);
+    if (Width(shown) <= width || tail.empty() || Width(tail) > width / 3) return PutCut(row, col, shown, width, attr);
+    PutText(row, col, DlgFitText(shown, width - 1 - Width(tail)) + CutMark() + tail, width, attr);
 }
 
 void Fill(int row, int col, int width, attr_t attr = A_NORMAL) {
