@@ -75,6 +75,16 @@ void KeepStartMessage(QtMsgType, const QMessageLogContext&, const QString& messa
     if (g_startMessages) g_startMessages->push_back(message.toStdString());
 }
 
+// A menu runs a loop of its own: a termination signal closes it too.
+QAction* ExecMenu(QMenu& menu, QPoint at) {
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &menu, [&menu] {
+        if (OSTerminationSignal() != 0) menu.close();
+    });
+    watch.start(kMaxWaitMs);
+    return menu.exec(at);
+}
+
 // A list's rows; one cut at the list's edge has its whole text as a tooltip.
 void FillList(QListWidget& list, const std::vector<std::string>& rows) {
     list.clear();
@@ -311,7 +321,7 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
                         QMenu menu(edit);
                         menu.addAction("&Copy", edit, &QPlainTextEdit::copy)->setEnabled(edit->textCursor().hasSelection());
                         menu.addAction("Select &All", edit, &QPlainTextEdit::selectAll);
-                        menu.exec(edit->mapToGlobal(at));
+                        ExecMenu(menu, edit->mapToGlobal(at));
                     });
                 } else {
                     edit->setContextMenuPolicy(Qt::NoContextMenu);
@@ -687,14 +697,7 @@ bool CQtSurface::CImpl::ShowSystemMenu(CView& view, QPoint at) {
             action->setData(item.id);
         }
     }
-    // The menu runs a loop of its own: a termination signal closes it too.
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, &popup, [&popup] {
-        if (OSTerminationSignal() != 0) popup.close();
-    });
-    watch.start(kMaxWaitMs);
-    QAction* chosen = popup.exec(at);
-    watch.stop();
+    QAction* chosen = ExecMenu(popup, at);
     if (chosen && OSTerminationSignal() == 0 && ViewOf(view.dialog) && !view.dialog->IsEnded())
         DlgUserSysCommand(*view.dialog, chosen->data().toUInt());
     SyncAll();

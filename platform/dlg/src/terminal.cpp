@@ -427,11 +427,12 @@ void CTerminalSurface::CopyStatus(CDialog& dialog) {
     std::string type = term ? term : "";
     bool known = setClipboard && setClipboard != reinterpret_cast<const char*>(-1);
     if (!known && type.rfind("xterm", 0) != 0 && type.rfind("tmux", 0) != 0 && type.rfind("screen", 0) != 0) {
-        m_notice = "This terminal takes no copied text; select the status window with the mouse";
+        m_notice = "This terminal takes no copied text; Shift and the mouse select it in most terminals";
         return;
     }
     std::string encoded = Base64(*text);
-    std::string sequence = known ? tiparm(setClipboard, "c", encoded.c_str()) : "\033]52;c;" + encoded + "\a";
+    const char* filled = known ? tiparm(setClipboard, "c", encoded.c_str()) : nullptr;
+    std::string sequence = filled ? filled : "\033]52;c;" + encoded + "\a";
     refresh();
     std::fputs(sequence.c_str(), stdout);
     std::fflush(stdout);
