@@ -129,6 +129,8 @@ void CDeviceTestDialog::ToggleLooping() {
     m_commandCombo.EnableWindow(true);
     m_executeButton.SetWindowText("Execute");
     m_looping = 0;
+    // The loop's result stays: a read that failed on the way is not hidden by the stop.
+    ShowStatus(&m_statusWindow, m_loopFailed ? BENCH_E_FAILED : BENCH_OK, "Operation Successful", "Operation Failed", 1);
 }
 
 void CDeviceTestDialog::ReadInLoop() {

@@ -125,7 +125,10 @@ bool RunMainDialog() {
     if (!DlgSurface()) return false;
     SetRemoveDevicePrompt(AskInMessageBox);
     SetConfirmPrompt([](const std::string& text) {
-        return AskInMessageBox(text + "\n\nOK sends it, Cancel sends nothing.", DlgAppName());
+        // Titled like the dialog that asks.
+        const auto& shown = DlgModalStack();
+        return AskInMessageBox(text + "\n\nOK sends it, Cancel sends nothing.",
+                               shown.empty() ? DlgAppName() : shown.back()->Caption());
     });
     CVoltarisDlg dialog;
     CWinApp* app = DlgGetApp();

@@ -72,7 +72,7 @@ void CTestDialog::ShowEnumerating() { ShowStatus(&m_statusWindow, 0, "Enumeratin
 
 void CTestDialog::ReportEnumeration(int32_t status) {
     m_enumeration = status;
-    if (BLFailed(status)) DlgMessageBox("Enumeration Failed.  Try Exiting App and Restarting.", DlgAppName(), MB_OK);
+    if (BLFailed(status)) MessageBox("Enumeration Failed.  Try Exiting App and Restarting.");
 }
 
 void CTestDialog::ShowEnumerationResult(int32_t status) {

@@ -206,6 +206,9 @@ TEST_F(DlgTest, ListAndComboRowsSelectionAndNotifications) {
         EXPECT_TRUE(user.Type(ID_COMBO, "7"));
         EXPECT_EQ(combo.GetCurSel(), CB_ERR);
         EXPECT_EQ(user.Text(ID_COMBO), "7");
+        // ... until it names one: that entry is chosen at once.
+        EXPECT_TRUE(user.Type(ID_COMBO, "\b10"));
+        EXPECT_EQ(combo.GetCurSel(), 0);
         user.Cancel();
     }});
     dialog.DoModal();
@@ -276,7 +279,7 @@ TEST_F(DlgTest, MessageBoxesAnswerAndCaptions) {
         },
         [&] {
             EXPECT_EQ(user.MessageText(), "Owned box");
-            EXPECT_EQ(user.Caption(), "Test App");
+            EXPECT_EQ(user.Caption(), "Outer");  // titled like the dialog it belongs to
             EXPECT_FALSE(user.Exists(IDCANCEL));
             user.Press(IDOK);
         },

@@ -42,7 +42,7 @@ const CDlgItemTemplate kItems[] = {
     {kCombo, DLG_CLASS_COMBOBOX, nullptr, {130, 60, 80, 60}, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP},
     {kNumber, DLG_CLASS_EDIT, nullptr, {10, 60, 40, 13}, ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP},
     {kStatus, DLG_CLASS_EDIT, nullptr, {10, 76, 110, 20}, ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | WS_BORDER},
-    {kLabel, DLG_CLASS_STATIC, "Port && &Speed <b>", {60, 60, 60, 8}, SS_LEFT},
+    {kLabel, DLG_CLASS_STATIC, "Port && &Speed <b>", {60, 60, 68, 8}, SS_LEFT},
     {kOff, DLG_CLASS_BUTTON, "Off", {130, 100, 40, 14}, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED},
     {kAsk, DLG_CLASS_BUTTON, "Ask", {175, 100, 40, 14}, BS_PUSHBUTTON | WS_TABSTOP},
 };
@@ -214,6 +214,10 @@ TEST_F(CQtSurfaceTest, ClicksAndSelectionsReachTheHandlers) {
         EXPECT_EQ(S(kCombo)->curSel, 0);
         EXPECT_EQ(S(kCombo)->text, "first");
         EXPECT_GE(dialog.Count(CBN_SELCHANGE, kCombo), 1);
+        Key(Qt::Key_End);
+        EXPECT_EQ(S(kCombo)->text, "third");
+        Key(Qt::Key_PageUp);
+        EXPECT_EQ(S(kCombo)->curSel, 0);
         QTest::mouseClick(W(kRun), Qt::LeftButton);
         EXPECT_EQ(dialog.Count(BN_CLICKED, kRun), 1);
         Key(Qt::Key_Escape);
@@ -275,13 +279,24 @@ TEST_F(CQtSurfaceTest, KeysWorkAsInADialogBox) {
              EXPECT_EQ(S(kCheck)->check, BST_CHECKED);
              // Enter presses the focused push button ...
              W(kOther)->setFocus();
+             // ... which alone shows the default ring while it has the focus.
+             EXPECT_TRUE(As<QPushButton>(kOther)->isDefault());
+             EXPECT_FALSE(As<QPushButton>(kRun)->isDefault());
              Key(Qt::Key_Return);
              EXPECT_EQ(dialog.Count(BN_CLICKED, kOther), 1);
              EXPECT_EQ(dialog.Count(BN_CLICKED, kRun), 0);
              // ... else the default button.
              W(kList)->setFocus();
+             EXPECT_TRUE(As<QPushButton>(kRun)->isDefault());
+             EXPECT_FALSE(As<QPushButton>(kOther)->isDefault());
              Key(Qt::Key_Enter);
              EXPECT_EQ(dialog.Count(BN_CLICKED, kRun), 1);
+             // Ctrl+Shift+C copies the status window from anywhere; a click
+             // gives it the focus (for Ctrl+C), Tab does not.
+             Key(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+             EXPECT_EQ(QApplication::clipboard()->text(), "Operation Successful\nsecond line");
+             EXPECT_EQ(W(kStatus)->focusPolicy(), Qt::ClickFocus);
+             EXPECT_EQ(W(kStatus)->contextMenuPolicy(), Qt::CustomContextMenu);
              // F1 runs the window's own menu entry (the About box).
              Key(Qt::Key_F1);
              EXPECT_EQ(dialog.about, 1);

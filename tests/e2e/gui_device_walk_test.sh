@@ -30,7 +30,8 @@ start_walk
 check "main dialog" "Select Host Controller"
 keys Enter
 check "TEST opens the device test dialog" "xHCI HS Voltaris - Device Test"
-check "the USB 2.0 devices are listed" "VID/PID 0x1c4d/a20, Address 4"
+check "the USB 2.0 devices are listed, the port readable" "VID/PID 0x1c4d/a20, A"
+check "the port of a cut device row" "Port 2"
 keys Tab Tab Tab Tab Down Down Down  # the camera, row 4
 keys BTab BTab                       # the command combo
 

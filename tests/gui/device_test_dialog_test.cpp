@@ -184,6 +184,7 @@ TEST_F(CDeviceDialogTest, LoopReadsEveryHundredMillisecondsUntilStopped) {
 
         EXPECT_TRUE(user.Press(IDC_DEVICE_EXECUTE));
         EXPECT_EQ(user.Text(IDC_DEVICE_EXECUTE), "Execute");
+        EXPECT_EQ(user.Text(IDC_DEVICE_STATUS), "Operation Failed");  // the stop keeps the loop's result
         EXPECT_EQ(user.Selection(IDC_DEVICE_COMMAND), 0);
         for (int id : {IDC_DEVICE_LIST, IDC_DEVICE_COMMAND, IDC_DEVICE_ENUMERATE}) EXPECT_TRUE(user.Enabled(id)) << id;
         user.Advance(1000);
@@ -192,10 +193,14 @@ TEST_F(CDeviceDialogTest, LoopReadsEveryHundredMillisecondsUntilStopped) {
         // A loop started again begins clean; closing while looping stops the reads.
         Execute(DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR);
         EXPECT_EQ(user.Text(IDC_DEVICE_STATUS), "Operation Successful");
+        user.Advance(100);
+        EXPECT_TRUE(user.Press(IDC_DEVICE_EXECUTE));
+        EXPECT_EQ(user.Text(IDC_DEVICE_STATUS), "Operation Successful");
+        Execute(DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR);
         ReturnToMain();
     }});
     user.Advance(1000);
-    EXPECT_EQ(Requests("GetDescriptor"), 11u);
+    EXPECT_EQ(Requests("GetDescriptor"), 13u);
 }
 
 TEST_F(CDeviceDialogTest, NoneRowLeavesNoCommandToRunOnTheDeviceSelectedBefore) {

@@ -260,7 +260,7 @@ TEST_F(CHelperTest, EnumerationTextsAndTheFailureBoxForAFailureOnly) {
         [&] {
             ++boxes;
             EXPECT_EQ(user.MessageText(), "Enumeration Failed.  Try Exiting App and Restarting.");
-            EXPECT_EQ(user.Caption(), DlgAppName());
+            EXPECT_EQ(user.Caption(), "xHCI HS Voltaris - Host Test");
             user.Press(IDOK);
         },
         [&] { user.Cancel(); },

@@ -68,7 +68,7 @@ std::string Escaped(const std::string& text) {
 void WriteLayout(CDialog& dialog) {
     winsize size{};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return;
-    CDlgLayout layout = DlgLayOut(dialog, size.ws_col, size.ws_row);
+    CDlgLayout layout = DlgLayOutAboveHint(dialog, size.ws_col, size.ws_row);
     std::string temp = std::string(g_layoutFile) + ".new";
     std::ofstream out(temp);
     const CDlgCells& f = layout.frame;
@@ -101,6 +101,7 @@ protected:
             }
             if (item->cls == DLG_CLASS_EDIT) item->text = (item->style & ES_MULTILINE) ? DescriptorDump() : "0";
             if (item->id == IDC_DEVICE_CHOICE) item->check = BST_CHECKED;
+            if (item->id == IDC_DEVICE_ENUMERATE) item->enabled = false;  // as while the loop runs
         }
         SetTimer(1, 100);
         return true;

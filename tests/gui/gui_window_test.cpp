@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -39,6 +40,13 @@ protected:
     }
     CDialog* Top() const { return DlgModalStack().empty() ? nullptr : DlgModalStack().back(); }
     QWidget* W(int id) const { return window.WidgetOf(Top(), id); }
+    int FocusedId() const {
+        for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+            for (const auto& item : Top()->Items())
+                if (W(item->id) == w) return item->id;
+        return 0;
+    }
+    bool IsDefault(int id) const { return qobject_cast<QPushButton*>(W(id))->isDefault(); }
     QString Title() const { return Top() ? window.WindowOf(Top())->windowTitle() : QString(); }
     void Click(int id) {
         ASSERT_TRUE(W(id)) << id;
@@ -65,6 +73,37 @@ protected:
         EXPECT_EQ(static_cast<size_t>(window.WindowOf(Top())->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size()),
                   t->items.size())
             << t->caption;
+        ExpectTextsWhole();
+        // On the screen it opened on, with the program's icon.
+        QWidget* shown = window.WindowOf(Top());
+        QRect screen = shown->screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(shown->geometry().topLeft())) << t->caption;
+        if (shown->width() <= screen.width()) {
+            EXPECT_LE(shown->geometry().right(), screen.right()) << t->caption;
+        }
+        EXPECT_FALSE(shown->windowIcon().isNull());
+        EXPECT_FALSE(shown->windowFlags() & Qt::WindowMaximizeButtonHint);
+    }
+    // Every label, button and group title fits its control on one line, a
+    // combo's field fits its longest entry and shows the start of its text.
+    void ExpectTextsWhole() {
+        for (const auto& item : Top()->Items()) {
+            QWidget* w = W(item->id);
+            QFontMetrics metrics(w->font());
+            QString text = QString::fromStdString(item->text).remove('&');
+            if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                for (int i = 0; i < combo->count(); ++i)
+                    EXPECT_LE(metrics.horizontalAdvance(combo->itemText(i)), combo->lineEdit()->width()) << combo->itemText(i).toStdString();
+                if (!combo->hasFocus()) {
+                    EXPECT_EQ(combo->lineEdit()->cursorPosition(), 0);
+                }
+            } else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w)) {
+                EXPECT_LE(metrics.horizontalAdvance(text), w->width()) << text.toStdString();
+                EXPECT_LE(metrics.height(), w->height()) << text.toStdString();
+            } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w); edit && edit->isReadOnly()) {
+                EXPECT_EQ(edit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+            }
+        }
     }
 
     // Runs the program's main window on the offscreen surface.
@@ -95,6 +134,9 @@ TEST_F(CGuiWindowTest, EveryDialogOpensAsAWindowWithItsCaptionAndControls) {
         ExpectProportions(IDD_VOLTARIS_DIALOG);
         EXPECT_TRUE(qobject_cast<QPushButton*>(W(IDC_TEST))->isDefault());
         EXPECT_FALSE(window.WindowOf(Top())->windowIcon().isNull());
+        // The main window is a top-level window of its own, not a modal dialog.
+        EXPECT_EQ(window.WindowOf(Top())->windowType(), Qt::Window);
+        EXPECT_FALSE(window.WindowOf(Top())->isModal());
         // The simulated controller says so where the row starts, so a narrow list shows it too.
         auto* hosts = qobject_cast<QListWidget*>(W(IDC_HOST_LIST));
         ASSERT_TRUE(hosts && hosts->count() == 1);
@@ -182,4 +224,37 @@ TEST_F(CGuiWindowTest, TheConnectionMonitorTicksOnTheWindowsClock) {
                  return qobject_cast<QPlainTextEdit*>(W(IDC_HOST_STATUS))->toPlainText() == "Disconnect Event Detected!";
              },
              Do([&] { Key(Qt::Key_Escape); }), Do([&] { Key(Qt::Key_Escape); })});
+}
+
+TEST_F(CGuiWindowTest, FocusStaysAfterActionsAndEnterPressesTheFocusedButton) {
+    Load(kGuiBench);
+    RunMain({Do([&] { OpenTest(IDC_DEVICE_CHOICE); }),
+             Do([&] {
+                 W(IDC_DEVICE_ENUMERATE)->setFocus();
+                 Key(Qt::Key_Space);
+                 EXPECT_EQ(Requests("Enumerate "), 1u);
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_ENUMERATE);
+                 EXPECT_TRUE(IsDefault(IDC_DEVICE_ENUMERATE));
+                 EXPECT_FALSE(IsDefault(IDC_DEVICE_EXECUTE));
+                 // The loop disables all but its own button, which keeps the focus.
+                 auto* commands = qobject_cast<QComboBox*>(W(IDC_DEVICE_COMMAND));
+                 W(IDC_DEVICE_COMMAND)->setFocus();
+                 for (int i = 0; i < 20 && commands->currentIndex() != DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR; ++i)
+                     Key(Qt::Key_Down);
+                 W(IDC_DEVICE_EXECUTE)->setFocus();
+                 Key(Qt::Key_Return);
+                 EXPECT_EQ(Top()->FindItem(IDC_DEVICE_EXECUTE)->text, "Stop Looping");
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_EXECUTE);
+                 Key(Qt::Key_Tab);
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_RETURN);
+                 EXPECT_TRUE(IsDefault(IDC_DEVICE_RETURN));
+                 EXPECT_FALSE(IsDefault(IDC_DEVICE_EXECUTE));
+                 Key(Qt::Key_Tab);
+                 Key(Qt::Key_Return);  // the focused button: Stop Looping
+                 EXPECT_EQ(Top()->FindItem(IDC_DEVICE_EXECUTE)->text, "Execute");
+                 EXPECT_EQ(qobject_cast<QPlainTextEdit*>(W(IDC_DEVICE_STATUS))->toPlainText(), "Operation Successful");
+                 EXPECT_EQ(FocusedId(), IDC_DEVICE_EXECUTE);
+                 Key(Qt::Key_Escape);
+             }),
+             Do([&] { Key(Qt::Key_Escape); })});
 }

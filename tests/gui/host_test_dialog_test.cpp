@@ -80,6 +80,11 @@ TEST_F(CHostDialogTest, PortActionsRunOnTheChosenRootPort) {
         EXPECT_TRUE(user.Type(IDC_HOST_PORT_NUMBER, "9"));
         EXPECT_TRUE(user.Press(IDC_HOST_EXECUTE));
         EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Failed");
+        // A command typed in full acts as choosing it: the port list is enabled at once.
+        EXPECT_TRUE(user.Select(IDC_HOST_PORT_COMMAND, PORT_TEST_NONE));
+        EXPECT_FALSE(user.Enabled(IDC_HOST_PORT_NUMBER));
+        EXPECT_TRUE(user.Type(IDC_HOST_PORT_COMMAND, "test_force_enable"));
+        EXPECT_TRUE(user.Enabled(IDC_HOST_PORT_NUMBER));
         ReturnToMain();
     }});
     EXPECT_EQ(Requests("SetPortFeature root:1 2 0 0"), 1u);

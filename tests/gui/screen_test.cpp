@@ -364,6 +364,24 @@ TEST_F(CScreenTest, FocusShowsWithoutColour) {
                 << "a colour at " << i;
 }
 
+TEST_F(CScreenTest, TheRingFollowsTheFocusAndComboKeysChooseWhileStrayEscapesAreDropped) {
+    CRendered shown = Render("device", 80, 24);
+    EXPECT_NE(shown.text.find("<EXECUTE>"), std::string::npos) << shown.text;
+    // A focused push button is the one Enter presses: it alone has the ring.
+    CRendered screen = Keys(shown, "Tab");
+    EXPECT_NE(screen.text.find("<Return To Main>"), std::string::npos) << screen.text;
+    EXPECT_NE(screen.text.find("[EXECUTE]"), std::string::npos) << screen.text;
+    // On the closed command combo End and Home choose; an End of another
+    // terminal type (ESC [ 4 ~) is dropped whole.
+    screen = Keys(shown, "Tab End");
+    EXPECT_NE(screen.text.find("SINGLE STEP GET DEV DESC"), std::string::npos) << screen.text;
+    EXPECT_NE(screen.text.find("<EXECUTE>"), std::string::npos) << screen.text;
+    screen = Keys(shown, "Home");
+    EXPECT_EQ(screen.text.find("SINGLE STEP"), std::string::npos) << screen.text;
+    screen = Keys(shown, "Escape [ 4 \\~");
+    EXPECT_EQ(screen.text.find("4~"), std::string::npos) << screen.text;
+}
+
 // Finds the frame whose top left corner is at (row, col) on the screen.
 CDlgCells FrameAt(const CRendered& s, int row, int col) {
     CDlgCells c{row, col, 1, 1};
@@ -401,7 +419,7 @@ TEST_F(CScreenTest, AnOpenComboListShowsEveryEntryWholeOnTheScreen) {
         ASSERT_EQ(At(screen, top, col), U'┌') << screen.text;
         CDlgCells box = FrameAt(screen, top, col);
         EXPECT_TRUE(FrameWhole(screen, box, 0, 0)) << screen.text;
-        bool hint = screen.text.find("Tab: next") != std::string::npos;
+        bool hint = screen.text.find("Tab next") != std::string::npos;
         EXPECT_LE(box.row + box.rows, 24 - (hint ? 1 : 0));
         for (int i = 0; i < static_cast<int>(std::size(entries)); ++i)
             EXPECT_TRUE(TextAt(screen, box.row + 1 + i, box.col + 1, entries[i])) << entries[i] << "\n" << screen.text;
@@ -415,10 +433,29 @@ TEST_F(CScreenTest, AFocusedListHasADoubleFrame) {
         if (item.cls == DLG_CLASS_LISTBOX) list = &item;
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(At(shown, list->cells.row, list->cells.col), U'┌');
-    // EXECUTE, Return To Main, the command combo, Enumerate Bus, the list.
-    CRendered screen = Keys(shown, "Tab Tab Tab Tab");
+    // EXECUTE, Return To Main, the command combo, the list (the sample's
+    // Enumerate Bus is disabled).
+    CRendered screen = Keys(shown, "Tab Tab Tab");
     EXPECT_EQ(At(screen, list->cells.row, list->cells.col), U'╔') << screen.text;
     EXPECT_EQ(At(screen, list->cells.row + list->cells.rows - 1, list->cells.col + list->cells.cols - 1), U'╝');
+}
+
+TEST_F(CScreenTest, AltCCopiesTheStatusWindowThroughTheTerminalsClipboard) {
+    CRendered shown = Render("device", 80, 24);
+    Shell("tmux -L " + m_socket + " set -s set-clipboard on");
+    CRendered screen = Keys(shown, "M-c");
+    EXPECT_NE(screen.text.find("Status window copied"), std::string::npos) << screen.text;
+    std::string copied = Shell("tmux -L " + m_socket + " show-buffer");
+    EXPECT_EQ(copied.rfind("Get Device Descriptor Raw Value: \n12 1 0 2", 0), 0u) << copied;
+    EXPECT_EQ(copied.find('\r'), std::string::npos);
+}
+
+TEST_F(CScreenTest, ATerminalThatCannotDimMarksDisabledControlsWithBraces) {
+    CRendered dims = Render("device", 80, 24);
+    EXPECT_NE(dims.text.find("[Enumerate Bus]"), std::string::npos) << dims.text;
+    CRendered vt100 = Render("device", 80, 24, "C.UTF-8 TERM=vt100");
+    EXPECT_NE(vt100.text.find("{Enumerate Bus}"), std::string::npos) << vt100.text;
+    EXPECT_NE(vt100.text.find("[Return To Main]"), std::string::npos) << vt100.text;
 }
 
 TEST_F(CScreenTest, WithoutUtf8TheFramesAreDrawnWithTheTerminalsLineSet) {

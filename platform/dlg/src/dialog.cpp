@@ -309,6 +309,23 @@ bool DlgUserSelect(CDialog& dialog, int id, int row) {
 
 namespace {
 
+bool SameTextNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// A typed text that names an entry (in any letter case) chooses it, as a
+// selection from the list would; the text stays as typed.
+void ChooseTypedEntry(CDialog& dialog, CDlgWindowState& combo) {
+    for (size_t row = 0; row < combo.rows.size(); ++row) {
+        if (!SameTextNoCase(combo.rows[row], combo.text)) continue;
+        combo.curSel = static_cast<int>(row);
+        dialog.OnNotify(CBN_SELCHANGE, combo.id);
+        return;
+    }
+}
+
 bool EditText(CDialog& dialog, int id, bool forward, char insert) {
     CDlgWindowState* item = EnabledItem(dialog, id);
     if (!item || (item->cls != DLG_CLASS_EDIT && item->cls != DLG_CLASS_COMBOBOX)) return false;
@@ -326,8 +343,9 @@ bool EditText(CDialog& dialog, int id, bool forward, char insert) {
     item->text.replace(start, end - start, insert ? std::string(1, insert) : std::string());
     item->selStart = item->selEnd = start + (insert ? 1 : 0);
     if (item->cls == DLG_CLASS_COMBOBOX) {
-        item->curSel = -1;  // the typed text names no entry
+        item->curSel = -1;
         dialog.OnNotify(CBN_EDITCHANGE, id);
+        ChooseTypedEntry(dialog, *item);
     } else {
         dialog.OnNotify(EN_CHANGE, id);
     }
@@ -344,14 +362,39 @@ bool DlgUserTypeChar(CDialog& dialog, int id, char c) {
 
 bool DlgUserDeleteChar(CDialog& dialog, int id) { return EditText(dialog, id, true, 0); }
 
-bool DlgUserEnter(CDialog& dialog, int focusedId) {
+int DlgDefaultButton(CDialog& dialog, int focusedId) {
     CDlgWindowState* focused = EnabledItem(dialog, focusedId);
     if (focused && (focused->IsButtonKind(BS_PUSHBUTTON) || focused->IsButtonKind(BS_DEFPUSHBUTTON)))
-        return DlgUserClick(dialog, focusedId);
+        return focusedId;
     for (auto& item : dialog.Items())
-        if (item->IsButtonKind(BS_DEFPUSHBUTTON)) return DlgUserClick(dialog, item->id);
+        if (item->IsButtonKind(BS_DEFPUSHBUTTON)) return item->id;
+    return 0;
+}
+
+bool DlgUserEnter(CDialog& dialog, int focusedId) {
+    if (int id = DlgDefaultButton(dialog, focusedId)) return DlgUserClick(dialog, id);
     dialog.OnNotify(BN_CLICKED, IDOK);
     return true;
+}
+
+std::optional<std::string> DlgStatusText(CDialog& dialog) {
+    for (const auto& item : dialog.Items()) {
+        if (item->cls != DLG_CLASS_EDIT || (item->style & (ES_MULTILINE | ES_READONLY)) != (ES_MULTILINE | ES_READONLY))
+            continue;
+        std::string text;
+        for (char c : item->text)
+            if (c != '\r') text += c;
+        return text;
+    }
+    return std::nullopt;
+}
+
+bool DlgUserAboutCommand(CDialog& dialog) {
+    CMenu* menu = dialog.GetSystemMenu(false);
+    if (!menu) return false;
+    for (const auto& item : menu->Items())
+        if (!(item.flags & MF_SEPARATOR) && (item.id & 0xFFF0) != SC_CLOSE) return DlgUserSysCommand(dialog, item.id);
+    return false;
 }
 
 void DlgUserCancel(CDialog& dialog) { dialog.OnNotify(BN_CLICKED, IDCANCEL); }

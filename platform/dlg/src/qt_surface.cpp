@@ -18,17 +18,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <deque>
 
 namespace {
@@ -71,6 +75,27 @@ void KeepStartMessage(QtMsgType, const QMessageLogContext&, const QString& messa
     if (g_startMessages) g_startMessages->push_back(message.toStdString());
 }
 
+// A menu runs a loop of its own: a termination signal closes it too.
+QAction* ExecMenu(QMenu& menu, QPoint at) {
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &menu, [&menu] {
+        if (OSTerminationSignal() != 0) menu.close();
+    });
+    watch.start(kMaxWaitMs);
+    return menu.exec(at);
+}
+
+// A list's rows; one cut at the list's edge has its whole text as a tooltip.
+void FillList(QListWidget& list, const std::vector<std::string>& rows) {
+    list.clear();
+    QFontMetrics metrics(list.font());
+    const int room = list.width() - 2 * list.frameWidth() - list.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (const auto& row : rows) {
+        auto* item = new QListWidgetItem(QString::fromStdString(row), &list);
+        if (metrics.horizontalAdvance(item->text()) > room) item->setToolTip(item->text());
+    }
+}
+
 // Check boxes and radio buttons answer to a click anywhere in their
 // rectangle, as the dialog's buttons do, not only on the mark and the text.
 template <typename TButton>
@@ -80,6 +105,30 @@ public:
 
 protected:
     bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+
+// A group box as a dialog box draws it: the title sits on the frame's top
+// line, so the frame starts where the template puts it and the controls
+// inside keep clear of it.
+class CFrameGroupBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QFontMetrics metrics(font());
+        const int line = metrics.height() / 2, indent = metrics.averageCharWidth();
+        QRect frame = rect().adjusted(0, line, -1, -1);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Mid));
+        painter.drawRect(frame);
+        if (title().isEmpty()) return;
+        QRect text(indent, 0, metrics.horizontalAdvance(title()) + indent, metrics.height());
+        text = text.intersected(rect().adjusted(indent, 0, -indent, 0));
+        painter.fillRect(text, palette().color(QPalette::Window));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, title());
+    }
 };
 
 }  // namespace
@@ -93,6 +142,8 @@ struct CQtSurface::CImpl : QObject {
         CDialog* dialog = nullptr;
         QDialog* window = nullptr;
         std::vector<CControl> controls;
+        int focus = 0;  // the control the user gave the focus, kept across actions
+        double scale = 1.0;  // dialog units grown so that every text is whole
     };
 
     CQtSurface* surface = nullptr;
@@ -102,6 +153,7 @@ struct CQtSurface::CImpl : QObject {
     char* argv[4] = {};
     std::string error;
     std::vector<CView*> views;
+    bool syncing = false;  // focus moves Qt makes while controls change are not the user's
     QTimer wake;
     int baseX = 6, baseY = 13;
     // The script of a test.
@@ -118,14 +170,24 @@ struct CQtSurface::CImpl : QObject {
     }
     CView* Top() const { return views.empty() ? nullptr : views.back(); }
     void Build(CView& view);
+    static void KeepOnScreen(QWidget& window, const QRect& screen);
     QWidget* MakeWidget(CView& view, CDlgWindowState& state);
-    QRect Pixels(const CDlgRect& r) const {
-        return QRect((r.x * baseX + 2) / 4, (r.y * baseY + 4) / 8, (r.cx * baseX + 2) / 4, (r.cy * baseY + 4) / 8);
+    QRect Pixels(const CView& view, const CDlgRect& r) const {
+        const double x = baseX * view.scale / 4.0, y = baseY * view.scale / 8.0;
+        return QRect(static_cast<int>(std::lround(r.x * x)), static_cast<int>(std::lround(r.y * y)),
+                     static_cast<int>(std::lround(r.cx * x)), static_cast<int>(std::lround(r.cy * y)));
     }
+    int TextNeed(const CDlgWindowState& state) const;
+    double TextScale(CDialog& dialog) const;
     void Sync(CView& view);
-    void SyncAll() {
+    // settled: an action has ended, so the focus goes back where the user had it.
+    void SyncAll(bool settled = true) {
         for (CView* view : views) Sync(*view);
+        if (settled && Top()) KeepFocus(*Top());
     }
+    void KeepFocus(CView& view);
+    void ShowDefaultButton(CView& view);
+    void NoteFocus(QObject* widget);
     // The control a widget (or the edit field inside a combo) shows.
     CDlgWindowState* StateOf(QObject* object, CView** viewOut = nullptr) const;
     int FocusedId(CView& view) const {
@@ -144,6 +206,7 @@ struct CQtSurface::CImpl : QObject {
     void EditKey(CView& view, CDlgWindowState& state, QWidget* widget, bool forward);
     bool ShowSystemMenu(CView& view, QPoint at);
     bool RunAboutCommand(CView& view);
+    bool ChooseByPage(CView& view, CDlgWindowState& state, int key);
     void RaiseAll();
     void RunScriptStep(CDialog& dialog);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -208,7 +271,7 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
         case DLG_CLASS_BUTTON: {
             QAbstractButton* button = nullptr;
             if (state.IsButtonKind(BS_GROUPBOX)) {
-                widget = new QGroupBox(parent);
+                widget = new CFrameGroupBox(parent);
                 break;
             }
             if (state.IsButtonKind(BS_AUTOCHECKBOX)) {
@@ -242,11 +305,27 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
             if (state.style & ES_MULTILINE) {
                 auto* edit = new QPlainTextEdit(parent);
                 edit->setReadOnly(state.style & ES_READONLY);
-                edit->setLineWrapMode(state.style & ES_AUTOHSCROLL ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+                // A read-only window shows a status: it wraps at blanks rather
+                // than hide the end of a line behind a scroll bar.
+                bool wraps = (state.style & ES_READONLY) || !(state.style & ES_AUTOHSCROLL);
+                edit->setLineWrapMode(wraps ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+                edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
                 edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 edit->setTabChangesFocus(true);
-                edit->setContextMenuPolicy(Qt::NoContextMenu);
+                if (state.style & ES_READONLY) {
+                    // A status window: a click gives it the focus for Ctrl+C,
+                    // a right click offers Copy and Select All.
+                    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+                    connect(edit, &QWidget::customContextMenuRequested, edit, [edit](const QPoint& at) {
+                        QMenu menu(edit);
+                        menu.addAction("&Copy", edit, &QPlainTextEdit::copy)->setEnabled(edit->textCursor().hasSelection());
+                        menu.addAction("Select &All", edit, &QPlainTextEdit::selectAll);
+                        ExecMenu(menu, edit->mapToGlobal(at));
+                    });
+                } else {
+                    edit->setContextMenuPolicy(Qt::NoContextMenu);
+                }
                 edit->setAcceptDrops(false);
                 widget = edit;
             } else {
@@ -264,6 +343,10 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
             auto* list = new QListWidget(parent);
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            // A row wider than the list ends in an ellipsis; its tooltip has it whole.
+            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            list->setTextElideMode(Qt::ElideRight);
+            list->setUniformItemSizes(true);
             auto* s = &state;
             connect(list, &QListWidget::currentRowChanged, this, [this, dialog, id, s](int row) {
                 if (row >= 0 && row != s->curSel && Top() && Top()->dialog == dialog) DlgUserSelect(*dialog, id, row);
@@ -290,8 +373,9 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
         }
     }
     widget->setProperty(kItemProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&state)));
-    if (state.cls != DLG_CLASS_STATIC && !state.IsButtonKind(BS_GROUPBOX)) widget->setFocusPolicy(Qt::StrongFocus);
-    QRect rect = Pixels(state.rect);
+    if (state.cls != DLG_CLASS_STATIC && !state.IsButtonKind(BS_GROUPBOX))
+        widget->setFocusPolicy(state.IsTabStop() ? Qt::StrongFocus : Qt::ClickFocus);
+    QRect rect = Pixels(view, state.rect);
     if (state.cls == DLG_CLASS_COMBOBOX) {
         // A combo's template height holds its open list; the field itself is
         // as tall as the font needs.
@@ -306,18 +390,70 @@ QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
     return widget;
 }
 
+// Pixels a control needs across to show its text whole in the dialogs' font.
+int CQtSurface::CImpl::TextNeed(const CDlgWindowState& state) const {
+    QFontMetrics metrics(QApplication::font());
+    QStyle* style = QApplication::style();
+    const int margin = metrics.averageCharWidth();
+    auto widest = [&](const QString& text) {
+        int w = 0;
+        for (const QString& line : text.split('\n')) w = std::max(w, metrics.horizontalAdvance(line));
+        return w;
+    };
+    switch (state.cls) {
+        case DLG_CLASS_STATIC: return widest(Shown(state.text)) + 1;
+        case DLG_CLASS_BUTTON: {
+            int text = widest(Shown(state.text));
+            if (text == 0) return 0;
+            if (state.IsButtonKind(BS_GROUPBOX)) return text + 4 * margin;
+            if (IsPushButton(state)) return text + 2 * style->pixelMetric(QStyle::PM_ButtonMargin) + margin;
+            return text + style->pixelMetric(QStyle::PM_IndicatorWidth) +
+                   style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + margin;
+        }
+        case DLG_CLASS_COMBOBOX: {
+            // The field shows every entry whole, beside the arrow.
+            int rows = 0;
+            for (const auto& row : state.rows) rows = std::max(rows, metrics.horizontalAdvance(QString::fromStdString(row)));
+            return rows == 0 ? 0 : rows + style->pixelMetric(QStyle::PM_ScrollBarExtent) + 3 * margin;
+        }
+        case DLG_CLASS_EDIT:
+        case DLG_CLASS_LISTBOX: return 0;  // they scroll or wrap
+    }
+    return 0;
+}
+
+// Texts are measured in the font the windows use; where one does not fit its
+// control, the whole dialog grows alike, so the template's proportions and
+// every control's neighbours stay as they are.
+double CQtSurface::CImpl::TextScale(CDialog& dialog) const {
+    constexpr double kMostScale = 2.0;
+    CView unit;
+    double scale = 1.0;
+    for (const auto& state : dialog.Items()) {
+        int have = Pixels(unit, state->rect).width();
+        int need = TextNeed(*state);
+        if (have > 0 && need > have) scale = std::max(scale, static_cast<double>(need) / have);
+    }
+    return std::min(scale, kMostScale);
+}
+
 void CQtSurface::CImpl::Build(CView& view) {
     CDialog& dialog = *view.dialog;
     const CDlgTemplate* t = dialog.Template();
     CView* owner = views.empty() ? nullptr : views.back();
     view.window = new QDialog(owner ? owner->window : nullptr);
     QDialog* window = view.window;
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    // The first window is the program's own, a top-level window task bars
+    // list; the others are modal dialogs of their owner. No window offers a
+    // maximise button: a dialog keeps its template's layout.
+    Qt::WindowFlags flags = (owner ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            (owner ? Qt::WindowFlags() : Qt::WindowMinimizeButtonHint);
     if (t->style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     window->setWindowFlags(flags);
-    window->setWindowModality(Qt::ApplicationModal);
+    window->setWindowModality(owner ? Qt::ApplicationModal : Qt::NonModal);
     window->setWindowTitle(QString::fromStdString(dialog.Caption()));
-    window->setFixedSize(Pixels({0, 0, t->cx, t->cy}).size());
+    view.scale = TextScale(dialog);
+    window->setFixedSize(Pixels(view, {0, 0, t->cx, t->cy}).size());
     window->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(window, &QWidget::customContextMenuRequested, this, [this, d = &dialog](const QPoint& at) {
         CView* v = ViewOf(d);
@@ -328,15 +464,27 @@ void CQtSurface::CImpl::Build(CView& view) {
     for (auto& c : view.controls)
         if (c.state->IsButtonKind(BS_GROUPBOX)) c.widget->lower();
     Sync(view);
+    QScreen* screen = owner ? owner->window->screen() : QGuiApplication::primaryScreen();
     if (owner) {
         QRect outer = owner->window->frameGeometry();
         window->move(outer.center() - window->rect().center());
-    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    } else if (screen) {
         window->move(screen->availableGeometry().center() - window->rect().center());
     }
+    if (screen) KeepOnScreen(*window, screen->availableGeometry());
+}
+
+// A window lies on the screen it opens on: moved in from an edge it would
+// cross, its top left corner shown when it is larger than the screen.
+void CQtSurface::CImpl::KeepOnScreen(QWidget& window, const QRect& screen) {
+    QRect frame = window.geometry();
+    int x = std::max(screen.left(), std::min(frame.left(), screen.right() + 1 - frame.width()));
+    int y = std::max(screen.top(), std::min(frame.top(), screen.bottom() + 1 - frame.height()));
+    if (x != frame.left() || y != frame.top()) window.move(x, y);
 }
 
 void CQtSurface::CImpl::Sync(CView& view) {
+    QScopedValueRollback<bool> guard(syncing, true);
     QString caption = QString::fromStdString(view.dialog->Caption());
     if (view.window->windowTitle() != caption) view.window->setWindowTitle(caption);
     for (auto& [state, widget] : view.controls) {
@@ -378,10 +526,7 @@ void CQtSurface::CImpl::Sync(CView& view) {
                 bool same = list->count() == static_cast<int>(state->rows.size());
                 for (int i = 0; same && i < list->count(); ++i)
                     same = list->item(i)->text() == QString::fromStdString(state->rows[static_cast<size_t>(i)]);
-                if (!same) {
-                    list->clear();
-                    for (const auto& row : state->rows) list->addItem(QString::fromStdString(row));
-                }
+                if (!same) FillList(*list, state->rows);
                 if (list->currentRow() != state->curSel) {
                     list->setCurrentRow(state->curSel);
                     if (state->curSel < 0) list->clearSelection();
@@ -407,9 +552,59 @@ void CQtSurface::CImpl::Sync(CView& view) {
                     if (start != end) combo->lineEdit()->setSelection(static_cast<int>(start), static_cast<int>(end - start));
                     else combo->lineEdit()->setCursorPosition(static_cast<int>(end));
                 }
+                // A field without the focus shows the start of its text.
+                if (!combo->lineEdit()->hasFocus() && combo->lineEdit()->cursorPosition() != 0)
+                    combo->lineEdit()->setCursorPosition(0);
                 break;
             }
         }
+    }
+    ShowDefaultButton(view);
+}
+
+// Only the button Enter presses shows the default ring: the focused push
+// button, else the template's default one.
+void CQtSurface::CImpl::ShowDefaultButton(CView& view) {
+    const int id = DlgDefaultButton(*view.dialog, view.focus);
+    for (auto& [state, widget] : view.controls) {
+        if (!IsPushButton(*state)) continue;
+        auto* push = static_cast<QPushButton*>(widget);
+        if (push->isDefault() != (state->id == id)) push->setDefault(state->id == id);
+    }
+}
+
+void CQtSurface::CImpl::NoteFocus(QObject* widget) {
+    if (syncing) return;
+    CView* owner = nullptr;
+    CDlgWindowState* state = StateOf(widget, &owner);
+    if (!state || !owner || !state->TakesFocus()) return;
+    owner->focus = state->id;
+    ShowDefaultButton(*owner);
+}
+
+// After an action the focus is where the user left it; when that control
+// was disabled, on the next enabled one in tab order.
+void CQtSurface::CImpl::KeepFocus(CView& view) {
+    auto& items = view.dialog->Items();
+    const int count = static_cast<int>(items.size());
+    int start = -1;
+    for (int i = 0; i < count; ++i)
+        if (items[static_cast<size_t>(i)]->id == view.focus) start = i;
+    // An open drop-down or menu has the focus for the time being.
+    if (start < 0 || QApplication::activePopupWidget()) return;
+    for (int step = 0; step < count; ++step) {
+        CDlgWindowState& item = *items[static_cast<size_t>((start + step) % count)];
+        bool wanted = step == 0 ? item.TakesFocus() : item.IsTabStop();
+        QWidget* widget = WidgetOf(view, &item);
+        if (!wanted || !item.enabled || !widget) continue;
+        QWidget* now = QApplication::focusWidget();
+        if (now != widget && !widget->isAncestorOf(now)) {
+            QScopedValueRollback<bool> guard(syncing, true);
+            widget->setFocus(Qt::OtherFocusReason);
+        }
+        view.focus = item.id;
+        ShowDefaultButton(view);
+        return;
     }
 }
 
@@ -502,14 +697,7 @@ bool CQtSurface::CImpl::ShowSystemMenu(CView& view, QPoint at) {
             action->setData(item.id);
         }
     }
-    // The menu runs a loop of its own: a termination signal closes it too.
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, &popup, [&popup] {
-        if (OSTerminationSignal() != 0) popup.close();
-    });
-    watch.start(kMaxWaitMs);
-    QAction* chosen = popup.exec(at);
-    watch.stop();
+    QAction* chosen = ExecMenu(popup, at);
     if (chosen && OSTerminationSignal() == 0 && ViewOf(view.dialog) && !view.dialog->IsEnded())
         DlgUserSysCommand(*view.dialog, chosen->data().toUInt());
     SyncAll();
@@ -519,16 +707,9 @@ bool CQtSurface::CImpl::ShowSystemMenu(CView& view, QPoint at) {
 // F1: a window manager owns the system menu, so the dialog's own entries
 // (the About box) answer to the help key.
 bool CQtSurface::CImpl::RunAboutCommand(CView& view) {
-    CMenu* menu = view.dialog->GetSystemMenu(false);
-    if (!menu) return false;
-    for (const auto& item : menu->Items()) {
-        if (!(item.flags & MF_SEPARATOR) && (item.id & 0xFFF0) != SC_CLOSE) {
-            DlgUserSysCommand(*view.dialog, item.id);
-            SyncAll();
-            return true;
-        }
-    }
-    return false;
+    if (!DlgUserAboutCommand(*view.dialog)) return false;
+    SyncAll();
+    return true;
 }
 
 void CQtSurface::CImpl::RaiseAll() {
@@ -537,6 +718,26 @@ void CQtSurface::CImpl::RaiseAll() {
         if (QGuiApplication::platformName() != "offscreen") view->window->raise();
     }
     if (CView* top = Top()) top->window->activateWindow();
+}
+
+// Home, End, PgUp and PgDn choose in a closed combo as in its open list;
+// Left and Right stay with the caret.
+bool CQtSurface::CImpl::ChooseByPage(CView& view, CDlgWindowState& state, int key) {
+    auto* combo = qobject_cast<QComboBox*>(WidgetOf(view, &state));
+    const int count = static_cast<int>(state.rows.size());
+    if (!combo || count == 0) return false;
+    const int page = std::max(1, combo->maxVisibleItems() - 1), at = std::max(0, state.curSel);
+    int row = 0;
+    switch (key) {
+        case Qt::Key_Home: row = 0; break;
+        case Qt::Key_End: row = count - 1; break;
+        case Qt::Key_PageUp: row = std::max(0, at - page); break;
+        case Qt::Key_PageDown: row = std::min(count - 1, state.curSel < 0 ? 0 : at + page); break;
+        default: return false;
+    }
+    if (row != state.curSel) DlgUserSelect(*view.dialog, state.id, row);
+    SyncAll();
+    return true;
 }
 
 bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) {
@@ -561,6 +762,10 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
         return true;
     }
     if (k == Qt::Key_F1 && mods == Qt::NoModifier) return RunAboutCommand(view);
+    if (k == Qt::Key_C && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        if (auto text = DlgStatusText(dialog)) QGuiApplication::clipboard()->setText(QString::fromStdString(*text));
+        return true;
+    }
     if (k == Qt::Key_Space && mods == Qt::AltModifier)
         return ShowSystemMenu(view, view.window->mapToGlobal(QPoint(0, 0)));
     if (!state) return false;
@@ -572,6 +777,7 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
         }
         return false;
     }
+    if (state->cls == DLG_CLASS_COMBOBOX && mods == Qt::NoModifier && ChooseByPage(view, *state, k)) return true;
     if (!HasEditField(*state)) return false;
     if (state->cls == DLG_CLASS_EDIT && (state->style & ES_READONLY)) return false;
     QWidget* widget = WidgetOf(view, state);
@@ -603,6 +809,9 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
 
 bool CQtSurface::CImpl::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
+        case QEvent::FocusIn:
+            NoteFocus(watched);
+            return false;
         case QEvent::KeyPress: {
             if (QApplication::activePopupWidget()) return false;  // an open combo list or menu has the keys
             auto* widget = qobject_cast<QWidget*>(watched);
@@ -688,7 +897,7 @@ uint64_t CQtSurface::NowMs() {
 }
 
 void CQtSurface::Repaint() {
-    m->SyncAll();
+    m->SyncAll(false);
     for (auto* view : m->views) view->window->repaint();
 }
 

@@ -43,6 +43,13 @@ void OnCrash(int signo) {
 }
 
 bool g_utf8 = false;  // the locale's characters are UTF-8: draw with the terminal's own line characters
+bool g_dims = true;   // the terminal can dim disabled controls; else their brackets say so
+
+// The brackets of a control's mark: braces for a disabled one where dimming does not show.
+std::string Bracketed(const std::string& inner, bool enabled, char open, char close) {
+    if (!enabled && !g_dims) open = '{', close = '}';
+    return open + inner + close;
+}
 
 // The marks of texts cut at the end or scrolled at the start.
 const char* CutMark() { return g_utf8 ? "\u2026" : ">"; }
@@ -63,6 +70,18 @@ void PutCut(int row, int col, const std::string& text, int width, attr_t attr = 
     if (width <= 0) return;
     if (Width(text) <= width) return PutText(row, col, text, width, attr);
     PutText(row, col, DlgFitText(text, width - 1) + CutMark(), width, attr);
+}
+
+// A row in width cells. A longer one whose last part (after ", " or two
+// blanks, as in "..., Port 2" or "...  4 Ports") is short loses its middle
+// instead of that part, so the port stays readable beside the start.
+void PutMiddleCut(int row, int col, const std::string& text, int width, attr_t attr = A_NORMAL) {
+    const std::string shown = DlgPrintable(text);
+    size_t comma = shown.rfind(", "), blanks = shown.rfind("  ");
+    size_t cut = comma == std::string::npos ? blanks : blanks == std::string::npos ? comma : std::max(comma, blanks);
+    std::string tail = cut == std::string::npos ? std::string() : shown.substr(cut + 2);
+    if (Width(shown) <= width || tail.empty() || Width(tail) > width / 3) return PutCut(row, col, shown, width, attr);
+    PutText(row, col, DlgFitText(shown, width - 1 - Width(tail)) + CutMark() + tail, width, attr);
 }
 
 void Fill(int row, int col, int width, attr_t attr = A_NORMAL) {
@@ -124,7 +143,7 @@ CDlgCells Inner(const CDlgCells& c) {
 struct CPlaced {
     CDlgLayout layout;
     CDialog* dialog;
-    explicit CPlaced(CDialog& d) : layout(DlgLayOut(d, COLS, LINES)), dialog(&d) {}
+    explicit CPlaced(CDialog& d) : layout(DlgLayOutAboveHint(d, COLS, LINES)), dialog(&d) {}
     CDlgCells Of(const CDlgWindowState& item) const {
         auto& items = dialog->Items();
         for (size_t i = 0; i < items.size() && i < layout.items.size(); ++i)
@@ -177,6 +196,18 @@ CDlgCells DropDownCells(const CPlaced& placed, const CDlgWindowState& item) {
     return list;
 }
 
+std::string Base64(const std::string& bytes) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t v = 0;
+        for (size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? static_cast<uint8_t>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
 bool IsEdit(const CDlgWindowState* item) { return item && item->cls == DLG_CLASS_EDIT; }
 bool HasEditField(const CDlgWindowState* item) { return IsEdit(item) || (item && item->cls == DLG_CLASS_COMBOBOX); }
 
@@ -194,11 +225,17 @@ CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines) {
     return DlgLayOut(*dialog.Template(), items, cols, lines);
 }
 
+CDlgLayout DlgLayOutAboveHint(CDialog& dialog, int cols, int lines) {
+    CDlgLayout layout = DlgLayOut(dialog, cols, lines - 1);
+    return layout.fits ? layout : DlgLayOut(dialog, cols, lines);
+}
+
 // What the surface knows of a dialog it shows: the focus and the open combo.
 struct CTerminalSurface::CView {
     CDialog* dialog = nullptr;
     int focus = 0;
     int dropped = 0;  // id of the combo whose list is open, 0 for none
+    bool dropScrolled = false;  // the wheel moved the open list away from its selection
     bool focusSet = false;
     std::map<int, int> shifted;  // first column shown of each list scrolled sideways
 
@@ -224,6 +261,7 @@ CTerminalSurface::CTerminalSurface() {
     }
     set_term(m_screen);
     g_cursesActive = 1;
+    g_dims = (termattrs() & A_DIM) != 0;
     static bool s_atExit = (std::atexit(RestoreTerminal), true);
     (void)s_atExit;
     for (size_t i = 0; i < std::size(kCrashSignals); ++i) {
@@ -344,6 +382,7 @@ void CTerminalSurface::MoveSelection(CView& view, int key) {
         default: return;
     }
     row = std::clamp(row, 0, count - 1);
+    view.dropScrolled = false;
     if (row != item->curSel) DlgUserSelect(*view.dialog, item->id, row);
 }
 
@@ -363,10 +402,56 @@ void CTerminalSurface::MoveCaret(CDlgWindowState& item, int key) {
 
 void CTerminalSurface::ToggleDropDown(CView& view, CDlgWindowState& item) {
     view.dropped = view.dropped == item.id ? 0 : item.id;
+    view.dropScrolled = false;
+}
+
+// The wheel over an open drop-down scrolls its rows, leaving the choice as it is.
+bool CTerminalSurface::ScrollDropDown(CView& view, int y, int x, int step) {
+    CDlgWindowState* combo = view.dropped ? view.dialog->FindItem(view.dropped) : nullptr;
+    if (!combo) return false;
+    CDlgCells box = DropDownCells(CPlaced(*view.dialog), *combo);
+    if (!box.Contains(y, x)) return false;
+    int most = std::max(0, static_cast<int>(combo->rows.size()) - Inner(box).rows);
+    combo->topRow = std::clamp(combo->topRow + step, 0, most);
+    view.dropScrolled = true;
+    return true;
+}
+
+// Alt+C: the status window's text to the clipboard of the terminal (OSC 52),
+// where its type says it takes one.
+void CTerminalSurface::CopyStatus(CDialog& dialog) {
+    std::optional<std::string> text = DlgStatusText(dialog);
+    if (!text) return (void)beep();
+    const char* setClipboard = tigetstr("Ms");
+    const char* term = std::getenv("TERM");
+    std::string type = term ? term : "";
+    bool known = setClipboard && setClipboard != reinterpret_cast<const char*>(-1);
+    if (!known && type.rfind("xterm", 0) != 0 && type.rfind("tmux", 0) != 0 && type.rfind("screen", 0) != 0) {
+        m_notice = "This terminal takes no copied text; Shift and the mouse select it in most terminals";
+        return;
+    }
+    std::string encoded = Base64(*text);
+    const char* filled = known ? tiparm(setClipboard, "c", encoded.c_str()) : nullptr;
+    std::string sequence = filled ? filled : "\033]52;c;" + encoded + "\a";
+    refresh();
+    std::fputs(sequence.c_str(), stdout);
+    std::fflush(stdout);
+    m_notice = "Status window copied";
+}
+
+// The rest of an escape sequence curses does not know (a key of another
+// terminal type): read to its final byte and dropped, never typed.
+void CTerminalSurface::SkipEscapeSequence() {
+    timeout(25);
+    for (int i = 0; i < 16; ++i) {
+        int c = getch();
+        if (c == ERR || (c >= 0x40 && c <= 0x7E)) return;
+    }
 }
 
 void CTerminalSurface::HandleKey(CView& view, int key) {
     CDialog& dialog = *view.dialog;
+    m_notice.clear();
     if (key == KEY_ESCAPE) {  // Escape alone, or Alt with the next key
         timeout(25);
         int next = getch();
@@ -374,8 +459,10 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
             if (unsigned command = RunSystemMenu(dialog)) DlgUserSysCommand(dialog, command);
             return;
         }
+        if (next == 'c' || next == 'C') return CopyStatus(dialog);
         if (next == KEY_DOWN) key = KEY_ALT_DOWN;
         else if (next == KEY_UP) key = KEY_ALT_UP;
+        else if (next == '[' || next == 'O') return SkipEscapeSequence();
         else if (next != ERR) return;  // Alt with another key: nothing to do
     }
     if (key == KEY_MOUSE) return HandleMouse(view);
@@ -394,6 +481,9 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
         case KEY_ENTER: case '\r': case '\n':
             if (view.dropped) view.dropped = 0;
             else DlgUserEnter(dialog, item ? item->id : 0);
+            return;
+        case KEY_F(1):
+            DlgUserAboutCommand(dialog);
             return;
         case KEY_ALT_DOWN: case KEY_ALT_UP: case KEY_F(4):
             if (item && item->cls == DLG_CLASS_COMBOBOX) ToggleDropDown(view, *item);
@@ -422,7 +512,7 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
         if (selectionKey || key == KEY_LEFT || key == KEY_RIGHT) MoveSelection(view, key);
         return;
     }
-    if (item->cls == DLG_CLASS_COMBOBOX && (selectionKey && (view.dropped || key == KEY_UP || key == KEY_DOWN))) {
+    if (item->cls == DLG_CLASS_COMBOBOX && selectionKey) {  // Left and Right move the caret
         MoveSelection(view, key);
         return;
     }
@@ -441,6 +531,8 @@ void CTerminalSurface::HandleMouse(CView& view) {
     CDialog& dialog = *view.dialog;
     CPlaced placed(dialog);
     if (event.bstate & (BUTTON4_PRESSED | BUTTON5_PRESSED)) {
+        int step = (event.bstate & BUTTON4_PRESSED) ? -1 : 1;
+        if (ScrollDropDown(view, event.y, event.x, step)) return;
         for (auto& item : dialog.Items()) {
             if (item->cls != DLG_CLASS_LISTBOX && !IsEdit(item.get())) continue;
             if (!placed.Of(*item).Contains(event.y, event.x)) continue;
@@ -570,6 +662,7 @@ void CTerminalSurface::Draw() {
         PutCut(frame.row, captionCol, caption, captionRoom, top ? A_BOLD : A_NORMAL);
         if (sysMenu) PutText(frame.row, frame.col + 1, "[-]", 3);
         CDlgWindowState* focused = view && top ? view->Focused() : nullptr;
+        const int defaultId = DlgDefaultButton(*dialog, focused ? focused->id : 0);
         for (auto& p : dialog->Items()) {
             CDlgWindowState* item = p.get();
             CDlgCells c = placed.Of(*item);
@@ -593,13 +686,17 @@ void CTerminalSurface::Draw() {
                         DrawBox(c, dim);
                         if (!text.empty()) PutCut(c.row, c.col + 1, " " + text + " ", c.cols - 2, dim);
                     } else if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON) {
-                        const char* mark = kind == BS_AUTOCHECKBOX ? (item->check ? "[X]" : "[ ]") : (item->check ? "(*)" : "( )");
+                        bool check = kind == BS_AUTOCHECKBOX;
+                        std::string mark = Bracketed(item->check ? (check ? "X" : "*") : " ", item->enabled, check ? '[' : '(',
+                                                     check ? ']' : ')');
                         PutText(c.row, c.col, mark, c.cols, dim | focus);
                         PutCut(c.row, c.col + 4, text, c.cols - 4, dim | focus);
                     } else {
-                        std::string label = kind == BS_DEFPUSHBUTTON ? "<" + text + ">" : "[" + text + "]";
+                        // The button Enter presses shows the ring: the focused one, else the default.
+                        bool isDefault = item->id == defaultId;
+                        std::string label = Bracketed(text, item->enabled, isDefault ? '<' : '[', isDefault ? '>' : ']');
                         int col = c.col + std::max(0, (c.cols - Width(label)) / 2);
-                        PutCut(c.row, col, label, c.cols, dim | focus | (kind == BS_DEFPUSHBUTTON ? A_BOLD : A_NORMAL));
+                        PutCut(c.row, col, label, c.cols, dim | focus | (isDefault ? A_BOLD : A_NORMAL));
                     }
                     break;
                 }
@@ -625,7 +722,7 @@ void CTerminalSurface::Draw() {
                             PutText(in.row + r, in.col, LeadMark(), 1, attr);
                             PutCut(in.row + r, in.col + 1, rest, in.cols - 1, attr);
                         } else {
-                            PutCut(in.row + r, in.col, row, in.cols, attr);
+                            PutMiddleCut(in.row + r, in.col, row, in.cols, attr);
                         }
                     }
                     if (Boxed(c))
@@ -636,7 +733,7 @@ void CTerminalSurface::Draw() {
                     int width = std::max(1, c.cols - 3);
                     Fill(c.row, c.col, width, dim | A_UNDERLINE | focus);
                     PutCut(c.row, c.col, text, width, dim | A_UNDERLINE | focus);
-                    PutText(c.row, c.col + width, "[v]", 3, dim);
+                    PutText(c.row, c.col + width, Bracketed("v", item->enabled, '[', ']'), 3, dim);
                     if (hasFocus) {
                         cursorRow = c.row;
                         cursorCol = c.col + static_cast<int>(std::min<size_t>(item->selEnd, static_cast<size_t>(width - 1)));
@@ -684,7 +781,7 @@ void CTerminalSurface::Draw() {
             if (CDlgWindowState* combo = dialog->FindItem(view->dropped)) {
                 CDlgCells box = DropDownCells(placed, *combo);
                 CDlgCells in = Inner(box);
-                ScrollToSelection(*combo, in.rows);
+                if (!view->dropScrolled) ScrollToSelection(*combo, in.rows);
                 for (int r = 0; r < box.rows; ++r) Fill(box.row + r, box.col, box.cols);
                 DrawBox(box);
                 for (int r = 0; r < in.rows; ++r) {
@@ -699,7 +796,10 @@ void CTerminalSurface::Draw() {
             }
         }
         if (top && HintShown())
-            PutText(LINES - 1, 0, "Tab: next  Enter: default  Space: press  Esc: cancel  Alt+Space: menu", COLS - 1, A_DIM);
+            PutText(LINES - 1, 0,
+                    m_notice.empty() ? "Tab next  Enter default  Space press  Esc cancel  Alt+Space menu  Alt+C copy"
+                                     : m_notice,
+                    COLS - 1, A_DIM);
     }
     if (cursorRow >= 0) {
         curs_set(1);

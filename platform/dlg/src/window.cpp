@@ -140,6 +140,9 @@ void CWnd::UpdateWindow() {
 }
 
 int CWnd::MessageBox(const char* text, const char* caption, unsigned type) {
+    // A box is titled like the dialog it belongs to.
+    if (!caption && m_hWnd && m_hWnd->dialog && !m_hWnd->dialog->Caption().empty())
+        return DlgMessageBox(text, m_hWnd->dialog->Caption().c_str(), type);
     return DlgMessageBox(text, caption ? caption : DlgAppName(), type);
 }
 

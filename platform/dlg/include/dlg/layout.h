@@ -56,6 +56,10 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
 // The same for a dialog that is shown, from its controls' live texts.
 CDlgLayout DlgLayOut(CDialog& dialog, int cols, int lines);
 
+// Where the terminal surface shows it: above the last row, which is kept for
+// the hint line, where the dialog fits there.
+CDlgLayout DlgLayOutAboveHint(CDialog& dialog, int cols, int lines);
+
 // Text as shown: '&' marks a mnemonic and "&&" stands for '&'.
 std::string DlgShownText(const std::string& text);
 // A text as the terminal shows it: bytes that are no character of the

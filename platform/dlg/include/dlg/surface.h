@@ -6,6 +6,8 @@
 #include "dlg/dialog.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 class CDlgSurface {
 public:
@@ -36,12 +38,21 @@ bool DlgUserClick(CDialog& dialog, int id);
 bool DlgUserSelect(CDialog& dialog, int id, int row);
 // Types one character into an edit or a combo's edit field, replacing the
 // selection; numeric edits take digits only. '\b' deletes backwards.
+// A combo's text that then names an entry chooses it (CBN_SELCHANGE).
 bool DlgUserTypeChar(CDialog& dialog, int id, char c);
 // Deletes the character after the caret, or the selection.
 bool DlgUserDeleteChar(CDialog& dialog, int id);
+// The button Enter presses and the surface marks as the default: the focused
+// push button, else the template's default button; 0 when there is none.
+int DlgDefaultButton(CDialog& dialog, int focusedId);
 // The Enter key: presses the focused push button, else the default button.
 bool DlgUserEnter(CDialog& dialog, int focusedId);
 // The cancel command (Escape).
 void DlgUserCancel(CDialog& dialog);
+// The copy key: the text of the dialog's status window (its first read-only
+// multi-line edit) with plain line ends; nothing when it has none.
+std::optional<std::string> DlgStatusText(CDialog& dialog);
+// F1: the system menu's own first entry (the About box); false when it has none.
+bool DlgUserAboutCommand(CDialog& dialog);
 // Chooses a system menu command.
 bool DlgUserSysCommand(CDialog& dialog, unsigned command);

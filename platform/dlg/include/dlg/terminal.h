@@ -40,11 +40,15 @@ private:
     void MoveSelection(CView& view, int key);
     void MoveCaret(CDlgWindowState& item, int key);
     void ToggleDropDown(CView& view, CDlgWindowState& item);
+    bool ScrollDropDown(CView& view, int y, int x, int step);
+    void SkipEscapeSequence();
+    void CopyStatus(CDialog& dialog);
     unsigned RunSystemMenu(CDialog& dialog);
     CView* ViewOf(const CDialog* dialog);
 
     screen* m_screen = nullptr;
     std::string m_error;
     std::string m_oldLocale;
+    std::string m_notice;  // shown in the hint line's place until the next key
     std::vector<CView*> m_views;
 };

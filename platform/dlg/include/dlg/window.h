@@ -87,7 +87,7 @@ public:
     void UpdateWindow();
     void RedrawWindow() { UpdateWindow(); }
     // A message box owned by this window's dialog; a null caption takes the
-    // application's name.
+    // dialog's caption (the application's name for a dialog without one).
     int MessageBox(const char* text, const char* caption = nullptr, unsigned type = MB_OK);
 
 protected:
