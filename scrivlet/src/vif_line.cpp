@@ -85,3 +85,23 @@ bool RecognizeLine(std::string_view line, std::string_view& name, std::string_vi
     value = rest;
     return true;
 }
+
+const char* WhyNotAField(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return nullptr;
+    std::string_view name = line.substr(0, colon);
+    name = name.substr(0, name.find_last_not_of(" \t\v\f\r\n") + 1);
+    const std::size_t valueStart = line.find_first_not_of(" \t\v\f\r\n", colon + 1);
+    const std::string_view value =
+        valueStart == std::string_view::npos ? std::string_view() : line.substr(valueStart);
+    const bool isText = !name.empty() && name[0] == '$';
+    if (isText) name.remove_prefix(1);
+    if (name.empty()) return "no name before the colon";
+    if (!std::all_of(name.begin(), name.end(), IsNameChar))
+        return "the name holds a character other than a letter, digit, _ or '";
+    if (value.empty()) return "no value after the colon";
+    if (isText) return "a text value stands in double quotes";
+    if (std::all_of(value.begin(), value.end(), IsHexDigit)) return "hexadecimal without 0x";
+    if (value.front() == '"') return "a quoted value belongs to a name that starts with $";
+    return "the value is not 0x-hexadecimal, decimal, YES or NO";
+}
