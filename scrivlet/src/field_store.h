@@ -85,7 +85,8 @@ public:
     // Packs the fields in the buffer that holds the text they were read
     // from. The caller appends fields in the order of the text, each from
     // text that lies at or after the end of what was packed so far, with one
-    // byte to spare: a name, a separator, a value, and a byte after it.
+    // byte to spare: a name, a separator, a value, and a byte after it. The
+    // value holds no NUL.
     void TakeText(CByteBuffer&& text) {
         m_Bytes = std::move(text);
         m_Bytes.Resize(0);
@@ -94,7 +95,6 @@ public:
         m_LastLine = 0;
     }
     void AppendFromText(std::string_view name, std::string_view value, std::size_t line) {
-        value = value.substr(0, value.find('\0'));
         if (m_Bytes.Capacity() - m_Bytes.Size() < name.size() + value.size() + 2)
             throw std::length_error("field packed past the end of its text");
         char* const write = m_Bytes.Data() + m_Bytes.Size();

@@ -48,20 +48,12 @@ CVendorInfoFile::CVendorInfoFile(const char* const path, std::size_t component)
         char* const end = line + text.Size();
         m_pData->m_Fields.TakeText(std::move(text));
         for (std::size_t& number = m_pData->m_Line;;) {
-            void* lineFeed = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
-            char* const lineEnd = lineFeed ? static_cast<char*>(lineFeed) : end;
-            if (number > 0 && line < lineEnd && *line == '\r') ++line;
+            char* const lineEnd = const_cast<char*>(FindLineBreak(line, end));
             ++number;
-            for (;;) {
-                void* cr = std::memchr(line, '\r', static_cast<std::size_t>(lineEnd - line));
-                if (cr == nullptr || static_cast<char*>(cr) + 1 >= lineEnd) break;
-                ParseLine(line, static_cast<char*>(cr));
-                ++number;
-                line = static_cast<char*>(cr) + 1;
-            }
             ParseLine(line, lineEnd);
             if (lineEnd == end) break;
             line = lineEnd + 1;
+            if (line < end && *line != *lineEnd && (*line == '\n' || *line == '\r')) ++line;
         }
         m_pData->m_Fields.Shrink();
     } catch (...) {
@@ -95,6 +87,7 @@ void CVendorInfoFile::ParseLine(char* begin, char* end) {
     const std::string_view line = CleanLine({begin, static_cast<std::size_t>(end - begin)});
     if (line.empty()) return;
     if (RecognizeLine(line, name, value)) {
+        if (name[0] == '$') value = value.substr(0, value.find('\0'));  // a text ends at a NUL
         m_pData->m_Fields.AppendFromText(name, value, m_pData->m_Line);
     } else if (const char* reason = WhyNotAField(line)) {
         m_pData->m_Warnings.Add(m_pData->m_Line, line, reason);

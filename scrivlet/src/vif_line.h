@@ -25,3 +25,6 @@ bool RecognizeLine(std::string_view line, std::string_view& name, std::string_vi
 // Why a cleaned line that RecognizeLine refused gave no field, when it looks
 // like one (it has a colon); null for any other line.
 const char* WhyNotAField(std::string_view line);
+
+// The first LF or CR in [at, end), or end.
+const char* FindLineBreak(const char* at, const char* end);
