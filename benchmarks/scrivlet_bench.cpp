@@ -1,5 +1,5 @@
-// Parse throughput on a generated 20 MiB Vendor Info File beside a plain
-// memchr line count of the same file; the memory a parse adds, against the
+// Parse throughput on a generated 20 MiB Vendor Info File, text and XML,
+// beside a plain memchr line count of the same file; the memory a parse adds, against the
 // file's size, for ordinary and worst-case files; query cost against the
 // field count beside a std::regex compiled for every field tested.
 #include <scrivlet/scrivlet.h>
@@ -25,6 +25,7 @@ constexpr std::size_t BENCH_FILE_BYTES = 20u << 20;
 constexpr double BENCH_MIB = 1024.0 * 1024.0;
 // What the parse may add to the process's peak memory, in file sizes.
 constexpr double BENCH_MEMORY_BOUND = 3.0;
+constexpr double BENCH_XML_MEMORY_BOUND = 2.0;
 
 double Seconds(const std::function<void()>& work) {
     const auto start = std::chrono::steady_clock::now();
@@ -56,6 +57,20 @@ std::string MakeFile() {
     return text;
 }
 
+// Product fields and Component blocks as a VIF editor writes them.
+std::string MakeXmlFile() {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<vif:VIF xmlns:vif=\"u\">\r\n";
+    for (unsigned n = 0; xml.size() < BENCH_FILE_BYTES; ++n)
+        xml += "  <vif:Component>\r\n    <!--Component " + std::to_string(n) +
+               "-->\r\n    <vif:Port_Label>" + std::to_string(n) +
+               "</vif:Port_Label>\r\n    <vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>\r\n"
+               "    <vif:USB4_Supported value=\"false\" />\r\n    <vif:SnkPdoList><vif:SnkPDO>"
+               "<vif:Snk_PDO_Voltage value=\"100\">5000 mV</vif:Snk_PDO_Voltage></vif:SnkPDO>"
+               "</vif:SnkPdoList>\r\n  </vif:Component>\r\n";
+    xml += "</vif:VIF>\r\n";
+    return xml;
+}
+
 // A std::regex compiled for every field a query tests.
 std::size_t CountWithRegexPerField(const std::vector<CVIFField>& fields, const char* pattern) {
     std::size_t count = 0;
@@ -84,12 +99,12 @@ std::size_t CountLines(const std::string& path) {
     }
 }
 
-void BenchParse(const std::string& path, double mib) {
+void BenchParse(const char* label, const std::string& path, double mib) {
     std::size_t fields = 0;
     std::size_t lines = 0;
-    const double seconds = BestOf(3, [&] { fields = CVendorInfoFile(path.c_str()).Count(); });
-    const double lineSeconds = BestOf(3, [&] { lines = CountLines(path); });
-    std::printf("parse\n");
+    const double seconds = BestOf(5, [&] { fields = CVendorInfoFile(path.c_str()).Count(); });
+    const double lineSeconds = BestOf(5, [&] { lines = CountLines(path); });
+    std::printf("parse, %s\n", label);
     std::printf("  scrivlet          %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu fields)\n", mib, seconds,
                 mib / seconds, fields);
     std::printf("  memchr line count %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu lines)\n", mib, lineSeconds,
@@ -131,6 +146,7 @@ void BenchMemory(const std::filesystem::path& dir, const std::string& realistic)
     struct SInput {
         const char* label;
         std::string bytes;
+        bool xml = false;
     };
     std::string utf16 = "\xFF\xFE";
     for (char c : realistic.substr(0, 8u << 20)) (utf16 += c) += '\0';
@@ -139,21 +155,13 @@ void BenchMemory(const std::filesystem::path& dir, const std::string& realistic)
     std::string dense;
     while (dense.size() < BENCH_FILE_BYTES) dense += "a:0\n";
     std::string oneLine = "$Long: \"" + std::string(100u << 20, 'v') + "\"";
-    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<vif:VIF xmlns:vif=\"u\">\r\n";
-    for (unsigned n = 0; xml.size() < BENCH_FILE_BYTES; ++n)
-        xml += "  <vif:Component>\r\n    <!--Component " + std::to_string(n) +
-               "-->\r\n    <vif:Port_Label>" + std::to_string(n) +
-               "</vif:Port_Label>\r\n    <vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>\r\n"
-               "    <vif:USB4_Supported value=\"false\" />\r\n    <vif:SnkPdoList><vif:SnkPDO>"
-               "<vif:Snk_PDO_Voltage value=\"100\">5000 mV</vif:Snk_PDO_Voltage></vif:SnkPDO>"
-               "</vif:SnkPdoList>\r\n  </vif:Component>\r\n";
-    xml += "</vif:VIF>\r\n";
+    std::string xml = MakeXmlFile();
     const SInput inputs[] = {{"generated", realistic},
                              {"UTF-16 (8 Mi characters)", std::move(utf16)},
                              {"junk lines x:", std::move(junk)},
                              {"densest fields a:0", std::move(dense)},
                              {"one 100 MiB line", std::move(oneLine)},
-                             {"XML, generated", std::move(xml)}};
+                             {"XML, generated", std::move(xml), true}};
     std::printf("memory added by a parse (peak resident), bound %.0fx the file\n", BENCH_MEMORY_BOUND);
     for (const SInput& input : inputs) {
         const std::string path = (dir / "memory_vif.txt").string();
@@ -161,9 +169,10 @@ void BenchMemory(const std::filesystem::path& dir, const std::string& realistic)
         std::size_t fields = 0;
         const long kib = PeakAddedKiB([&] { fields = CVendorInfoFile(path.c_str()).Count(); });
         const double ratio = static_cast<double>(kib) * 1024.0 / static_cast<double>(input.bytes.size());
-        std::printf("  %-26s %7.1f MiB file  %7.1f MiB  %4.2fx%s\n", input.label,
+        const double bound = input.xml ? BENCH_XML_MEMORY_BOUND : BENCH_MEMORY_BOUND;
+        std::printf("  %-26s %7.1f MiB file  %7.1f MiB  %4.2fx%s%s\n", input.label,
                     static_cast<double>(input.bytes.size()) / BENCH_MIB, static_cast<double>(kib) / 1024.0,
-                    ratio, ratio > BENCH_MEMORY_BOUND ? "  (over the bound!)" : "");
+                    ratio, input.xml ? " (XML bound 2x)" : "", ratio > bound ? "  (over the bound!)" : "");
         std::filesystem::remove(path);
     }
 }
@@ -201,7 +210,11 @@ int main() {
     const std::string text = MakeFile();
     const std::string path = (dir / "generated_vif.txt").string();
     std::ofstream(path, std::ios::binary) << text;
-    BenchParse(path, static_cast<double>(text.size()) / BENCH_MIB);
+    BenchParse("text", path, static_cast<double>(text.size()) / BENCH_MIB);
+    const std::string xml = MakeXmlFile();
+    const std::string xmlPath = (dir / "generated_vif.xml").string();
+    std::ofstream(xmlPath, std::ios::binary) << xml;
+    BenchParse("XML", xmlPath, static_cast<double>(xml.size()) / BENCH_MIB);
     BenchMemory(dir, text);
     BenchQueries();
     std::filesystem::remove_all(dir);

@@ -7,6 +7,7 @@
 
 #include <scrivlet/scrivlet.h>
 
+#include <algorithm>
 #include <regex>
 #include <stdexcept>
 #include <string_view>
@@ -45,6 +46,13 @@ void Query(const CVendorInfoFile& file) {
             if (field.IsNumeric()) std::abort();
         }
     }
+    // Every field has its line, in file order; warnings are kept within bounds.
+    const LineListPtr lines = GetFieldLines(file, nullptr);
+    if (lines->size() != file.Count() || !std::is_sorted(lines->begin(), lines->end())) std::abort();
+    const WarningListPtr warnings = GetWarnings(file);
+    if (warnings->size() > SCRIVLET_MAX_WARNINGS || warnings->size() > CountWarnings(file)) std::abort();
+    for (const CVIFWarning& warning : *warnings)
+        if (warning.m_Line == 0 || warning.m_Text.size() > SCRIVLET_WARNING_TEXT_LENGTH + 3) std::abort();
     file.Count(u"^device_speed$");
     file.GetFields(L"^\\$.*_Name$");
     try {

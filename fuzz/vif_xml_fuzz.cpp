@@ -1,7 +1,8 @@
-// Reads the input as an XML Vendor Info File (an XML declaration is put in
-// front when the input has none), whole and component by component: each
-// must end in fields or a CQXRunTimeException, and a component's fields must
-// be fields of the whole file in the same order.
+// Reads the input as an XML Vendor Info File, whole and component by
+// component: each must end in fields or a CQXRunTimeException, and a
+// component's fields must be fields of the whole file in the same order.
+// The first byte chooses how the rest is dressed: with a declaration of one
+// of several encodings, after a comment, or as UTF-16 without a mark.
 #include "vif_fuzz_input.h"
 
 #include <scrivlet/scrivlet.h>
@@ -25,19 +26,39 @@ bool IsSubsequence(const FieldListPtr& part, const FieldListPtr& whole) {
     return true;
 }
 
+constexpr const char* XML_FUZZ_ENCODINGS[] = {"utf8",  "latin1",  "windows-1252", "Shift_JIS",
+                                               "UTF-7", "GB18030", "UTF-16",       "x-unknown"};
+
+std::string Dress(unsigned char how, std::string body) {
+    const std::size_t encodings = std::size(XML_FUZZ_ENCODINGS);
+    if (how < encodings)
+        return std::string("<?xml version=\"1.0\" encoding=\"") + XML_FUZZ_ENCODINGS[how] + "\"?>" + body;
+    if (how == encodings) return "<!-- c -->\n\n<?xml version=\"1.0\"?>" + body;
+    if (how == encodings + 1 || how == encodings + 2) {  // UTF-16 without a mark, either byte order
+        std::string wide;
+        for (char c : "<?xml version=\"1.0\"?>" + body) {
+            if (how == encodings + 2) wide += '\0';
+            wide += c;
+            if (how == encodings + 1) wide += '\0';
+        }
+        return wide;
+    }
+    return body;  // as it is
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string input(reinterpret_cast<const char*>(data), size);
-    if (input.rfind("<?xml", 0) != 0 && input.rfind("\xEF\xBB\xBF", 0) != 0 &&
-        input.rfind("\xFF\xFE", 0) != 0 && input.rfind("\xFE\xFF", 0) != 0)
-        input.insert(0, "<?xml version=\"1.0\"?>");
+    if (size == 0) return 0;
+    std::string input = Dress(data[0] % 16, std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
     const std::string path =
         WriteVifInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
     try {
         const CVendorInfoFile file(path.c_str());
         const FieldListPtr all = file.GetFields();
-        if (all->size() != file.Count()) std::abort();
+        if (all->size() != file.Count() || GetFieldLines(file, nullptr)->size() != file.Count() ||
+            GetWarnings(file)->size() > SCRIVLET_MAX_WARNINGS)
+            std::abort();
         for (std::size_t c = 0; c < std::min(file.ComponentCount(), XML_FUZZ_COMPONENTS); ++c) {
             const CVendorInfoFile one(path.c_str(), c);
             if (one.ComponentCount() != file.ComponentCount() || !IsSubsequence(one.GetFields(), all))

@@ -67,10 +67,11 @@ void AppendCodePoint(char*& out, std::uint32_t c) {
 
 constexpr std::uint32_t VIF_REPLACEMENT = 0xFFFD;
 
-CByteBuffer Utf16ToUtf8Text(const CByteBuffer& bytes, bool bigEndian) {
-    const auto* in = reinterpret_cast<const unsigned char*>(bytes.Data()) + 2;
-    const std::size_t units = (bytes.Size() - 2) / 2;
-    const bool loneByte = (bytes.Size() - 2) % 2 != 0;
+// The text after the first skip bytes (a byte-order mark) as UTF-8.
+CByteBuffer Utf16ToUtf8Text(const CByteBuffer& bytes, std::size_t skip, bool bigEndian) {
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.Data()) + skip;
+    const std::size_t units = (bytes.Size() - skip) / 2;
+    const bool loneByte = (bytes.Size() - skip) % 2 != 0;
     // A unit gives at most three bytes; a pair of units four.
     CByteBuffer text(units * 3 + (loneByte ? 3 : 0) + 1);
     char* out = text.Data();
@@ -94,6 +95,18 @@ CByteBuffer Utf16ToUtf8Text(const CByteBuffer& bytes, bool bigEndian) {
     if (loneByte) AppendCodePoint(out, VIF_REPLACEMENT);
     text.Resize(static_cast<std::size_t>(out - text.Data()));
     return text;
+}
+
+// What XML may start with: a declaration, a comment or blanks before one.
+bool IsXmlStartChar(unsigned char c) { return c != 0 && std::strchr("<?! \t\r\n", c) != nullptr; }
+
+// UTF-16 without a byte-order mark, told by its first two characters as XML
+// starts: "<?" (or blanks and "<!" before it), each with a zero byte.
+int Utf16WithoutMark(const unsigned char* b, std::size_t size) {
+    if (size < 4) return 0;
+    if (b[1] == 0 && b[3] == 0 && IsXmlStartChar(b[0]) && IsXmlStartChar(b[2])) return 1;  // little end
+    if (b[0] == 0 && b[2] == 0 && IsXmlStartChar(b[1]) && IsXmlStartChar(b[3])) return 2;  // big end
+    return 0;
 }
 
 }  // namespace
@@ -140,11 +153,11 @@ bool DecodeText(CByteBuffer& bytes) {
         bytes.Resize(size - 3);
         return false;
     }
-    if (size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
-        CByteBuffer text = Utf16ToUtf8Text(bytes, b[0] == 0xFE);
-        bytes = CByteBuffer();  // the file's bytes go before the text is packed
-        bytes = std::move(text);
-        return true;
-    }
-    return false;
+    const bool marked = size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF));
+    const int unmarked = marked ? 0 : Utf16WithoutMark(b, size);
+    if (!marked && unmarked == 0) return false;
+    CByteBuffer text = Utf16ToUtf8Text(bytes, marked ? 2 : 0, marked ? b[0] == 0xFE : unmarked == 2);
+    bytes = CByteBuffer();  // the file's bytes go before the text is packed
+    bytes = std::move(text);
+    return true;
 }

@@ -10,6 +10,7 @@
 CByteBuffer ReadFileBytes(const char* path);
 
 // Drops a byte-order mark; text that starts with a UTF-16 mark (either byte
-// order) becomes UTF-8, with U+FFFD for unpaired surrogates and a lone last
+// order), or without one starts as UTF-16 XML does ("<?", or blanks and
+// "<!"), becomes UTF-8, with U+FFFD for unpaired surrogates and a lone last
 // byte. Returns whether the text was UTF-16. Keeps a byte to spare.
 bool DecodeText(CByteBuffer& bytes);

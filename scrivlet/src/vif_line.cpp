@@ -1,11 +1,12 @@
 #include "vif_line.h"
 
+#include <string.h>  // memrchr
+
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace {
-
-// White space at the ends of a line.
-constexpr std::string_view VIF_LINE_SPACE = " \t\r\n";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -15,7 +16,17 @@ bool IsHexDigit(char c) {
     return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-bool IsNameChar(char c) { return IsDigit(c) || IsLetter(c) || c == '_' || c == '\''; }
+// Letters, digits, '_' and '\'', looked up: names are most of a file.
+struct SNameChars {
+    bool table[256] = {};
+    constexpr SNameChars() {
+        for (int c = 0; c < 256; ++c)
+            table[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '\'';
+    }
+};
+constexpr SNameChars VIF_NAME_CHARS;
+
+bool IsNameChar(char c) { return VIF_NAME_CHARS.table[static_cast<unsigned char>(c)]; }
 
 // What \s stands for in the default locale.
 bool IsPatternSpace(char c) {
@@ -42,23 +53,26 @@ bool IsNumericLiteral(std::string_view text) {
 
 }  // namespace
 
-std::string_view CleanLine(std::string_view line) {
-    const std::size_t first = line.find_first_not_of(VIF_LINE_SPACE);
-    if (first == std::string_view::npos || line[first] == ';') return {};
-    std::string_view text = line.substr(first, line.find_last_not_of(VIF_LINE_SPACE) - first + 1);
+static bool IsLineSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-    const std::size_t firstQuote = text.find('"');
-    const std::size_t lastQuote = text.rfind('"');
-    std::size_t comment = text.find(';');
-    if (firstQuote != lastQuote) {
-        while (comment != std::string_view::npos && comment > firstQuote && comment < lastQuote)
-            comment = text.find(';', comment + 1);
+std::string_view CleanLine(std::string_view line) {
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    while (begin < end && IsLineSpace(*begin)) ++begin;
+    if (begin == end || *begin == ';') return {};
+    while (IsLineSpace(end[-1])) --end;
+
+    // The first ';' that is not between the first and the last double quote.
+    const char* at = begin;
+    while (at < end && *at != ';' && *at != '"') ++at;
+    if (at < end && *at == '"') {
+        const char* lastQuote = static_cast<const char*>(::memrchr(at, '"', static_cast<std::size_t>(end - at)));
+        const char* from = lastQuote == at ? at : lastQuote;
+        at = static_cast<const char*>(std::memchr(from, ';', static_cast<std::size_t>(end - from)));
+        if (at == nullptr) at = end;
     }
-    if (comment != std::string_view::npos) {
-        text = text.substr(0, comment);
-        text = text.substr(0, text.find_last_not_of(VIF_LINE_SPACE) + 1);
-    }
-    return text;
+    while (at > begin && IsLineSpace(at[-1])) --at;
+    return {begin, static_cast<std::size_t>(at - begin)};
 }
 
 bool RecognizeLine(std::string_view line, std::string_view& name, std::string_view& value) {
@@ -84,4 +98,44 @@ bool RecognizeLine(std::string_view line, std::string_view& name, std::string_vi
     name = line.substr(0, nameEnd);
     value = rest;
     return true;
+}
+
+const char* WhyNotAField(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return nullptr;
+    std::string_view name = line.substr(0, colon);
+    name = name.substr(0, name.find_last_not_of(" \t\v\f\r\n") + 1);
+    const std::size_t valueStart = line.find_first_not_of(" \t\v\f\r\n", colon + 1);
+    const std::string_view value =
+        valueStart == std::string_view::npos ? std::string_view() : line.substr(valueStart);
+    const bool isText = !name.empty() && name[0] == '$';
+    if (isText) name.remove_prefix(1);
+    if (name.empty()) return "no name before the colon";
+    if (!std::all_of(name.begin(), name.end(), IsNameChar))
+        return "the name holds a character other than a letter, digit, _ or '";
+    if (value.empty()) return "no value after the colon";
+    if (isText) return "a text value stands in double quotes";
+    if (std::all_of(value.begin(), value.end(), IsHexDigit)) return "hexadecimal without 0x";
+    if (value.front() == '"') return "a quoted value belongs to a name that starts with $";
+    return "the value is not 0x-hexadecimal, decimal, YES or NO";
+}
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "FindLineBreak reads words little-endian");
+
+const char* FindLineBreak(const char* at, const char* end) {
+    // Eight bytes at a time: a byte equal to LF or CR becomes zero after the
+    // XOR, and (x - ones) & ~x & highs marks the first zero byte exactly.
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    constexpr std::uint64_t highs = 0x8080808080808080u;
+    while (end - at >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        const std::uint64_t lf = word ^ (ones * '\n');
+        const std::uint64_t cr = word ^ (ones * '\r');
+        const std::uint64_t hit = (((lf - ones) & ~lf) | ((cr - ones) & ~cr)) & highs;
+        if (hit != 0) return at + (__builtin_ctzll(hit) >> 3);
+        at += 8;
+    }
+    while (at < end && *at != '\n' && *at != '\r') ++at;
+    return at;
 }

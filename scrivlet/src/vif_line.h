@@ -21,3 +21,10 @@ std::string_view CleanLine(std::string_view line);
 // match case-insensitively in the default locale, with the same two groups,
 // but in time and stack independent of the line's length.
 bool RecognizeLine(std::string_view line, std::string_view& name, std::string_view& value);
+
+// Why a cleaned line that RecognizeLine refused gave no field, when it looks
+// like one (it has a colon); null for any other line.
+const char* WhyNotAField(std::string_view line);
+
+// The first LF or CR in [at, end), or end.
+const char* FindLineBreak(const char* at, const char* end);

@@ -9,8 +9,11 @@
 #define XML_DTD 1
 #endif
 #include <expat.h>
+#include <iconv.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -45,6 +48,7 @@ struct SElement {
     std::string name;  // local name
     std::string value;
     std::string text;
+    std::size_t line = 0;
     bool hasValue = false;
     bool hasChild = false;
     bool isComponent = false;
@@ -52,9 +56,10 @@ struct SElement {
 
 class CXmlReader {
 public:
-    CXmlReader(const char* path, bool utf8, std::size_t component, CFieldStore& fields)
-        : m_pPath(path), m_Component(component), m_Fields(fields),
-          m_Parser(XML_ParserCreate(utf8 ? "UTF-8" : nullptr)) {
+    // The text is UTF-8, whatever its declaration says.
+    CXmlReader(const char* path, std::size_t component, CFieldStore& fields, CWarningList& warnings)
+        : m_pPath(path), m_Component(component), m_Fields(fields), m_Warnings(warnings),
+          m_Parser(XML_ParserCreate("UTF-8")) {
         if (m_Parser == nullptr) throw std::bad_alloc();
         XML_SetUserData(m_Parser, this);
         XML_SetElementHandler(m_Parser, &CXmlReader::OnStart, &CXmlReader::OnEnd);
@@ -148,6 +153,7 @@ private:
         }
         SElement& element = reader.m_Stack.emplace_back();
         element.name = local;
+        element.line = XML_GetCurrentLineNumber(m_Parser);
         for (const XML_Char** a = attributes; a[0] != nullptr; a += 2) {
             if (std::strcmp(a[0], "value") != 0) continue;
             element.hasValue = true;
@@ -180,13 +186,23 @@ private:
         const std::string line = "N:" + value;
         std::string_view name;
         std::string_view literal;
-        if (RecognizeLine(line, name, literal)) m_Fields.Append(element.name, value);
+        if (RecognizeLine(line, name, literal)) {
+            m_Fields.Append(element.name, value, element.line);
+            return;
+        }
+        const bool hex = !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        });
+        m_Warnings.Add(element.line, "<" + element.name + " value=\"" + element.value + "\">",
+                       value.empty() ? "the value is empty"
+                       : hex         ? "hexadecimal without 0x"
+                                     : "the value is not 0x-hexadecimal, decimal, true or false");
     }
 
     void EmitText(const SElement& element) {
         if (element.hasValue || element.hasChild || m_Stack.size() == 1) return;
         const std::string_view text = Trim(element.text);
-        if (!text.empty()) m_Fields.Append("$" + element.name, text);
+        if (!text.empty()) m_Fields.Append("$" + element.name, text, element.line);
     }
 
     static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char* systemId,
@@ -219,6 +235,7 @@ private:
     const char* m_pPath;
     std::size_t m_Component;
     CFieldStore& m_Fields;
+    CWarningList& m_Warnings;
     XML_Parser m_Parser;
     std::vector<SElement> m_Stack;
     std::string m_Fault;
@@ -226,6 +243,125 @@ private:
     std::size_t m_InComponent = 0;
     std::size_t m_CurrentComponent = 0;
 };
+
+struct SDeclaration {
+    std::size_t start = std::string_view::npos;  // none
+    std::size_t end = 0;
+    std::string encoding;
+};
+
+// The XML declaration, after any blanks and comments, and the encoding it names.
+SDeclaration FindDeclaration(std::string_view text) {
+    SDeclaration declaration;
+    std::size_t at = 0;
+    for (;;) {
+        at = text.find_first_not_of(XML_SPACE, at);
+        if (at == std::string_view::npos || text.compare(at, 4, "<!--") != 0) break;
+        at = text.find("-->", at + 4);
+        if (at == std::string_view::npos) return declaration;
+        at += 3;
+    }
+    if (at == std::string_view::npos || text.compare(at, 5, "<?xml") != 0 || at + 5 >= text.size() ||
+        (XML_SPACE.find(text[at + 5]) == std::string_view::npos && text[at + 5] != '?'))
+        return declaration;
+    const std::size_t end = text.find("?>", at);
+    if (end == std::string_view::npos) return declaration;
+    declaration.start = at;
+    declaration.end = end + 2;
+    const std::string_view inside = text.substr(at, end - at);
+    std::size_t name = inside.find("encoding");
+    if (name == std::string_view::npos) return declaration;
+    const std::size_t equals = inside.find_first_not_of(XML_SPACE, name + 8);
+    if (equals == std::string_view::npos || inside[equals] != '=') return declaration;
+    const std::size_t quote = inside.find_first_not_of(XML_SPACE, equals + 1);
+    if (quote == std::string_view::npos || (inside[quote] != '"' && inside[quote] != '\'')) return declaration;
+    const std::size_t close = inside.find(inside[quote], quote + 1);
+    if (close != std::string_view::npos) declaration.encoding = inside.substr(quote + 1, close - quote - 1);
+    return declaration;
+}
+
+// Line and column (from 1, in bytes) of an offset into the text.
+std::pair<unsigned long, unsigned long> Position(std::string_view text, std::size_t offset) {
+    const std::string_view before = text.substr(0, offset);
+    const std::size_t lineStart = before.rfind('\n');
+    return {static_cast<unsigned long>(std::count(before.begin(), before.end(), '\n') + 1),
+            static_cast<unsigned long>(offset - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1)};
+}
+
+class CIconv {
+public:
+    explicit CIconv(const char* from) : m_Handle(iconv_open("UTF-8", from)) {}
+    ~CIconv() {
+        if (Opened()) iconv_close(m_Handle);
+    }
+    CIconv(const CIconv&) = delete;
+    CIconv& operator=(const CIconv&) = delete;
+    bool Opened() const { return m_Handle != reinterpret_cast<iconv_t>(-1); }
+    iconv_t Get() const { return m_Handle; }
+
+private:
+    iconv_t m_Handle;
+};
+
+// What a declared encoding is read as: "" for UTF-8 (expat's own), else the
+// name to give iconv. Spellings are told apart without regard to letter
+// case, '-', '_' and blanks.
+std::string EncodingToConvert(const char* path, const std::string& declared, std::pair<unsigned long, unsigned long> at,
+                              CWarningList& warnings) {
+    std::string key;
+    for (char c : declared)
+        if (c != '-' && c != '_' && c != ' ') key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (key.empty() || key == "utf8" || key == "usascii" || key == "ascii") return "";  // ASCII is UTF-8
+    if (key == "utf16" || key == "utf16le" || key == "utf16be" || key == "ucs2" || key == "unicode") {
+        warnings.Add(at.first, declared, "the declaration names UTF-16, but the file is not; read as UTF-8");
+        return "";
+    }
+    if (key == "latin1" || key == "l1" || key == "iso88591") return "ISO-8859-1";
+    if (key == "windows1252" || key == "cp1252") return "WINDOWS-1252";
+    // The XML grammar of an encoding name, which also keeps iconv's own
+    // suffixes (//IGNORE) and paths out.
+    const bool wellFormed =
+        std::isalpha(static_cast<unsigned char>(declared[0])) &&
+        std::all_of(declared.begin(), declared.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+        });
+    if (!wellFormed)
+        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: the encoding \"%s\" "
+                          "is not an encoding name.", path, at.first, at.second, declared.c_str());
+    return declared;
+}
+
+// The text converted from the encoding to UTF-8.
+void ConvertToUtf8(const char* path, CByteBuffer& text, const std::string& declared, const std::string& from,
+                   std::pair<unsigned long, unsigned long> at) {
+    const CIconv converter(from.c_str());
+    if (!converter.Opened())
+        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: the encoding \"%s\" "
+                          "is not known.", path, at.first, at.second, declared.c_str());
+    CByteBuffer out(text.Size() + text.Size() / 4 + 64);
+    char* in = text.Data();
+    std::size_t inLeft = text.Size();
+    for (;;) {
+        char* write = out.Data() + out.Size();
+        std::size_t outLeft = out.Capacity() - out.Size();
+        const std::size_t done = iconv(converter.Get(), inLeft ? &in : nullptr, &inLeft, &write, &outLeft);
+        out.Resize(static_cast<std::size_t>(write - out.Data()));
+        if (done != static_cast<std::size_t>(-1)) {
+            if (inLeft == 0) break;
+            continue;
+        }
+        if (errno == E2BIG) {
+            out.Reserve(out.Capacity() + out.Capacity() / 2 + 64);
+            continue;
+        }
+        const auto [line, column] =
+            Position({text.Data(), text.Size()}, static_cast<std::size_t>(in - text.Data()));
+        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: the bytes there are "
+                          "not %s text.", path, line, column, declared.c_str());
+    }
+    text = CByteBuffer();  // the file's bytes go before the converted text grows
+    text = std::move(out);
+}
 
 }  // namespace
 
@@ -251,8 +387,25 @@ bool IsXmlText(std::string_view text) {
     return LocalName(text.substr(1, nameEnd - 1)) == "VIF";
 }
 
-std::size_t ReadXmlFields(const char* path, std::string_view text, bool utf8, std::size_t component,
-                          CFieldStore& fields) {
-    CXmlReader reader(path, utf8, component, fields);
-    return reader.Read(text);
+std::size_t ReadXmlFields(const char* path, CByteBuffer& text, bool utf8, std::size_t component,
+                          CFieldStore& fields, CWarningList& warnings) {
+    const SDeclaration declaration = FindDeclaration({text.Data(), text.Size()});
+    if (declaration.start != std::string_view::npos && declaration.start > 0) {
+        // Expat takes a declaration only at the very start. It has been read
+        // here, so it becomes blanks, which keeps every line and column.
+        const std::size_t line = Position({text.Data(), text.Size()}, declaration.start).first;
+        warnings.Add(line, {text.Data() + declaration.start, declaration.end - declaration.start},
+                     "the XML declaration follows blank lines or comments; read as XML");
+        std::replace_if(text.Data() + declaration.start, text.Data() + declaration.end,
+                        [](char c) { return c != '\n'; }, ' ');
+    }
+    if (!utf8) {
+        const auto at = declaration.start == std::string_view::npos
+                            ? std::pair<unsigned long, unsigned long>{1, 1}
+                            : Position({text.Data(), text.Size()}, declaration.start);
+        const std::string from = EncodingToConvert(path, declaration.encoding, at, warnings);
+        if (!from.empty()) ConvertToUtf8(path, text, declaration.encoding, from, at);
+    }
+    CXmlReader reader(path, component, fields, warnings);
+    return reader.Read({text.Data(), text.Size()});
 }

@@ -20,9 +20,11 @@ bool IsXmlText(std::string_view text);
 // component index, reads the fields outside Component blocks and those of
 // that Component block (counted from 0) only. Returns how many Component
 // blocks the file has. The text is UTF-8 when utf8 is set, else the XML's
-// own declaration tells its encoding. Nothing outside the file is read: a
-// document type or entity that refers outside, an undefined entity, entity
-// expansion past a small multiple of the file, and malformed XML throw
-// CQXRunTimeException.
-std::size_t ReadXmlFields(const char* path, std::string_view text, bool utf8, std::size_t component,
-                          CFieldStore& fields);
+// own declaration tells its encoding (any that iconv knows, in the spellings
+// files use); the text may be converted or changed in place. A declaration
+// after blanks or comments is read, with a warning. Nothing outside the file
+// is read: a document type or entity that refers outside, an undefined
+// entity, entity expansion past a small multiple of the file, an unknown
+// encoding and malformed XML throw CQXRunTimeException.
+std::size_t ReadXmlFields(const char* path, CByteBuffer& text, bool utf8, std::size_t component,
+                          CFieldStore& fields, CWarningList& warnings);

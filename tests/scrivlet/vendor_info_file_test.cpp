@@ -39,10 +39,49 @@ TEST_F(VendorInfoFile, CutsCommentsOutsideTheQuotedText) {
 TEST_F(VendorInfoFile, KeepsNumericLiteralsAsWrittenAndSkipsOtherLines) {
     EXPECT_EQ(Parse("Device_Speed : yes\ndevice_speed : 0X1f\r\n\tX'y_1:\t42"),
               (Fields{{"Device_Speed", "yes"}, {"device_speed", "0X1f"}, {"X'y_1", "42"}}));
-    EXPECT_EQ(Parse("Device_Speed : -1\nDevice_Speed : 1.5\nDevice_Speed : \"1\"\n"
-                    "$Example_Name : abc\nDevice Speed : 1\nSVID1_SOP: 18d1\n"
-                    "\xEF\xBB\xBF" "Device_Speed: 1\nno colon\n$: \"x\"\n"),
-              Fields{});
+    const CVendorInfoFile skipped(Write("Device_Speed : -1\nDevice_Speed : 1.5\nDevice_Speed : \"1\"\n"
+                                        "$Example_Name : abc\nDevice Speed : 1\nSVID1_SOP: 18d1\n"
+                                        "\xEF\xBB\xBF" "Device_Speed: 1\nno colon\n$: \"x\"\nA:\n").c_str());
+    EXPECT_EQ(Read(skipped), Fields{});
+    // Each line that looks like a field is a warning, with its line and why.
+    const std::vector<std::pair<std::size_t, std::string>> why = {
+        {1, "the value is not 0x-hexadecimal, decimal, YES or NO"},
+        {2, "the value is not 0x-hexadecimal, decimal, YES or NO"},
+        {3, "a quoted value belongs to a name that starts with $"},
+        {4, "a text value stands in double quotes"},
+        {5, "the name holds a character other than a letter, digit, _ or '"},
+        {6, "hexadecimal without 0x"},
+        {7, "the name holds a character other than a letter, digit, _ or '"},
+        {9, "no name before the colon"},
+        {10, "no value after the colon"}};
+    std::vector<std::pair<std::size_t, std::string>> got;
+    const WarningListPtr warnings = GetWarnings(skipped);
+    for (const CVIFWarning& warning : *warnings) got.emplace_back(warning.m_Line, warning.m_Reason);
+    EXPECT_EQ(got, why);
+    EXPECT_EQ(GetWarnings(skipped)->at(5).m_Text, "SVID1_SOP: 18d1");
+}
+
+// Old files end lines in a bare CR; some write LF CR.
+TEST_F(VendorInfoFile, EndsLinesAtLfCrLfOrABareCrAndNumbersThem) {
+    const CVendorInfoFile file(
+        Write("A: 1\rB: 2\r\nC: 3\n\rD: 4\n\nSVID1_SOP: 18d1\r$Port_Label: %s\rNot a field\rE: 5").c_str());
+    EXPECT_EQ(Read(file), (Fields{{"A", "1"}, {"B", "2"}, {"C", "3"}, {"D", "4"}, {"E", "5"}}));
+    EXPECT_EQ(*GetFieldLines(file, nullptr), (std::vector<std::size_t>{1, 2, 3, 4, 9}));
+    EXPECT_EQ(*GetFieldLines(file, "[bd]"), (std::vector<std::size_t>{2, 4}));
+    ASSERT_EQ(CountWarnings(file), 2u);
+    EXPECT_EQ(GetWarnings(file)->at(1).m_Line, 7u);
+    EXPECT_EQ(GetWarnings(file)->at(1).m_Text, "$Port_Label: %s");
+}
+
+TEST_F(VendorInfoFile, KeepsTheFirstWarningsAndCountsAll) {
+    std::string junk;
+    for (int i = 0; i < 1500; ++i) junk += "x:\n";
+    const CVendorInfoFile file(Write(junk + "$L: " + std::string(300, 'v') + "\n").c_str());
+    EXPECT_EQ(CountWarnings(file), 1501u);
+    EXPECT_EQ(GetWarnings(file)->size(), SCRIVLET_MAX_WARNINGS);
+    const CVendorInfoFile one(Write("$L: " + std::string(300, 'v') + "\n").c_str());
+    EXPECT_EQ(GetWarnings(one)->at(0).m_Text, "$L: " + std::string(196, 'v') + "...");
+    EXPECT_EQ(CountWarnings(CVendorInfoFile(std::vector<CVIFField>{{"A", "x"}})), 0u);
 }
 
 TEST_F(VendorInfoFile, SkipsAByteOrderMarkAndReadsUtf16) {
@@ -63,8 +102,7 @@ TEST_F(VendorInfoFile, SkipsAByteOrderMarkAndReadsUtf16) {
     // An unpaired surrogate and a lone last byte become U+FFFD.
     const std::string odd = std::string("\xFF\xFE$\0N\0:\0\"\0\x00\xD8\"\0\n\0A\0:\0" "1\0\n\0B\0:\0" "2\0", 30) + "x";
     EXPECT_EQ(Parse(odd), (Fields{{"$N", "\uFFFD"}, {"A", "1"}}));
-    // Only a mark at the start counts; a UTF-16 file without one is not
-    // guessed at.
+    // Without a mark, only text that starts as XML does is taken for UTF-16.
     EXPECT_EQ(Parse(std::string("A\0:\0" "1\0", 6)), Fields{});
 }
 

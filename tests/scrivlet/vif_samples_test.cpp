@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -29,10 +30,49 @@ TEST_F(VifSamples, EveryTextFileParsesCompletely) {
         const CVendorInfoFile file(Sample(name).c_str());
         EXPECT_EQ(file.Count(), count) << name;
         EXPECT_EQ(file.Count("^\\$.*"), 4u) << name;
+        EXPECT_EQ(CountWarnings(file), 0u) << name;
         const FieldListPtr fields = file.GetFields();
         for (const CVIFField& field : *fields) {
             if (!field.IsNumeric()) continue;
             EXPECT_NO_THROW(field.GetULongNumericValue()) << field.Name();
+        }
+    }
+}
+
+// Editor output, generator output without a namespace prefix, and a
+// hand-written override whose prefix is never declared: each component has
+// the Host_Speed of its own block, on the line it stands on.
+TEST_F(VifSamples, ReadsEveryXmlFileComponentByComponent) {
+    struct SXmlSample {
+        const char* name;
+        std::size_t fields;
+        std::vector<std::size_t> componentFields;
+        std::vector<std::size_t> hostSpeedLines;
+        std::vector<unsigned> hostSpeeds;
+        std::vector<std::string> portLabels;
+    };
+    const SXmlSample samples[] = {
+        {"pujjoga_vif.xml", 238, {124, 124}, {95, 260}, {4, 4}, {"0", "1"}},
+        {"genvif_exp_test_vif_unprefixed.xml", 77, {77}, {68}, {1}, {"0"}},
+        {"brya_vif_override.xml", 74, {40, 30, 40}, {34, 78, 109}, {4, 2, 4}, {}},
+        {"yaviks_vif.xml", 234, {122, 122}, {}, {1, 1}, {"0", "1"}},
+    };
+    for (const SXmlSample& sample : samples) {
+        const std::string path = Sample(sample.name);
+        const CVendorInfoFile file(path.c_str());
+        EXPECT_EQ(file.Count(), sample.fields) << sample.name;
+        EXPECT_EQ(CountWarnings(file), 0u) << sample.name;
+        ASSERT_EQ(file.ComponentCount(), sample.componentFields.size()) << sample.name;
+        if (!sample.hostSpeedLines.empty()) {
+            EXPECT_EQ(*GetFieldLines(file, "^Host_Speed$"), sample.hostSpeedLines) << sample.name;
+        }
+        for (std::size_t c = 0; c < file.ComponentCount(); ++c) {
+            const CVendorInfoFile one(path.c_str(), c);
+            EXPECT_EQ(one.Count(), sample.componentFields[c]) << sample.name << c;
+            EXPECT_EQ(one.GetUniqueField("^Host_Speed$").GetNumericValue(), sample.hostSpeeds[c]) << sample.name << c;
+            if (!sample.portLabels.empty()) {
+                EXPECT_EQ(one.GetUniqueField("^\\$Port_Label$").Value(), sample.portLabels[c]) << sample.name;
+            }
         }
     }
 }

@@ -101,6 +101,60 @@ TEST_F(VifXml, ReadsTextAndValuesAsTheTextFormatWould) {
               (Fields{{"$N", "\u00E9"}}));
 }
 
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+    std::string bytes;
+    for (char16_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        (bytes += bigEndian ? high : low) += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// Encodings as real files spell them, UTF-16 without a mark, and a
+// declaration after comments all read the same field.
+TEST_F(VifXml, ReadsTheEncodingsFilesDeclare) {
+    auto declared = [](const char* encoding, const char* name) {
+        return std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>\n<VIF><N>" + name +
+               "</N><A value=\"1\"/></VIF>";
+    };
+    const std::pair<std::string, std::size_t> cases[] = {  // bytes, warnings
+        {declared("utf8", "\xC3\xA9"), 0}, {declared("UTF8", "\xC3\xA9"), 0},
+        {declared("us-ascii", "&#233;"), 0}, {declared("latin1", "\xE9"), 0},
+        {declared("ISO_8859-1", "\xE9"), 0}, {declared("windows-1252", "\xE9"), 0},
+        {declared("CP1252", "\xE9"), 0}, {declared("ISO-8859-15", "\xE9"), 0},  // through iconv
+        {declared("UTF-16", "\xC3\xA9"), 1},  // says UTF-16, is not
+        {Utf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><VIF><N>\u00E9</N><A value=\"1\"/></VIF>", false), 0},
+        {Utf16(u"<?xml version=\"1.0\"?><VIF><N>\u00E9</N><A value=\"1\"/></VIF>", true), 0},
+        {"<!-- override -->\r\n\r\n" + declared("utf-8", "\xC3\xA9"), 1},
+        {Utf16(u"\n<!-- x -->\n<?xml version=\"1.0\"?><VIF><N>\u00E9</N><A value=\"1\"/></VIF>", false), 1},
+    };
+    for (const auto& [bytes, warnings] : cases) {
+        const CVendorInfoFile file(Write(bytes).c_str());
+        EXPECT_EQ(Read(file), (Fields{{"$N", "\u00E9"}, {"A", "1"}})) << bytes;
+        EXPECT_EQ(CountWarnings(file), warnings) << bytes;
+    }
+    const CVendorInfoFile late(Write("\n<!-- a -->\n<?xml version=\"1.0\"?>\n<VIF><A value=\"1\"/></VIF>").c_str());
+    ASSERT_EQ(GetWarnings(late)->size(), 1u);
+    EXPECT_EQ(GetWarnings(late)->at(0).m_Line, 3u);
+    EXPECT_EQ(GetWarnings(late)->at(0).m_Reason, "the XML declaration follows blank lines or comments; read as XML");
+    EXPECT_EQ(*GetFieldLines(late, nullptr), std::vector<std::size_t>{4});
+}
+
+// Values a reader skips are warnings with their lines; lines of fields are kept.
+TEST_F(VifXml, WarnsOfValuesThatGiveNoField) {
+    const CVendorInfoFile file(Write("<VIF>\n<A value=\"18d1\"/>\n<B value=\"5 mA\"/><C value=\"\"/>\n"
+                                     "<T>t</T><D value=\"0x18d1\"/></VIF>").c_str());
+    EXPECT_EQ(Read(file), (Fields{{"$T", "t"}, {"D", "0x18d1"}}));
+    EXPECT_EQ(*GetFieldLines(file, nullptr), (std::vector<std::size_t>{4, 4}));
+    const WarningListPtr warnings = GetWarnings(file);
+    ASSERT_EQ(warnings->size(), 3u);
+    EXPECT_EQ((*warnings)[0].m_Line, 2u);
+    EXPECT_EQ((*warnings)[0].m_Text, "<A value=\"18d1\">");
+    EXPECT_EQ((*warnings)[0].m_Reason, "hexadecimal without 0x");
+    EXPECT_EQ((*warnings)[1].m_Reason, "the value is not 0x-hexadecimal, decimal, true or false");
+    EXPECT_EQ((*warnings)[2].m_Reason, "the value is empty");
+}
+
 TEST_F(VifXml, TellsXmlFromTextByContent) {
     EXPECT_EQ(Parse("\xEF\xBB\xBF<!-- made by hand -->\n<VIF><A value=\"1\"/></VIF>"), (Fields{{"A", "1"}}));
     EXPECT_EQ(Parse("<x:VIF><A value=\"1\"/></x:VIF>"), (Fields{{"A", "1"}}));
@@ -226,6 +280,19 @@ TEST_F(VifXml, HostileFilesEndInAClearException) {
         {"two roots", "<?xml version=\"1.0\"?><VIF/><VIF/>", "junk after document element"},
         {"bad character", std::string("<?xml version=\"1.0\"?><VIF><A>\x01</A></VIF>"), "not well-formed"},
         {"deeply nested and cut off", deep, "no element found"},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"x-nowhere\"?><VIF/>",
+         "the encoding \"x-nowhere\" is not known"},
+        {"encoding with a path", "<?xml version=\"1.0\" encoding=\"../" + secret + "\"?><VIF/>",
+         "is not an encoding name"},
+        {"iconv suffix", "<?xml version=\"1.0\" encoding=\"UTF-7//IGNORE\"?><VIF/>", "is not an encoding name"},
+        {"bytes outside the encoding", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<VIF><A>x\x81\x20</A></VIF>",
+         "line 2, column 10: the bytes there are not Shift_JIS text"},
+        {"cut off in a multibyte character", "<?xml version=\"1.0\" encoding=\"GB18030\"?>\n<VIF>\x81",
+         "line 2, column 6: the bytes there are not GB18030 text"},
+        {"late declaration, then mismatched", "<!-- c -->\n<?xml version=\"1.0\"?>\n<VIF><A></B></VIF>",
+         "line 3, column 11: mismatched tag"},
+        {"late declaration cut off", "\n\n<?xml version=\"1.0\"", "line 3"},
+        {"UTF-16 without a mark, cut off", Utf16(u"<?xml version=\"1.0\"?><VIF><A>", false) + "<", "line 1"},
     };
     for (const SHostileXml& c : cases) {
         const std::string path = Write(c.bytes);

@@ -58,8 +58,8 @@ check help 0 'usage: vifinfo' '' -- --help
 cat >"$work/hub.xml" <<'XML'
 <?xml version="1.0"?>
 <vif:VIF xmlns:vif="http://usb.org/VendorInfoFile.xsd">
-  <vif:Component><vif:Connector_Type value="0"/><vif:Host_Speed value="1"/><vif:Hub_Port_Number value="2"/></vif:Component>
-  <vif:Component><vif:Connector_Type value="1"/><vif:Host_Speed value="1"/><vif:Hub_Port_Number value="200"/></vif:Component>
+  <vif:Component><vif:Port_Label>0</vif:Port_Label><vif:Connector_Type value="0"/><vif:Host_Speed value="1"/><vif:Hub_Port_Number value="2"/></vif:Component>
+  <vif:Component><vif:Port_Label>1</vif:Port_Label><vif:Connector_Type value="1"/><vif:Host_Speed value="1"/><vif:Hub_Port_Number value="200"/></vif:Component>
 </vif:VIF>
 XML
 check xml-summary 3 '^valid: no$' '' -- --summary hub "$work/hub.xml"
@@ -69,6 +69,36 @@ check bad-component 2 '' '--component takes a number' -- --component x "$work/hu
 check text-component 2 '' 'has no component 0 \(it has 0\)' -- --component 0 "$work/Dev1.txt"
 printf '<?xml version="1.0"?>\n<!DOCTYPE VIF SYSTEM "/etc/passwd">\n<VIF/>\n' >"$work/outside.xml"
 check xml-outside 1 '' 'refers to an outside file' -- "$work/outside.xml"
+# Options in any order, several files headed by name, the gravest status.
+check any-order 0 '^Device_Speed=2$' '' -- "$work/Dev1.txt" --match '.*speed'
+check two-files 0 "^==> $work/hub.txt <==\$" '' -- --match connector_type "$work/Dev1.txt" "$work/hub.txt"
+check gravest 1 "^==> $work/Dev1.txt <==\$" "Couldn't open" -- "$work/Dev1.txt" "$work/none.txt" --summary device
+check mode-clash 2 '' 'choose one of' -- --match a --name b "$work/Dev1.txt"
+check name 0 '^\$Example_Name="a;b"$' '' -- --name '$example_name' "$work/Dev1.txt"
+check dollar-hint 0 '' 'write \\\$Example_Name, or --name' -- --match '$Example_Name' "$work/Dev1.txt"
+check components 0 '^1: port label 1$' '' -- --components "$work/hub.xml"
+check why-missing 3 '^why: Host_Speed is missing$' '' -- --summary hub "$work/Dev1.txt"
+check why-components 3 '^why: the file has 2 components; --component N reads one of them$' '' -- --summary hub "$work/hub.xml"
+check why-rule 3 '^why: the connector is neither Type-A' '' -- --component 1 --summary hub "$work/hub.xml"
+printf 'A: 1\rSVID1_SOP: 18d1\r$Port_Label: %%s\r' >"$work/cr.txt"
+check warnings-note 0 '^A=1$' 'has 2 warnings; --warnings lists them' -- "$work/cr.txt"
+check warnings 0 '^A=1$' 'cr.txt:3: \$Port_Label: %s: a text value stands in double quotes' -- --warnings "$work/cr.txt"
+# JSON for every mode: one object per file, valid also for hostile bytes.
+json() {  # NAME JQ_TEST ARGS...
+    local name=$1 test=$2; shift 2
+    timeout 20 "$vifinfo" --json "$@" >"$work/out" 2>"$work/err"
+    jq -e "$test" "$work/out" >/dev/null || { echo "FAIL json $name"; head -c 600 "$work/out"; failures=$((failures + 1)); }
+}
+json list '.[0].fields[1] == {"name":"Device_Speed","value":"2","numeric":2,"line":2}' "$work/Dev1.txt"
+json summary '.[0].summary.valid == false and (.[0].summary.reasons | length) == 1' --summary hub "$work/hub.xml" --component 1
+json components '.[0].component_list == [{"index":0,"port_label":"0"},{"index":1,"port_label":"1"}]' --components "$work/hub.xml"
+json errors '.[1].error | test("Couldn.t open")' "$work/Dev1.txt" "$work/none.txt"
+json warnings '.[0].warnings[0] == {"line":2,"text":"SVID1_SOP: 18d1","reason":"hexadecimal without 0x"}' --warnings "$work/cr.txt"
+printf '$Bad: "\xff\xfe\x01\x1b[2J\\\"x"\n$Big: 0x1\nN: 0x10000000000000000\n' >"$work/hostile.txt"
+json hostile '.[0].fields[0].value == "\ufffd\ufffd\u0001\u001b[2J\\\"x" and .[0].fields[1].numeric == null' "$work/hostile.txt"
+printf '<?xml version="1.0" encoding="nowhere-7"?><VIF/>' >"$work/encoding.xml"
+json hostile-xml '(.[0].error | test("outside file")) and (.[1].error | test("not known"))' "$work/outside.xml" "$work/encoding.xml"
+check encoding 1 '' 'line 1, column 1: the encoding "nowhere-7" is not known' -- "$work/encoding.xml"
 if [ -d "$samples" ]; then
     check xml 0 '^Connector_Type=2$' '' -- --match '^connector_type$' "$samples/yaviks_vif.xml"
     [ "$(wc -l <"$work/out")" -eq 2 ] || { echo "FAIL xml: $(wc -l <"$work/out") lines"; failures=$((failures + 1)); }

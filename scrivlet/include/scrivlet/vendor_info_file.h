@@ -16,6 +16,33 @@ using FieldListPtr =
     std::unique_ptr<std::vector<CVIFField>, std::function<void(std::vector<CVIFField>*)>>;
 
 struct CVendorInfoFileData;
+class CVendorInfoFile;
+
+// Something a reader noticed in a file: a line (text format) or an element
+// (XML) that looks like a field but gave none, or a form of the file that it
+// read leniently.
+struct CVIFWarning {
+    std::size_t m_Line;    // counted from 1
+    std::string m_Text;    // what the file holds there, cut after SCRIVLET_WARNING_TEXT_LENGTH bytes
+    std::string m_Reason;  // why it gave no field, or what was lenient
+};
+
+// A reader keeps the first SCRIVLET_MAX_WARNINGS warnings and counts the rest.
+inline constexpr std::size_t SCRIVLET_MAX_WARNINGS = 1000;
+inline constexpr std::size_t SCRIVLET_WARNING_TEXT_LENGTH = 200;
+
+using WarningListPtr =
+    std::unique_ptr<std::vector<CVIFWarning>, std::function<void(std::vector<CVIFWarning>*)>>;
+using LineListPtr =
+    std::unique_ptr<std::vector<std::size_t>, std::function<void(std::vector<std::size_t>*)>>;
+
+// The warnings of a file in file order (at most SCRIVLET_MAX_WARNINGS), and
+// how many there were in all. An object built from a list of fields has none.
+SCRIVLET_API WarningListPtr GetWarnings(const CVendorInfoFile& file);
+SCRIVLET_API std::size_t CountWarnings(const CVendorInfoFile& file);
+// The line of each field that GetFields(pattern) returns, in the same order;
+// 0 for fields of an object built from a list.
+SCRIVLET_API LineListPtr GetFieldLines(const CVendorInfoFile& file, const char* const pattern);
 
 // Patterns are ECMAScript regular expressions matched case-insensitively
 // against whole field names; a null or empty pattern selects every field.
@@ -26,9 +53,11 @@ class SCRIVLET_API CVendorInfoFile {
 public:
     // Reads a text file of Name: value lines (UTF-8, or UTF-16 with a
     // byte-order mark) or an XML Vendor Info File, told apart by content.
+    // Lines end at LF, CR LF or a bare CR.
     // Throws CQXRunTimeException when the path is null or empty, names no
-    // regular file, or the file cannot be read or is malformed XML. Lines
-    // that are not fields are skipped.
+    // regular file, or the file cannot be read, is malformed XML or declares an
+    // encoding that iconv does not know. Lines that are not fields are
+    // skipped; GetWarnings tells which of them looked like one.
     explicit CVendorInfoFile(const char* const path);
     // The fields outside Component blocks and those of one Component block,
     // counted from 0, of an XML file. Throws CQXRunTimeException when the
@@ -63,6 +92,10 @@ public:
     CVIFField GetUniqueField(const char16_t* const pattern) const;
 
 private:
+    friend WarningListPtr GetWarnings(const CVendorInfoFile& file);
+    friend std::size_t CountWarnings(const CVendorInfoFile& file);
+    friend LineListPtr GetFieldLines(const CVendorInfoFile& file, const char* const pattern);
+
     // One line of the file's text, which it may change: the field's texts are
     // ended in place.
     void ParseLine(char* begin, char* end);
