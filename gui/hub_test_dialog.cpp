@@ -122,7 +122,7 @@ void CHubTestDialog::OnEnumerateBus() {
     m_portNumber.EnableWindow(false);
     ShowEnumerating();
     uint8_t restoredDevice = NO_SELECTION, restoredHub = NO_SELECTION;
-    int32_t status = EnumerateBus(true, &restoredDevice, &restoredHub, SPEED_ALL, false);
+    EBenchResult status = EnumerateBus(true, &restoredDevice, &restoredHub, SPEED_ALL, false);
     int portEntry = m_portNumber.GetCurSel();
     ReportEnumeration(status);
     int hubRowsBefore = m_hubList.GetCount(), deviceRowsBefore = m_downstreamList.GetCount();

@@ -83,8 +83,8 @@ void CVoltarisDlg::OnTest() {
     if (!m_hostAvailable) {
         MessageBox("No XHCI Host Controller Found.  Unable to Test.");
     } else {
-        int32_t status = SelectHostByIndex(static_cast<uint8_t>(m_hostList.GetCurSel()));
-        if (BLFailed(status))
+        EBenchResult status = SelectHostByIndex(static_cast<uint8_t>(m_hostList.GetCurSel()));
+        if (status < 0)
             MessageBox(status == BENCH_E_DRIVER_VERSION
                            ? "Incorrect driver version.  Please install host driver included with this package."
                            : "Software Error.  Unable to Select Host.");

@@ -70,7 +70,7 @@ void CSSTestDialog::OnEnumerateBus() {
     for (CWnd* control : frozen) control->EnableWindow(false);
     int portEntry = m_portNumber.GetCurSel();
     uint8_t restored = NO_SELECTION;
-    int32_t status = EnumerateBus(m_row != 0, nullptr, &restored, SPEED_SUPER, true);
+    EBenchResult status = EnumerateBus(m_row != 0, nullptr, &restored, SPEED_SUPER, true);
     bool restorePort = status >= 0;
     ReportEnumeration(status);
     int32_t shown = FillHubListBox(m_list, NO_SELECTION, 0, SPEED_SUPER, 1);

@@ -250,15 +250,15 @@ bool DlgIsOneLine(EDlgClass cls, uint32_t style, int id) {
     return true;
 }
 
-CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutItem>& items, int cols, int lines) {
-    const size_t n = items.size();
-    const int roomCols = cols - 2, roomRows = lines - 2;  // inside the frame
-    std::vector<CSpan> spans(n);
+namespace {
 
-    // One-line controls sit on the row through their middle (a combo's on its
-    // edit field); middles close together share a row.
+// Each control's extent in template units and the cells it needs. One-line
+// controls sit on the row through their middle (a combo's on its edit field);
+// middles close together share a row.
+std::vector<CSpan> MeasureSpans(const std::vector<CDlgLayoutItem>& items, int roomCols) {
+    std::vector<CSpan> spans(items.size());
     std::vector<double> middles;
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < items.size(); ++i) {
         const CDlgLayoutItem& item = items[i];
         CSpan& s = spans[i];
         s.group = IsGroup(item);
@@ -283,21 +283,31 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
         s.needCols = NeedCols(item, roomCols - 4);
         s.needRows = s.oneLine ? 1 : (item.cls == DLG_CLASS_LISTBOX || item.cls == DLG_CLASS_EDIT) ? 3 : 2;
     }
-    // Each control lies in the smallest group box around its top left corner,
-    // and is cut to it (labels are often drawn wider than their text).
-    for (size_t i = 0; i < n; ++i) {
-        CSpan& s = spans[i];
-        if (s.group) continue;
-        double best = 0;
-        for (size_t g = 0; g < n; ++g) {
-            const CSpan& box = spans[g];
-            if (!box.group || s.x0 < box.x0 || s.x0 >= box.x1 || s.y0 < box.y0 || s.y0 >= box.y1) continue;
-            double area = (box.x1 - box.x0) * (box.y1 - box.y0);
-            if (s.container < 0 || area < best) {
-                s.container = static_cast<int>(g);
-                best = area;
-            }
+    return spans;
+}
+
+// The smallest group box around a control's top left corner, or -1.
+int SmallestGroupAround(const std::vector<CSpan>& spans, const CSpan& s) {
+    int container = -1;
+    double best = 0;
+    for (size_t g = 0; g < spans.size(); ++g) {
+        const CSpan& box = spans[g];
+        if (!box.group || s.x0 < box.x0 || s.x0 >= box.x1 || s.y0 < box.y0 || s.y0 >= box.y1) continue;
+        double area = (box.x1 - box.x0) * (box.y1 - box.y0);
+        if (container < 0 || area < best) {
+            container = static_cast<int>(g);
+            best = area;
         }
+    }
+    return container;
+}
+
+// Each control lies in the smallest group box around its top left corner,
+// and is cut to it (labels are often drawn wider than their text).
+void PutIntoGroups(std::vector<CSpan>& spans) {
+    for (CSpan& s : spans) {
+        if (s.group) continue;
+        s.container = SmallestGroupAround(spans, s);
         if (s.container < 0) continue;
         const CSpan& box = spans[static_cast<size_t>(s.container)];
         s.x1 = std::max(s.x0 + 0.5, std::min(s.x1, box.x1 - 1));
@@ -305,76 +315,115 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
         if (!s.oneLine) s.y1 = std::max(s.y0 + 0.5, std::min(s.y1, box.y1 - 1));
         if (s.y0 == box.y0) s.y0 += 0.25;
     }
+}
 
-    auto contains = [&](size_t g, size_t i) { return spans[i].container == static_cast<int>(g); };
-    // Builds one axis: starts and ends of every control, the cells each needs,
-    // the margins inside group boxes and between neighbours.
-    auto build = [&](CAxis& axis, bool horizontal, int& lastVar) {
-        double extent = std::clamp<double>(horizontal ? dialog.cx : dialog.cy, 1, kMaxUnits);
-        int first = axis.Var(0, false);
-        lastVar = axis.Var(extent, true);
-        const int margin = horizontal ? 1 : 0, pad = horizontal ? 2 : 1;
-        std::vector<std::pair<int, int>> vars(n);
+// The start and end variable of each control on one axis.
+using CEdges = std::vector<std::pair<int, int>>;
+
+// Builds one axis: starts and ends of every control, the cells each needs,
+// the margins inside group boxes and between neighbours.
+class CAxisBuilder {
+public:
+    CAxisBuilder(CAxis& axis, bool horizontal, const std::vector<CDlgLayoutItem>& items,
+                 const std::vector<CSpan>& spans)
+        : m_axis(axis), m_horizontal(horizontal), m_pad(horizontal ? 2 : 1), m_items(items), m_spans(spans) {}
+
+    CEdges Build(const CDlgTemplate& dialog, int& lastVar) {
+        const size_t n = m_spans.size();
+        double extent = std::clamp<double>(m_horizontal ? dialog.cx : dialog.cy, 1, kMaxUnits);
+        int first = m_axis.Var(0, false);
+        lastVar = m_axis.Var(extent, true);
+        const int margin = m_horizontal ? 1 : 0;
+        m_vars.resize(n);
         for (size_t i = 0; i < n; ++i) {
-            const CSpan& s = spans[i];
-            vars[i] = horizontal ? std::make_pair(axis.Var(s.x0, false), axis.Var(s.x1, true))
-                                 : std::make_pair(axis.Var(s.y0, false), axis.Var(s.y1, true));
-            axis.AtLeast(vars[i].first, vars[i].second, horizontal ? s.needCols : s.needRows);
-            axis.AtLeast(first, vars[i].first, margin);
-            axis.AtLeast(vars[i].second, lastVar, margin);
+            const CSpan& s = m_spans[i];
+            m_vars[i] = m_horizontal ? std::make_pair(m_axis.Var(s.x0, false), m_axis.Var(s.x1, true))
+                                     : std::make_pair(m_axis.Var(s.y0, false), m_axis.Var(s.y1, true));
+            m_axis.AtLeast(m_vars[i].first, m_vars[i].second, m_horizontal ? s.needCols : s.needRows);
+            m_axis.AtLeast(first, m_vars[i].first, margin);
+            m_axis.AtLeast(m_vars[i].second, lastVar, margin);
         }
         for (size_t i = 0; i < n; ++i) {
             for (size_t j = 0; j < n; ++j) {
                 if (i == j) continue;
-                const CSpan &a = spans[i], &b = spans[j];
-                if (a.group && contains(i, j)) {
-                    axis.AtLeast(vars[i].first, vars[j].first, pad);
-                    axis.AtLeast(vars[j].second, vars[i].second, pad);
-                    bool sticks = (horizontal ? a.x1 - b.x1 : a.y1 - b.y1) <= kStickUnits &&
-                                  (items[j].cls == DLG_CLASS_LISTBOX || (items[j].cls == DLG_CLASS_EDIT && !b.oneLine));
-                    for (size_t k = 0; k < n && sticks; ++k) {  // nothing of the group lies beyond it
-                        const CSpan& o = spans[k];
-                        if (k == j || o.container != static_cast<int>(i)) continue;
-                        sticks = horizontal ? !(Overlap(o.y0, o.y1, b.y0, b.y1) && o.x1 > b.x1)
-                                            : !(Overlap(o.x0, o.x1, b.x0, b.x1) && o.y1 > b.y1);
-                    }
-                    if (sticks) axis.AtLeast(vars[i].second, vars[j].second, -pad);
-                    continue;
-                }
-                if (i > j || contains(j, i)) continue;
-                bool xs = Overlap(a.x0, a.x1, b.x0, b.x1), ys = Overlap(a.y0, a.y1, b.y0, b.y1);
-                // Neighbours on shared rows keep apart across; stacked ones
-                // down. Controls drawn over each other part the way they
-                // overlap least.
-                bool across = ys && (!xs || std::min(a.x1, b.x1) - std::max(a.x0, b.x0) <
-                                                (std::min(a.y1, b.y1) - std::max(a.y0, b.y0)) * 2);
-                bool down = xs && !across;
-                if (horizontal && across) {
-                    bool aFirst = a.x0 < b.x0 || (a.x0 == b.x0 && a.x1 <= b.x1);
-                    auto [left, right] = aFirst ? std::make_pair(i, j) : std::make_pair(j, i);
-                    // Two blanks after a text, so a label does not run into the next control.
-                    axis.AtLeast(vars[left].second, vars[right].first, EndsInText(items[left]) && !spans[right].group ? 2 : 1);
-                } else if (!horizontal && down) {
-                    bool aFirst = a.y0 < b.y0 || (a.y0 == b.y0 && a.y1 <= b.y1);
-                    auto [upper, lower] = aFirst ? std::make_pair(i, j) : std::make_pair(j, i);
-                    axis.AtLeast(vars[upper].second, vars[lower].first, 0);
-                }
+                if (m_spans[i].group && Contains(i, j))
+                    KeepInsideGroup(i, j);
+                else if (i < j && !Contains(j, i))
+                    KeepApart(i, j);
             }
         }
-        return vars;
-    };
+        return std::move(m_vars);
+    }
 
-    // Dialogs grow for their lists and status windows; one without any
-    // (a message box, say) keeps its size.
-    double growth = 1.0;
+private:
+    bool Contains(size_t g, size_t i) const { return m_spans[i].container == static_cast<int>(g); }
+
+    void KeepInsideGroup(size_t g, size_t i) {
+        m_axis.AtLeast(m_vars[g].first, m_vars[i].first, m_pad);
+        m_axis.AtLeast(m_vars[i].second, m_vars[g].second, m_pad);
+        if (SticksToGroupEnd(g, i)) m_axis.AtLeast(m_vars[g].second, m_vars[i].second, -m_pad);
+    }
+
+    // A list or multi-line edit near the far edge of its group box, with
+    // nothing of the group beyond it, keeps to that edge.
+    bool SticksToGroupEnd(size_t g, size_t i) const {
+        const CSpan &box = m_spans[g], &b = m_spans[i];
+        bool near = (m_horizontal ? box.x1 - b.x1 : box.y1 - b.y1) <= kStickUnits;
+        bool stretches = m_items[i].cls == DLG_CLASS_LISTBOX || (m_items[i].cls == DLG_CLASS_EDIT && !b.oneLine);
+        if (!near || !stretches) return false;
+        for (size_t k = 0; k < m_spans.size(); ++k) {
+            const CSpan& o = m_spans[k];
+            if (k == i || o.container != static_cast<int>(g)) continue;
+            bool beyond = m_horizontal ? Overlap(o.y0, o.y1, b.y0, b.y1) && o.x1 > b.x1
+                                       : Overlap(o.x0, o.x1, b.x0, b.x1) && o.y1 > b.y1;
+            if (beyond) return false;
+        }
+        return true;
+    }
+
+    // Neighbours on shared rows keep apart across; stacked ones down.
+    // Controls drawn over each other part the way they overlap least.
+    void KeepApart(size_t i, size_t j) {
+        const CSpan &a = m_spans[i], &b = m_spans[j];
+        bool xs = Overlap(a.x0, a.x1, b.x0, b.x1), ys = Overlap(a.y0, a.y1, b.y0, b.y1);
+        bool across = ys && (!xs || std::min(a.x1, b.x1) - std::max(a.x0, b.x0) <
+                                        (std::min(a.y1, b.y1) - std::max(a.y0, b.y0)) * 2);
+        bool down = xs && !across;
+        if (m_horizontal && across) {
+            bool aFirst = a.x0 < b.x0 || (a.x0 == b.x0 && a.x1 <= b.x1);
+            auto [left, right] = aFirst ? std::make_pair(i, j) : std::make_pair(j, i);
+            // Two blanks after a text, so a label does not run into the next control.
+            m_axis.AtLeast(m_vars[left].second, m_vars[right].first,
+                           EndsInText(m_items[left]) && !m_spans[right].group ? 2 : 1);
+        } else if (!m_horizontal && down) {
+            bool aFirst = a.y0 < b.y0 || (a.y0 == b.y0 && a.y1 <= b.y1);
+            auto [upper, lower] = aFirst ? std::make_pair(i, j) : std::make_pair(j, i);
+            m_axis.AtLeast(m_vars[upper].second, m_vars[lower].first, 0);
+        }
+    }
+
+    CAxis& m_axis;
+    const bool m_horizontal;
+    const int m_pad;
+    const std::vector<CDlgLayoutItem>& m_items;
+    const std::vector<CSpan>& m_spans;
+    CEdges m_vars;
+};
+
+// Dialogs grow for their lists and status windows; one without any
+// (a message box, say) keeps its size.
+double GrowthLimit(const std::vector<CDlgLayoutItem>& items) {
     for (const auto& item : items)
-        if (item.cls == DLG_CLASS_LISTBOX || (item.cls == DLG_CLASS_EDIT && (item.style & ES_MULTILINE))) growth = kMaxGrowth;
+        if (item.cls == DLG_CLASS_LISTBOX || (item.cls == DLG_CLASS_EDIT && (item.style & ES_MULTILINE))) return kMaxGrowth;
+    return 1.0;
+}
 
-    CDlgLayout layout;
-    layout.items.resize(n);
-    // A combo's field is as wide as its longest entry where the screen has
-    // room; on a narrow screen the fields give up cells (their open lists
-    // still show every entry whole) before the dialog stops fitting.
+// A combo's field is as wide as its longest entry where the screen has
+// room; on a narrow screen the fields give up cells (their open lists
+// still show every entry whole) before the dialog stops fitting.
+void NarrowCombosToFit(const CDlgTemplate& dialog, const std::vector<CDlgLayoutItem>& items,
+                       std::vector<CSpan>& spans, int roomCols) {
+    const size_t n = items.size();
     std::vector<int> fullCols(n);
     int widestCombo = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -389,7 +438,7 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
         capCombos(cap);
         CAxis axis;
         int last = 0;
-        build(axis, true, last);
+        CAxisBuilder(axis, true, items, spans).Build(dialog, last);
         return axis.Solve(0.0)[static_cast<size_t>(last)] <= roomCols;
     };
     if (widestCombo > 8 && !leastFits(widestCombo)) {
@@ -402,35 +451,62 @@ CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutIte
     } else {
         capCombos(widestCombo);
     }
-    CAxis xAxis;
-    int xLast = 0;
-    auto xVars = build(xAxis, true, xLast);
-    bool xFits = true;
-    std::vector<int> x = xAxis.Fit(xLast, roomCols, growth / kUnitsPerCol, xFits);
+}
 
-    // Wrapped texts need as many rows as their lines at the width they got.
-    for (size_t i = 0; i < n; ++i) {
-        if (!spans[i].wraps) continue;
-        int width = x[static_cast<size_t>(xVars[i].second)] - x[static_cast<size_t>(xVars[i].first)];
-        spans[i].needRows = static_cast<int>(DlgWrapText(DlgShownText(items[i].text), width).size());
-    }
-    CAxis yAxis;
-    int yLast = 0;
-    auto yVars = build(yAxis, false, yLast);
-    bool yFits = true;
-    std::vector<int> y = yAxis.Fit(yLast, roomRows, growth / kUnitsPerRow, yFits);
+// One axis laid out in cells: the largest scale up to maxScale that fits room.
+struct CSolvedAxis {
+    CAxis axis;
+    CEdges edges;
+    int last = 0;
+    bool fits = true;
+    std::vector<int> cells;
 
-    layout.fits = xFits && yFits && xAxis.Settled() && yAxis.Settled();
-    layout.frame.cols = x[static_cast<size_t>(xLast)] + 2;
-    layout.frame.rows = y[static_cast<size_t>(yLast)] + 2;
+    int Start(size_t i) const { return cells[static_cast<size_t>(edges[i].first)]; }
+    int Extent(size_t i) const { return cells[static_cast<size_t>(edges[i].second)] - Start(i); }
+    int Total() const { return cells[static_cast<size_t>(last)]; }
+    bool Fits() const { return fits && axis.Settled(); }
+};
+
+CSolvedAxis SolveAxis(bool horizontal, const CDlgTemplate& dialog, const std::vector<CDlgLayoutItem>& items,
+                      const std::vector<CSpan>& spans, int room, double maxScale) {
+    CSolvedAxis out;
+    out.edges = CAxisBuilder(out.axis, horizontal, items, spans).Build(dialog, out.last);
+    out.cells = out.axis.Fit(out.last, room, maxScale, out.fits);
+    return out;
+}
+
+// Wrapped texts need as many rows as their lines at the width they got.
+void CountWrappedRows(const std::vector<CDlgLayoutItem>& items, std::vector<CSpan>& spans, const CSolvedAxis& x) {
+    for (size_t i = 0; i < items.size(); ++i)
+        if (spans[i].wraps)
+            spans[i].needRows = static_cast<int>(DlgWrapText(DlgShownText(items[i].text), x.Extent(i)).size());
+}
+
+}  // namespace
+
+CDlgLayout DlgLayOut(const CDlgTemplate& dialog, const std::vector<CDlgLayoutItem>& items, int cols, int lines) {
+    const int roomCols = cols - 2, roomRows = lines - 2;  // inside the frame
+    std::vector<CSpan> spans = MeasureSpans(items, roomCols);
+    PutIntoGroups(spans);
+    const double growth = GrowthLimit(items);
+    NarrowCombosToFit(dialog, items, spans, roomCols);
+    const CSolvedAxis x = SolveAxis(true, dialog, items, spans, roomCols, growth / kUnitsPerCol);
+    CountWrappedRows(items, spans, x);
+    const CSolvedAxis y = SolveAxis(false, dialog, items, spans, roomRows, growth / kUnitsPerRow);
+
+    CDlgLayout layout;
+    layout.items.resize(items.size());
+    layout.fits = x.Fits() && y.Fits();
+    layout.frame.cols = x.Total() + 2;
+    layout.frame.rows = y.Total() + 2;
     layout.frame.col = std::max(0, (cols - layout.frame.cols) / 2);
     layout.frame.row = std::max(0, (lines - layout.frame.rows) / 2);
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < items.size(); ++i) {
         CDlgCells& c = layout.items[i];
-        c.col = layout.frame.col + 1 + x[static_cast<size_t>(xVars[i].first)];
-        c.cols = x[static_cast<size_t>(xVars[i].second)] - x[static_cast<size_t>(xVars[i].first)];
-        c.row = layout.frame.row + 1 + y[static_cast<size_t>(yVars[i].first)];
-        c.rows = spans[i].oneLine ? 1 : y[static_cast<size_t>(yVars[i].second)] - y[static_cast<size_t>(yVars[i].first)];
+        c.col = layout.frame.col + 1 + x.Start(i);
+        c.cols = x.Extent(i);
+        c.row = layout.frame.row + 1 + y.Start(i);
+        c.rows = spans[i].oneLine ? 1 : y.Extent(i);
     }
     return layout;
 }

@@ -643,156 +643,224 @@ unsigned CTerminalSurface::RunSystemMenu(CDialog& dialog) {
     return 0;
 }
 
+namespace {
+
+// Where the caret goes once everything is drawn; row -1 hides it.
+struct CCursor {
+    int row = -1;
+    int col = -1;
+};
+
+// What drawing one control needs besides the control itself.
+struct CControlDraw {
+    CDlgWindowState& item;
+    CDlgCells c;
+    bool hasFocus;
+    int defaultId;                // the button Enter presses
+    std::map<int, int>* shifted;  // first column shown of lists scrolled sideways
+    CCursor& cursor;
+
+    attr_t Dim() const { return item.enabled ? A_NORMAL : A_DIM; }
+    attr_t Focus() const { return hasFocus ? A_REVERSE : A_NORMAL; }
+    std::string Text() const { return DlgShownText(item.text); }
+};
+
+void DrawStatic(CControlDraw& d) {
+    const CDlgCells& c = d.c;
+    if (c.rows > 1) {
+        auto lines = DlgWrapText(d.Text(), c.cols);
+        for (int r = 0; r < c.rows && r < static_cast<int>(lines.size()); ++r)
+            PutCut(c.row + r, c.col, lines[static_cast<size_t>(r)], c.cols, d.Dim());
+    } else {
+        PutCut(c.row, c.col, d.Text(), c.cols, d.Dim());
+    }
+}
+
+void DrawGroupBox(CControlDraw& d) {
+    std::string text = d.Text();
+    DrawBox(d.c, d.Dim());
+    if (!text.empty()) PutCut(d.c.row, d.c.col + 1, " " + text + " ", d.c.cols - 2, d.Dim());
+}
+
+void DrawCheckOrRadio(CControlDraw& d) {
+    const CDlgCells& c = d.c;
+    bool check = (d.item.style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+    std::string mark = Bracketed(d.item.check ? (check ? "X" : "*") : " ", d.item.enabled, check ? '[' : '(',
+                                 check ? ']' : ')');
+    PutText(c.row, c.col, mark, c.cols, d.Dim() | d.Focus());
+    PutCut(c.row, c.col + 4, d.Text(), c.cols - 4, d.Dim() | d.Focus());
+}
+
+// The button Enter presses shows the ring: the focused one, else the default.
+void DrawPushButton(CControlDraw& d) {
+    const CDlgCells& c = d.c;
+    bool isDefault = d.item.id == d.defaultId;
+    std::string label = Bracketed(d.Text(), d.item.enabled, isDefault ? '<' : '[', isDefault ? '>' : ']');
+    int col = c.col + std::max(0, (c.cols - Width(label)) / 2);
+    PutCut(c.row, col, label, c.cols, d.Dim() | d.Focus() | (isDefault ? A_BOLD : A_NORMAL));
+}
+
+// The first column a list shows: where it was scrolled sideways, kept within
+// its rows (they may have changed since the scroll).
+int ListShift(CControlDraw& d, int cols) {
+    if (!d.shifted || !d.shifted->count(d.item.id)) return 0;
+    int widest = 0;
+    for (const auto& row : d.item.rows) widest = std::max(widest, Width(row));
+    int most = widest > cols ? widest - cols + 1 : 0;
+    int& shift = (*d.shifted)[d.item.id];
+    return shift = std::clamp(shift, 0, most);
+}
+
+void DrawListBox(CControlDraw& d) {
+    CDlgWindowState& item = d.item;
+    const CDlgCells& c = d.c;
+    if (Boxed(c)) DrawBox(c, d.Dim(), d.hasFocus);
+    CDlgCells in = Inner(c);
+    ScrollToSelection(item, in.rows);
+    int shift = ListShift(d, in.cols);
+    for (int r = 0; r < in.rows; ++r) {
+        size_t index = static_cast<size_t>(item.topRow + r);
+        if (index >= item.rows.size()) continue;
+        bool selected = static_cast<int>(index) == item.curSel;
+        attr_t attr = d.Dim() | (selected ? A_REVERSE : A_NORMAL);
+        const std::string& row = item.rows[index];
+        if (selected) Fill(in.row + r, in.col, in.cols, attr);
+        if (shift > 0 && Width(row) > 0) {
+            std::string rest = row.substr(std::min(row.size(), DlgFitText(row, shift).size()));
+            PutText(in.row + r, in.col, LeadMark(), 1, attr);
+            PutCut(in.row + r, in.col + 1, rest, in.cols - 1, attr);
+        } else {
+            PutMiddleCut(in.row + r, in.col, row, in.cols, attr);
+        }
+    }
+    if (Boxed(c)) ScrollMarks(c, item.topRow > 0, item.topRow + in.rows < static_cast<int>(item.rows.size()), d.Dim());
+}
+
+void DrawComboBox(CControlDraw& d) {
+    const CDlgCells& c = d.c;
+    attr_t field = d.Dim() | A_UNDERLINE | d.Focus();
+    int width = std::max(1, c.cols - 3);
+    Fill(c.row, c.col, width, field);
+    PutCut(c.row, c.col, d.Text(), width, field);
+    PutText(c.row, c.col + width, Bracketed("v", d.item.enabled, '[', ']'), 3, d.Dim());
+    if (d.hasFocus) {
+        d.cursor.row = c.row;
+        d.cursor.col = c.col + static_cast<int>(std::min<size_t>(d.item.selEnd, static_cast<size_t>(width - 1)));
+    }
+}
+
+// A multi-line edit: the status windows and reports.
+void DrawStatusWindow(CControlDraw& d) {
+    CDlgWindowState& item = d.item;
+    const CDlgCells& c = d.c;
+    if (Boxed(c)) DrawBox(c, d.Dim(), d.hasFocus);
+    CDlgCells in = Inner(c);
+    auto lines = DlgWrapText(item.text, in.cols);
+    if (lines.size() == 1 && lines[0].empty()) lines.clear();
+    int count = static_cast<int>(lines.size());
+    item.topRow = std::clamp(item.topRow, 0, std::max(0, count - in.rows));
+    for (int r = 0; r < in.rows; ++r) {
+        size_t index = static_cast<size_t>(item.topRow + r);
+        if (index < lines.size()) PutText(in.row + r, in.col, lines[index], in.cols, d.Dim());
+    }
+    if (Boxed(c)) ScrollMarks(c, item.topRow > 0, item.topRow + in.rows < count, d.Dim());
+}
+
+// A one-line edit: a text longer than its box scrolls with the caret; marks
+// at the ends show what lies outside.
+void DrawEditField(CControlDraw& d) {
+    const CDlgWindowState& item = d.item;
+    const CDlgCells& c = d.c;
+    const attr_t field = d.Dim() | A_UNDERLINE;
+    size_t caret = std::min(item.selEnd, item.text.size());
+    size_t first = caret >= static_cast<size_t>(c.cols) ? caret - static_cast<size_t>(c.cols) + 1 : 0;
+    Fill(c.row, c.col, c.cols, field);
+    PutText(c.row, c.col, item.text.substr(first), c.cols, field);
+    if (d.hasFocus && item.selStart != item.selEnd && item.selStart >= first)
+        PutText(c.row, c.col + static_cast<int>(item.selStart - first),
+                item.text.substr(item.selStart, item.selEnd - item.selStart),
+                c.cols - static_cast<int>(item.selStart - first), A_REVERSE);
+    if (first > 0) PutText(c.row, c.col, LeadMark(), 1, field);
+    if (item.text.size() - first > static_cast<size_t>(c.cols)) PutText(c.row, c.col + c.cols - 1, CutMark(), 1, field);
+    if (d.hasFocus) {
+        d.cursor.row = c.row;
+        d.cursor.col = c.col + static_cast<int>(caret - first);
+    }
+}
+
+void DrawNothing(CControlDraw&) {}
+
+// Each kind of control draws itself.
+using FDrawControl = void (*)(CControlDraw&);
+
+FDrawControl DrawerOf(const CDlgWindowState& item) {
+    switch (item.cls) {
+        case DLG_CLASS_STATIC: return DrawStatic;
+        case DLG_CLASS_BUTTON:
+            switch (item.style & BS_TYPEMASK) {
+                case BS_GROUPBOX: return DrawGroupBox;
+                case BS_AUTOCHECKBOX:
+                case BS_AUTORADIOBUTTON: return DrawCheckOrRadio;
+                default: return DrawPushButton;
+            }
+        case DLG_CLASS_LISTBOX: return DrawListBox;
+        case DLG_CLASS_COMBOBOX: return DrawComboBox;
+        case DLG_CLASS_EDIT: return (item.style & ES_MULTILINE) ? DrawStatusWindow : DrawEditField;
+    }
+    return DrawNothing;
+}
+
+// The frame, its caption and the system menu's mark.
+void DrawFrame(const CDialog& dialog, const CDlgCells& frame, bool top) {
+    for (int r = 0; r < frame.rows; ++r) Fill(frame.row + r, frame.col, frame.cols);
+    DrawBox(frame, top ? A_BOLD : A_NORMAL);
+    bool sysMenu = dialog.Template()->style & WS_SYSMENU;
+    std::string caption = " " + dialog.Caption() + " ";
+    int captionRoom = frame.cols - 2 - (sysMenu ? 4 : 0);
+    int captionCol = frame.col + 1 + (sysMenu ? 4 : 0) + std::max(0, (captionRoom - Width(caption)) / 2);
+    PutCut(frame.row, captionCol, caption, captionRoom, top ? A_BOLD : A_NORMAL);
+    if (sysMenu) PutText(frame.row, frame.col + 1, "[-]", 3);
+}
+
+// The open list of a combo.
+void DrawDropDown(const CPlaced& placed, CDlgWindowState& combo, bool scrolled) {
+    CDlgCells box = DropDownCells(placed, combo);
+    CDlgCells in = Inner(box);
+    if (!scrolled) ScrollToSelection(combo, in.rows);
+    for (int r = 0; r < box.rows; ++r) Fill(box.row + r, box.col, box.cols);
+    DrawBox(box);
+    for (int r = 0; r < in.rows; ++r) {
+        size_t index = static_cast<size_t>(combo.topRow + r);
+        if (index < combo.rows.size())
+            PutCut(in.row + r, in.col, combo.rows[index], in.cols,
+                   static_cast<int>(index) == combo.curSel ? A_REVERSE : A_NORMAL);
+    }
+    ScrollMarks(box, combo.topRow > 0, combo.topRow + in.rows < static_cast<int>(combo.rows.size()), A_NORMAL);
+}
+
+}  // namespace
+
 void CTerminalSurface::Draw() {
     erase();
     curs_set(0);
-    int cursorRow = -1, cursorCol = -1;
+    CCursor cursor;
     for (CDialog* dialog : DlgModalStack()) {
         if (!dialog->IsShown() || !dialog->Template()) continue;
         CView* view = ViewOf(dialog);
         bool top = dialog == DlgModalStack().back();
         CPlaced placed(*dialog);
-        const CDlgCells& frame = placed.layout.frame;
-        for (int r = 0; r < frame.rows; ++r) Fill(frame.row + r, frame.col, frame.cols);
-        DrawBox(frame, top ? A_BOLD : A_NORMAL);
-        bool sysMenu = dialog->Template()->style & WS_SYSMENU;
-        std::string caption = " " + dialog->Caption() + " ";
-        int captionRoom = frame.cols - 2 - (sysMenu ? 4 : 0);
-        int captionCol = frame.col + 1 + (sysMenu ? 4 : 0) + std::max(0, (captionRoom - Width(caption)) / 2);
-        PutCut(frame.row, captionCol, caption, captionRoom, top ? A_BOLD : A_NORMAL);
-        if (sysMenu) PutText(frame.row, frame.col + 1, "[-]", 3);
+        DrawFrame(*dialog, placed.layout.frame, top);
         CDlgWindowState* focused = view && top ? view->Focused() : nullptr;
         const int defaultId = DlgDefaultButton(*dialog, focused ? focused->id : 0);
         for (auto& p : dialog->Items()) {
-            CDlgWindowState* item = p.get();
-            CDlgCells c = placed.Of(*item);
-            bool hasFocus = item == focused;
-            attr_t dim = item->enabled ? A_NORMAL : A_DIM;
-            attr_t focus = hasFocus ? A_REVERSE : A_NORMAL;
-            std::string text = DlgShownText(item->text);
-            switch (item->cls) {
-                case DLG_CLASS_STATIC:
-                    if (c.rows > 1) {
-                        auto lines = DlgWrapText(text, c.cols);
-                        for (int r = 0; r < c.rows && r < static_cast<int>(lines.size()); ++r)
-                            PutCut(c.row + r, c.col, lines[static_cast<size_t>(r)], c.cols, dim);
-                    } else {
-                        PutCut(c.row, c.col, text, c.cols, dim);
-                    }
-                    break;
-                case DLG_CLASS_BUTTON: {
-                    uint32_t kind = item->style & BS_TYPEMASK;
-                    if (kind == BS_GROUPBOX) {
-                        DrawBox(c, dim);
-                        if (!text.empty()) PutCut(c.row, c.col + 1, " " + text + " ", c.cols - 2, dim);
-                    } else if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON) {
-                        bool check = kind == BS_AUTOCHECKBOX;
-                        std::string mark = Bracketed(item->check ? (check ? "X" : "*") : " ", item->enabled, check ? '[' : '(',
-                                                     check ? ']' : ')');
-                        PutText(c.row, c.col, mark, c.cols, dim | focus);
-                        PutCut(c.row, c.col + 4, text, c.cols - 4, dim | focus);
-                    } else {
-                        // The button Enter presses shows the ring: the focused one, else the default.
-                        bool isDefault = item->id == defaultId;
-                        std::string label = Bracketed(text, item->enabled, isDefault ? '<' : '[', isDefault ? '>' : ']');
-                        int col = c.col + std::max(0, (c.cols - Width(label)) / 2);
-                        PutCut(c.row, col, label, c.cols, dim | focus | (isDefault ? A_BOLD : A_NORMAL));
-                    }
-                    break;
-                }
-                case DLG_CLASS_LISTBOX: {
-                    if (Boxed(c)) DrawBox(c, dim, hasFocus);
-                    CDlgCells in = Inner(c);
-                    ScrollToSelection(*item, in.rows);
-                    int shift = 0, widest = 0;
-                    if (view && view->shifted.count(item->id)) {  // rows may have changed since the scroll
-                        for (const auto& row : item->rows) widest = std::max(widest, Width(row));
-                        int most = widest > in.cols ? widest - in.cols + 1 : 0;
-                        shift = view->shifted[item->id] = std::clamp(view->shifted[item->id], 0, most);
-                    }
-                    for (int r = 0; r < in.rows; ++r) {
-                        size_t index = static_cast<size_t>(item->topRow + r);
-                        if (index >= item->rows.size()) continue;
-                        bool selected = static_cast<int>(index) == item->curSel;
-                        attr_t attr = dim | (selected ? A_REVERSE : A_NORMAL);
-                        const std::string& row = item->rows[index];
-                        if (selected) Fill(in.row + r, in.col, in.cols, attr);
-                        if (shift > 0 && Width(row) > 0) {
-                            std::string rest = row.substr(std::min(row.size(), DlgFitText(row, shift).size()));
-                            PutText(in.row + r, in.col, LeadMark(), 1, attr);
-                            PutCut(in.row + r, in.col + 1, rest, in.cols - 1, attr);
-                        } else {
-                            PutMiddleCut(in.row + r, in.col, row, in.cols, attr);
-                        }
-                    }
-                    if (Boxed(c))
-                        ScrollMarks(c, item->topRow > 0, item->topRow + in.rows < static_cast<int>(item->rows.size()), dim);
-                    break;
-                }
-                case DLG_CLASS_COMBOBOX: {
-                    int width = std::max(1, c.cols - 3);
-                    Fill(c.row, c.col, width, dim | A_UNDERLINE | focus);
-                    PutCut(c.row, c.col, text, width, dim | A_UNDERLINE | focus);
-                    PutText(c.row, c.col + width, Bracketed("v", item->enabled, '[', ']'), 3, dim);
-                    if (hasFocus) {
-                        cursorRow = c.row;
-                        cursorCol = c.col + static_cast<int>(std::min<size_t>(item->selEnd, static_cast<size_t>(width - 1)));
-                    }
-                    break;
-                }
-                case DLG_CLASS_EDIT: {
-                    if (item->style & ES_MULTILINE) {
-                        if (Boxed(c)) DrawBox(c, dim, hasFocus);
-                        CDlgCells in = Inner(c);
-                        auto lines = DlgWrapText(item->text, in.cols);
-                        if (lines.size() == 1 && lines[0].empty()) lines.clear();
-                        int count = static_cast<int>(lines.size());
-                        item->topRow = std::clamp(item->topRow, 0, std::max(0, count - in.rows));
-                        for (int r = 0; r < in.rows; ++r) {
-                            size_t index = static_cast<size_t>(item->topRow + r);
-                            if (index < lines.size()) PutText(in.row + r, in.col, lines[index], in.cols, dim);
-                        }
-                        if (Boxed(c)) ScrollMarks(c, item->topRow > 0, item->topRow + in.rows < count, dim);
-                    } else {
-                        // A text longer than its box scrolls with the caret;
-                        // marks at the ends show what lies outside.
-                        size_t caret = std::min(item->selEnd, item->text.size());
-                        size_t first = caret >= static_cast<size_t>(c.cols) ? caret - static_cast<size_t>(c.cols) + 1 : 0;
-                        Fill(c.row, c.col, c.cols, dim | A_UNDERLINE);
-                        PutText(c.row, c.col, item->text.substr(first), c.cols, dim | A_UNDERLINE);
-                        if (hasFocus && item->selStart != item->selEnd && item->selStart >= first)
-                            PutText(c.row, c.col + static_cast<int>(item->selStart - first),
-                                    item->text.substr(item->selStart, item->selEnd - item->selStart),
-                                    c.cols - static_cast<int>(item->selStart - first), A_REVERSE);
-                        if (first > 0) PutText(c.row, c.col, LeadMark(), 1, dim | A_UNDERLINE);
-                        if (item->text.size() - first > static_cast<size_t>(c.cols))
-                            PutText(c.row, c.col + c.cols - 1, CutMark(), 1, dim | A_UNDERLINE);
-                        if (hasFocus) {
-                            cursorRow = c.row;
-                            cursorCol = c.col + static_cast<int>(caret - first);
-                        }
-                    }
-                    break;
-                }
-            }
+            CControlDraw draw{*p, placed.Of(*p), p.get() == focused, defaultId, view ? &view->shifted : nullptr, cursor};
+            DrawerOf(*p)(draw);
         }
         // The open list of a combo lies over everything else.
         if (view && view->dropped) {
             if (CDlgWindowState* combo = dialog->FindItem(view->dropped)) {
-                CDlgCells box = DropDownCells(placed, *combo);
-                CDlgCells in = Inner(box);
-                if (!view->dropScrolled) ScrollToSelection(*combo, in.rows);
-                for (int r = 0; r < box.rows; ++r) Fill(box.row + r, box.col, box.cols);
-                DrawBox(box);
-                for (int r = 0; r < in.rows; ++r) {
-                    size_t index = static_cast<size_t>(combo->topRow + r);
-                    if (index < combo->rows.size())
-                        PutCut(in.row + r, in.col, combo->rows[index], in.cols,
-                               static_cast<int>(index) == combo->curSel ? A_REVERSE : A_NORMAL);
-                }
-                ScrollMarks(box, combo->topRow > 0, combo->topRow + in.rows < static_cast<int>(combo->rows.size()),
-                            A_NORMAL);
-                cursorRow = -1;
+                DrawDropDown(placed, *combo, view->dropScrolled);
+                cursor.row = -1;
             }
         }
         if (top && HintShown())
@@ -801,9 +869,9 @@ void CTerminalSurface::Draw() {
                                      : m_notice,
                     COLS - 1, A_DIM);
     }
-    if (cursorRow >= 0) {
+    if (cursor.row >= 0) {
         curs_set(1);
-        move(cursorRow, cursorCol);
+        move(cursor.row, cursor.col);
     }
     refresh();
 }

@@ -172,6 +172,17 @@ struct CQtSurface::CImpl : QObject {
     void Build(CView& view);
     static void KeepOnScreen(QWidget& window, const QRect& screen);
     QWidget* MakeWidget(CView& view, CDlgWindowState& state);
+    // One maker for each kind of control.
+    using FMaker = QWidget* (CImpl::*)(CView& view, CDlgWindowState& state);
+    static FMaker MakerOf(const CDlgWindowState& state);
+    QWidget* MakeButton(CView& view, CDlgWindowState& state);
+    QWidget* MakeGroupBox(CView& view, CDlgWindowState& state);
+    QWidget* MakeLabel(CView& view, CDlgWindowState& state);
+    QWidget* MakeStatusWindow(CView& view, CDlgWindowState& state);
+    QWidget* MakeEditField(CView& view, CDlgWindowState& state);
+    QWidget* MakeList(CView& view, CDlgWindowState& state);
+    QWidget* MakeCombo(CView& view, CDlgWindowState& state);
+    static void FitComboHeight(QComboBox& combo, QRect& rect);
     QRect Pixels(const CView& view, const CDlgRect& r) const {
         const double x = baseX * view.scale / 4.0, y = baseY * view.scale / 8.0;
         return QRect(static_cast<int>(std::lround(r.x * x)), static_cast<int>(std::lround(r.y * y)),
@@ -262,129 +273,145 @@ bool CQtSurface::CImpl::Start(const std::string& iconName) {
     return true;
 }
 
-QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
+// A push button, check box or radio button: a click goes to the dialog on top.
+QWidget* CQtSurface::CImpl::MakeButton(CView& view, CDlgWindowState& state) {
     QWidget* parent = view.window;
     CDialog* dialog = view.dialog;
     int id = state.id;
-    QWidget* widget = nullptr;
-    switch (state.cls) {
-        case DLG_CLASS_BUTTON: {
-            QAbstractButton* button = nullptr;
-            if (state.IsButtonKind(BS_GROUPBOX)) {
-                widget = new CFrameGroupBox(parent);
-                break;
-            }
-            if (state.IsButtonKind(BS_AUTOCHECKBOX)) {
-                button = new CWholeButton<QCheckBox>(parent);
-            } else if (state.IsButtonKind(BS_AUTORADIOBUTTON)) {
-                auto* radio = new CWholeButton<QRadioButton>(parent);
-                radio->setAutoExclusive(false);  // the dialog keeps its groups
-                button = radio;
-            } else {
-                auto* push = new QPushButton(parent);
-                push->setAutoDefault(false);
-                push->setDefault(state.IsButtonKind(BS_DEFPUSHBUTTON));
-                button = push;
-            }
-            connect(button, &QAbstractButton::clicked, this, [this, dialog, id] {
-                if (Top() && Top()->dialog == dialog) DlgUserClick(*dialog, id);
-                SyncAll();
-            });
-            widget = button;
-            break;
-        }
-        case DLG_CLASS_STATIC: {
-            auto* label = new QLabel(parent);
-            label->setTextFormat(Qt::PlainText);
-            label->setWordWrap(true);
-            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            widget = label;
-            break;
-        }
-        case DLG_CLASS_EDIT:
-            if (state.style & ES_MULTILINE) {
-                auto* edit = new QPlainTextEdit(parent);
-                edit->setReadOnly(state.style & ES_READONLY);
-                // A read-only window shows a status: it wraps at blanks rather
-                // than hide the end of a line behind a scroll bar.
-                bool wraps = (state.style & ES_READONLY) || !(state.style & ES_AUTOHSCROLL);
-                edit->setLineWrapMode(wraps ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-                edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-                edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-                edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-                edit->setTabChangesFocus(true);
-                if (state.style & ES_READONLY) {
-                    // A status window: a click gives it the focus for Ctrl+C,
-                    // a right click offers Copy and Select All.
-                    edit->setContextMenuPolicy(Qt::CustomContextMenu);
-                    connect(edit, &QWidget::customContextMenuRequested, edit, [edit](const QPoint& at) {
-                        QMenu menu(edit);
-                        menu.addAction("&Copy", edit, &QPlainTextEdit::copy)->setEnabled(edit->textCursor().hasSelection());
-                        menu.addAction("Select &All", edit, &QPlainTextEdit::selectAll);
-                        ExecMenu(menu, edit->mapToGlobal(at));
-                    });
-                } else {
-                    edit->setContextMenuPolicy(Qt::NoContextMenu);
-                }
-                edit->setAcceptDrops(false);
-                widget = edit;
-            } else {
-                auto* edit = new QLineEdit(parent);
-                edit->setReadOnly(state.style & ES_READONLY);
-                edit->setContextMenuPolicy(Qt::NoContextMenu);
-                edit->setAcceptDrops(false);
-                // Typing reaches the dialog through the key filter; whatever
-                // changes the text another way is put back.
-                connect(edit, &QLineEdit::textEdited, this, [this] { SyncAll(); });
-                widget = edit;
-            }
-            break;
-        case DLG_CLASS_LISTBOX: {
-            auto* list = new QListWidget(parent);
-            list->setSelectionMode(QAbstractItemView::SingleSelection);
-            list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-            // A row wider than the list ends in an ellipsis; its tooltip has it whole.
-            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            list->setTextElideMode(Qt::ElideRight);
-            list->setUniformItemSizes(true);
-            auto* s = &state;
-            connect(list, &QListWidget::currentRowChanged, this, [this, dialog, id, s](int row) {
-                if (row >= 0 && row != s->curSel && Top() && Top()->dialog == dialog) DlgUserSelect(*dialog, id, row);
-                SyncAll();
-            });
-            widget = list;
-            break;
-        }
-        case DLG_CLASS_COMBOBOX: {
-            auto* combo = new QComboBox(parent);
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
-            combo->setCompleter(nullptr);
-            combo->lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
-            combo->lineEdit()->setAcceptDrops(false);
-            combo->lineEdit()->setProperty(kItemProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&state)));
-            connect(combo, &QComboBox::activated, this, [this, dialog, id](int row) {
-                if (Top() && Top()->dialog == dialog) DlgUserSelect(*dialog, id, row);
-                SyncAll();
-            });
-            connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this] { SyncAll(); });
-            widget = combo;
-            break;
-        }
+    QAbstractButton* button = nullptr;
+    if (state.IsButtonKind(BS_AUTOCHECKBOX)) {
+        button = new CWholeButton<QCheckBox>(parent);
+    } else if (state.IsButtonKind(BS_AUTORADIOBUTTON)) {
+        auto* radio = new CWholeButton<QRadioButton>(parent);
+        radio->setAutoExclusive(false);  // the dialog keeps its groups
+        button = radio;
+    } else {
+        auto* push = new QPushButton(parent);
+        push->setAutoDefault(false);
+        push->setDefault(state.IsButtonKind(BS_DEFPUSHBUTTON));
+        button = push;
     }
+    connect(button, &QAbstractButton::clicked, this, [this, dialog, id] {
+        if (Top() && Top()->dialog == dialog) DlgUserClick(*dialog, id);
+        SyncAll();
+    });
+    return button;
+}
+
+QWidget* CQtSurface::CImpl::MakeGroupBox(CView& view, CDlgWindowState&) { return new CFrameGroupBox(view.window); }
+
+QWidget* CQtSurface::CImpl::MakeLabel(CView& view, CDlgWindowState&) {
+    auto* label = new QLabel(view.window);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+// A multi-line edit; read-only, a status window.
+QWidget* CQtSurface::CImpl::MakeStatusWindow(CView& view, CDlgWindowState& state) {
+    auto* edit = new QPlainTextEdit(view.window);
+    edit->setReadOnly(state.style & ES_READONLY);
+    // A read-only window shows a status: it wraps at blanks rather
+    // than hide the end of a line behind a scroll bar.
+    bool wraps = (state.style & ES_READONLY) || !(state.style & ES_AUTOHSCROLL);
+    edit->setLineWrapMode(wraps ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    edit->setTabChangesFocus(true);
+    if (state.style & ES_READONLY) {
+        // A status window: a click gives it the focus for Ctrl+C,
+        // a right click offers Copy and Select All.
+        edit->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(edit, &QWidget::customContextMenuRequested, edit, [edit](const QPoint& at) {
+            QMenu menu(edit);
+            menu.addAction("&Copy", edit, &QPlainTextEdit::copy)->setEnabled(edit->textCursor().hasSelection());
+            menu.addAction("Select &All", edit, &QPlainTextEdit::selectAll);
+            ExecMenu(menu, edit->mapToGlobal(at));
+        });
+    } else {
+        edit->setContextMenuPolicy(Qt::NoContextMenu);
+    }
+    edit->setAcceptDrops(false);
+    return edit;
+}
+
+QWidget* CQtSurface::CImpl::MakeEditField(CView& view, CDlgWindowState& state) {
+    auto* edit = new QLineEdit(view.window);
+    edit->setReadOnly(state.style & ES_READONLY);
+    edit->setContextMenuPolicy(Qt::NoContextMenu);
+    edit->setAcceptDrops(false);
+    // Typing reaches the dialog through the key filter; whatever
+    // changes the text another way is put back.
+    connect(edit, &QLineEdit::textEdited, this, [this] { SyncAll(); });
+    return edit;
+}
+
+QWidget* CQtSurface::CImpl::MakeList(CView& view, CDlgWindowState& state) {
+    CDialog* dialog = view.dialog;
+    int id = state.id;
+    auto* list = new QListWidget(view.window);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A row wider than the list ends in an ellipsis; its tooltip has it whole.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setTextElideMode(Qt::ElideRight);
+    list->setUniformItemSizes(true);
+    auto* s = &state;
+    connect(list, &QListWidget::currentRowChanged, this, [this, dialog, id, s](int row) {
+        if (row >= 0 && row != s->curSel && Top() && Top()->dialog == dialog) DlgUserSelect(*dialog, id, row);
+        SyncAll();
+    });
+    return list;
+}
+
+QWidget* CQtSurface::CImpl::MakeCombo(CView& view, CDlgWindowState& state) {
+    CDialog* dialog = view.dialog;
+    int id = state.id;
+    auto* combo = new QComboBox(view.window);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr);
+    combo->lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
+    combo->lineEdit()->setAcceptDrops(false);
+    combo->lineEdit()->setProperty(kItemProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&state)));
+    connect(combo, &QComboBox::activated, this, [this, dialog, id](int row) {
+        if (Top() && Top()->dialog == dialog) DlgUserSelect(*dialog, id, row);
+        SyncAll();
+    });
+    connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this] { SyncAll(); });
+    return combo;
+}
+
+// Each kind of control has its own maker.
+CQtSurface::CImpl::FMaker CQtSurface::CImpl::MakerOf(const CDlgWindowState& state) {
+    switch (state.cls) {
+        case DLG_CLASS_BUTTON: return state.IsButtonKind(BS_GROUPBOX) ? &CImpl::MakeGroupBox : &CImpl::MakeButton;
+        case DLG_CLASS_STATIC: return &CImpl::MakeLabel;
+        case DLG_CLASS_EDIT: return (state.style & ES_MULTILINE) ? &CImpl::MakeStatusWindow : &CImpl::MakeEditField;
+        case DLG_CLASS_LISTBOX: return &CImpl::MakeList;
+        case DLG_CLASS_COMBOBOX: return &CImpl::MakeCombo;
+    }
+    return nullptr;
+}
+
+// A combo's template height holds its open list; the field itself is
+// as tall as the font needs.
+void CQtSurface::CImpl::FitComboHeight(QComboBox& combo, QRect& rect) {
+    int field = combo.sizeHint().height();
+    int rowHeight = std::max(1, QFontMetrics(combo.font()).height());
+    combo.setMaxVisibleItems(std::max(1, (rect.height() - field) / rowHeight));
+    rect.setHeight(std::max(field, std::min(rect.height(), field)));
+}
+
+QWidget* CQtSurface::CImpl::MakeWidget(CView& view, CDlgWindowState& state) {
+    QWidget* widget = (this->*MakerOf(state))(view, state);
     widget->setProperty(kItemProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&state)));
     if (state.cls != DLG_CLASS_STATIC && !state.IsButtonKind(BS_GROUPBOX))
         widget->setFocusPolicy(state.IsTabStop() ? Qt::StrongFocus : Qt::ClickFocus);
     QRect rect = Pixels(view, state.rect);
-    if (state.cls == DLG_CLASS_COMBOBOX) {
-        // A combo's template height holds its open list; the field itself is
-        // as tall as the font needs.
-        auto* combo = static_cast<QComboBox*>(widget);
-        int field = combo->sizeHint().height();
-        int rowHeight = std::max(1, QFontMetrics(combo->font()).height());
-        combo->setMaxVisibleItems(std::max(1, (rect.height() - field) / rowHeight));
-        rect.setHeight(std::max(field, std::min(rect.height(), field)));
-    }
+    if (state.cls == DLG_CLASS_COMBOBOX) FitComboHeight(*static_cast<QComboBox*>(widget), rect);
     widget->setGeometry(rect);
     widget->show();
     return widget;
