@@ -53,7 +53,7 @@ void CTestDialog::EnumerateIfPending() {
 bool CTestDialog::EnumerateBeforeExecute() {
     if (!PendingEnumeration()) return true;
     OnEnumerateBus();
-    if (!BLFailed(m_enumeration)) return true;
+    if (m_enumeration >= 0) return true;
     ShowStatus(&m_statusWindow, m_enumeration, "", "Enumeration Failed", 1);
     return false;
 }
@@ -70,13 +70,13 @@ void CTestDialog::ShowUnknownChoice(const CComboBox& combo) {
 
 void CTestDialog::ShowEnumerating() { ShowStatus(&m_statusWindow, 0, "Enumerating Bus...", "", 1); }
 
-void CTestDialog::ReportEnumeration(int32_t status) {
-    m_enumeration = status;
-    if (BLFailed(status)) MessageBox("Enumeration Failed.  Try Exiting App and Restarting.");
+void CTestDialog::ReportEnumeration(EBenchResult result) {
+    m_enumeration = result;
+    if (result < 0) MessageBox("Enumeration Failed.  Try Exiting App and Restarting.");
 }
 
 void CTestDialog::ShowEnumerationResult(int32_t status) {
-    if (BLFailed(m_enumeration)) status = m_enumeration;
+    if (m_enumeration < 0) status = m_enumeration;
     ShowStatus(&m_statusWindow, status, "Enumeration Successful", "Enumeration Failed", 1);
 }
 

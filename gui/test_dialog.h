@@ -50,7 +50,7 @@ protected:
     // enumeration, and the closing text for the status of the refill
     // ("Enumeration Failed" also when the enumeration itself failed).
     void ShowEnumerating();
-    void ReportEnumeration(int32_t status);
+    void ReportEnumeration(EBenchResult result);
     void ShowEnumerationResult(int32_t status);
     // The dialog's Enumerate Bus.
     virtual void OnEnumerateBus() = 0;
@@ -107,7 +107,7 @@ protected:
 
     CSingleStep m_step;
     uintptr_t m_timerId = 1;
-    int32_t m_enumeration = BENCH_OK;  // the result of the last enumeration
+    EBenchResult m_enumeration = BENCH_OK;  // the result of the last enumeration
 
 private:
     // The watched port could not be read: says so and stops the watch.
