@@ -75,7 +75,8 @@ CSurfaceChoice ChooseDialogSurface(const char* forced, bool display, bool termin
     if (asked == "window") {
         choice.forced = true;
         if (!windowsBuilt) choice.error = "VOLTARIS_SURFACE=window, but this voltaris was built without windows";
-        else if (!display) choice.error = "VOLTARIS_SURFACE=window needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set";
+        else if (!display)
+            choice.error = "VOLTARIS_SURFACE=window needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set";
         else choice.surface = EDialogSurface::Window;
     } else if (asked == "terminal") {
         choice.forced = true;

@@ -61,10 +61,9 @@ int main(int argc, char** argv) {
     int status = 0;
     if (error != 0) {
         refusal = std::string("cannot run pkexec (") + std::strerror(error) +
-                  "), which starts voltaris as root: install the package pkexec" + kWithoutRoot;
+            "), which starts voltaris as root: install the package pkexec" + kWithoutRoot;
     } else {
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
         status = WEXITSTATUS(status);
         refusal = Refusal(status);

@@ -16,8 +16,8 @@ constexpr int32_t MODE_EXIT = 2;
 
 // Process exit statuses.
 constexpr int VOLTARIS_EXIT_OK = 0;
-constexpr int VOLTARIS_EXIT_FAILED = 1;      // console start-up failed, or another instance runs
-constexpr int VOLTARIS_EXIT_BENCH_ERROR = 2; // the bench could not be set up
+constexpr int VOLTARIS_EXIT_FAILED = 1;       // console start-up failed, or another instance runs
+constexpr int VOLTARIS_EXIT_BENCH_ERROR = 2;  // the bench could not be set up
 
 // Title of the main dialog and of the console; a second start looks for it.
 constexpr const char* VOLTARIS_WINDOW_TITLE = "xHCI Voltaris";

@@ -165,8 +165,7 @@ EBenchResult BuildHostList(std::vector<HostRecord>& records) {
             if (!port) continue;
             if (port->IsSuperSpeedPort())
                 record.SuperSpeedPorts[record.SuperSpeedPortCount++] = static_cast<uint8_t>(k);
-            else
-                record.Usb2Ports[record.Usb2PortCount++] = static_cast<uint8_t>(k);
+            else record.Usb2Ports[record.Usb2PortCount++] = static_cast<uint8_t>(k);
         }
         const char* id = host->GetHostID();
         if (id) std::memcpy(record.HostId, id, strnlen(id, sizeof record.HostId - 1));
@@ -230,8 +229,7 @@ EBenchResult BuildDeviceList(std::vector<DeviceRecord>& records, uint8_t port, S
         CDevice* device = g_bus.Root->GetDeviceByDeviceAddress(static_cast<uint8_t>(address));
         uint8_t speed;
         if (!device || !ReadSpeedPasses(device, filter, &speed) || !IsBelowSelectedHub(device)) continue;
-        if (std::find(g_bus.DeviceList.begin(), g_bus.DeviceList.end(), device) != g_bus.DeviceList.end())
-            continue;
+        if (std::find(g_bus.DeviceList.begin(), g_bus.DeviceList.end(), device) != g_bus.DeviceList.end()) continue;
         g_bus.DeviceList.push_back(device);
         DeviceRecord& record = records.emplace_back();
         ListDevice(device, record.Vid, record.Pid, record.Listed);
@@ -302,10 +300,8 @@ EBenchResult EnumerateBus(bool keepSelection, uint8_t* deviceIndex, uint8_t* hub
             const CBusIdentity& saved = g_bus.SavedDeviceIdentity;
             if (CDevice* found = FindDeviceByIdentity(saved.Vid, saved.Pid, saved.Serial, saved.Tag)) {
                 uint8_t index = DeviceListIndexOf(found);
-                if (SelectDeviceByIndex(index) == BENCH_OK)
-                    *deviceIndex = index;
-                else
-                    g_bus.SelectedDevice = NO_SELECTION;
+                if (SelectDeviceByIndex(index) == BENCH_OK) *deviceIndex = index;
+                else g_bus.SelectedDevice = NO_SELECTION;
             } else {
                 g_bus.SelectedDevice = NO_SELECTION;
             }
@@ -347,8 +343,7 @@ uint8_t FindListedHub(const CListedObject& listed) { return IndexOfListed(g_bus.
 uint8_t HubListIndexOf(const CDevice* device, SpeedFilter filter) {
     if (!g_bus.Root) return NO_SELECTION;
     unsigned count = 0;
-    for (CHubDevice* hub = g_bus.Root->FindFirstHub(); hub && count < NO_SELECTION;
-         hub = g_bus.Root->FindNextHub()) {
+    for (CHubDevice* hub = g_bus.Root->FindFirstHub(); hub && count < NO_SELECTION; hub = g_bus.Root->FindNextHub()) {
         uint8_t speed;
         if (!ReadSpeedPasses(hub, filter, &speed)) continue;
         if (static_cast<const CDevice*>(hub) == device) return static_cast<uint8_t>(count);

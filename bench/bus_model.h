@@ -47,13 +47,13 @@ constexpr SpeedFilter SPEED_SUPER = 1;  // SuperSpeed and above
 constexpr SpeedFilter SPEED_ALL = 2;
 
 struct HostRecord {
-    uint8_t PortCount = 0;            // GetNumberHostPorts
+    uint8_t PortCount = 0;  // GetNumberHostPorts
     uint8_t Usb2PortCount = 0;
     uint8_t SuperSpeedPortCount = 0;
-    uint8_t AllPorts[256] = {};       // entry k-1 holds k
-    uint8_t Usb2Ports[256] = {};      // ascending
+    uint8_t AllPorts[256] = {};   // entry k-1 holds k
+    uint8_t Usb2Ports[256] = {};  // ascending
     uint8_t SuperSpeedPorts[256] = {};
-    char HostId[256] = {};            // NUL-terminated, at most 255 characters
+    char HostId[256] = {};  // NUL-terminated, at most 255 characters
 };
 
 // What identifies a hub or device across a re-enumeration.
@@ -110,7 +110,7 @@ struct CBusModel {
     uint8_t SelectedDevice = NO_SELECTION;
     CBusIdentity SavedHubIdentity;
     CBusIdentity SavedDeviceIdentity;
-    uint32_t Enumerations = 0;       // rescans (and closings of the bench) so far: how long listed objects live
+    uint32_t Enumerations = 0;  // rescans (and closings of the bench) so far: how long listed objects live
     // PENDING_ kinds left on each controller (by HostList index); a
     // successful rescan of the controller clears its own.
     std::array<uint8_t, 256> PendingEnumeration{};

@@ -56,11 +56,11 @@ EBenchResult RunDeviceStep(const CCatalogueStep* step, CDevice* device, CBLPort*
     case ACTION_TEST_SE0_NAK:
     case ACTION_TEST_PACKET:
         return FoldStatus(device->SetTestMode(static_cast<tagBL_TEST_MODE_SELECTOR>(step->Action)));
-    case ACTION_SUSPEND:
-        return upstream ? FoldStatus(upstream->SetPortFeature(BL_PORT_SUSPEND, 0, 0)) : BENCH_E_INDEX;
+    case ACTION_SUSPEND: return upstream ? FoldStatus(upstream->SetPortFeature(BL_PORT_SUSPEND, 0, 0)) : BENCH_E_INDEX;
     case ACTION_RESUME: return upstream ? FoldStatus(upstream->ResumePort()) : BENCH_E_INDEX;
     case ACTION_RESET: return upstream ? FoldStatus(upstream->SetPortFeature(BL_PORT_RESET, 0, 0)) : BENCH_E_INDEX;
-    case ACTION_DEVICE_DESCRIPTOR: return FoldStatus(device->GetDescriptor(kDescriptorTypeDevice, 0, 0, buffer, length));
+    case ACTION_DEVICE_DESCRIPTOR:
+        return FoldStatus(device->GetDescriptor(kDescriptorTypeDevice, 0, 0, buffer, length));
     case ACTION_SET_ADDRESS: return FoldStatus(device->SetAddress(AddressFromText(buffer, length)));
     case ACTION_ENABLE_WAKEUP: return FoldStatus(device->EnableRemoteWakeup());
     case ACTION_DISABLE_WAKEUP: return FoldStatus(device->DisableRemoteWakeup());
@@ -262,10 +262,8 @@ EBenchResult IdleOtherHubPorts(uint8_t port) {
 void MarkTestModeLeft(ECommandFamily family, uint8_t code, uint8_t targetKind) {
     const CCatalogueStep* step = FindCatalogueStep(family, code);
     if (!step) return;
-    if (step->Action == ACTION_PARENT_TEST_PACKET)
-        MarkPendingEnumeration(PENDING_ROOT_PORT);
-    else if (IsTestMode(step->Action) || step->Action == ACTION_TX_COMPLIANCE)
-        MarkPendingEnumeration(targetKind);
+    if (step->Action == ACTION_PARENT_TEST_PACKET) MarkPendingEnumeration(PENDING_ROOT_PORT);
+    else if (IsTestMode(step->Action) || step->Action == ACTION_TX_COMPLIANCE) MarkPendingEnumeration(targetKind);
 }
 
 void SetRemoveDevicePrompt(RemoveDevicePrompt prompt) { g_prompt = std::move(prompt); }

@@ -15,9 +15,9 @@
 namespace {
 
 constexpr int kRootPorts = 8;
-constexpr int kChains = 7;       // root ports 1 to 7 each carry a chain of hubs
-constexpr int kChainDepth = 5;   // hubs per chain
-constexpr int kHubPorts = 7;     // the last port of a hub carries the next hub
+constexpr int kChains = 7;      // root ports 1 to 7 each carry a chain of hubs
+constexpr int kChainDepth = 5;  // hubs per chain
+constexpr int kHubPorts = 7;    // the last port of a hub carries the next hub
 constexpr int kDevices = 254;
 constexpr int kRounds = 200;
 
@@ -96,9 +96,7 @@ int main() {
     SelectDeviceByIndex(static_cast<uint8_t>(devices.size() - 1));
     std::printf("selected: hub %u with %zu devices below it\n", GetSelectedHub(), devices.size());
 
-    Time("EnumerateBus, keeping hub and device", [&] {
-        EnumerateBus(true, &device, &hub, SPEED_ALL, false);
-    });
+    Time("EnumerateBus, keeping hub and device", [&] { EnumerateBus(true, &device, &hub, SPEED_ALL, false); });
     if (hub == NO_SELECTION || device == NO_SELECTION) std::printf("warning: the selection was lost\n");
     Time("BuildHostList", [&] { BuildHostList(hosts); });
     SelectHostByIndex(0);

@@ -31,7 +31,8 @@ int main() {
         CConsoleClientOptions options;
         options.Binary = VOLTARIS_BINARY;
         options.WorkingDirectory = pattern;
-        options.Environment = {{"VOLTARIS_BENCH", "sim"}, {"VOLTARIS_INSTANCE", "console-bench-" + std::to_string(getpid())}};
+        options.Environment = {{"VOLTARIS_BENCH", "sim"},
+                               {"VOLTARIS_INSTANCE", "console-bench-" + std::to_string(getpid())}};
         CConsoleClient console(options);
         if (console.WaitForPrompt() != "READY" || console.Command("0") != "READY") {
             std::fprintf(stderr, "console_bench: the console did not start\n");

@@ -61,12 +61,12 @@ std::string MakeFile() {
 std::string MakeXmlFile() {
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<vif:VIF xmlns:vif=\"u\">\r\n";
     for (unsigned n = 0; xml.size() < BENCH_FILE_BYTES; ++n)
-        xml += "  <vif:Component>\r\n    <!--Component " + std::to_string(n) +
-               "-->\r\n    <vif:Port_Label>" + std::to_string(n) +
-               "</vif:Port_Label>\r\n    <vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>\r\n"
-               "    <vif:USB4_Supported value=\"false\" />\r\n    <vif:SnkPdoList><vif:SnkPDO>"
-               "<vif:Snk_PDO_Voltage value=\"100\">5000 mV</vif:Snk_PDO_Voltage></vif:SnkPDO>"
-               "</vif:SnkPdoList>\r\n  </vif:Component>\r\n";
+        xml += "  <vif:Component>\r\n    <!--Component " + std::to_string(n) + "-->\r\n    <vif:Port_Label>" +
+            std::to_string(n) +
+            "</vif:Port_Label>\r\n    <vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>\r\n"
+            "    <vif:USB4_Supported value=\"false\" />\r\n    <vif:SnkPdoList><vif:SnkPDO>"
+            "<vif:Snk_PDO_Voltage value=\"100\">5000 mV</vif:Snk_PDO_Voltage></vif:SnkPDO>"
+            "</vif:SnkPdoList>\r\n  </vif:Component>\r\n";
     xml += "</vif:VIF>\r\n";
     return xml;
 }
@@ -75,8 +75,7 @@ std::string MakeXmlFile() {
 std::size_t CountWithRegexPerField(const std::vector<CVIFField>& fields, const char* pattern) {
     std::size_t count = 0;
     for (const CVIFField& field : fields)
-        if (std::regex_match(field.Name(), std::regex(pattern, std::regex::ECMAScript | std::regex::icase)))
-            ++count;
+        if (std::regex_match(field.Name(), std::regex(pattern, std::regex::ECMAScript | std::regex::icase))) ++count;
     return count;
 }
 
@@ -93,7 +92,7 @@ std::size_t CountLines(const std::string& path) {
     }
     ::close(fd);
     std::size_t lines = 0;
-    for (const char* at = bytes.data(), *end = at + have;; ++at, ++lines) {
+    for (const char *at = bytes.data(), *end = at + have;; ++at, ++lines) {
         at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
         if (at == nullptr) return lines;
     }
@@ -105,8 +104,8 @@ void BenchParse(const char* label, const std::string& path, double mib) {
     const double seconds = BestOf(5, [&] { fields = CVendorInfoFile(path.c_str()).Count(); });
     const double lineSeconds = BestOf(5, [&] { lines = CountLines(path); });
     std::printf("parse, %s\n", label);
-    std::printf("  scrivlet          %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu fields)\n", mib, seconds,
-                mib / seconds, fields);
+    std::printf("  scrivlet          %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu fields)\n", mib, seconds, mib / seconds,
+                fields);
     std::printf("  memchr line count %6.1f MiB  %8.3f s  %8.1f MiB/s  (%zu lines)\n", mib, lineSeconds,
                 mib / lineSeconds, lines);
     std::printf("  scrivlet takes    %.1fx the time of the line count\n", seconds / lineSeconds);
@@ -171,8 +170,8 @@ void BenchMemory(const std::filesystem::path& dir, const std::string& realistic)
         const double ratio = static_cast<double>(kib) * 1024.0 / static_cast<double>(input.bytes.size());
         const double bound = input.xml ? BENCH_XML_MEMORY_BOUND : BENCH_MEMORY_BOUND;
         std::printf("  %-26s %7.1f MiB file  %7.1f MiB  %4.2fx%s%s\n", input.label,
-                    static_cast<double>(input.bytes.size()) / BENCH_MIB, static_cast<double>(kib) / 1024.0,
-                    ratio, input.xml ? " (XML bound 2x)" : "", ratio > bound ? "  (over the bound!)" : "");
+                    static_cast<double>(input.bytes.size()) / BENCH_MIB, static_cast<double>(kib) / 1024.0, ratio,
+                    input.xml ? " (XML bound 2x)" : "", ratio > bound ? "  (over the bound!)" : "");
         std::filesystem::remove(path);
     }
 }
@@ -188,24 +187,26 @@ void BenchQueries() {
         const int repeats = static_cast<int>(std::max<std::size_t>(1, 200000 / n));
         std::size_t ours = 0;
         const double oursSeconds = Seconds([&] {
-            for (int r = 0; r < repeats; ++r) ours += file.Count("^Device_Speed$");
-        }) / repeats;
+                                       for (int r = 0; r < repeats; ++r) ours += file.Count("^Device_Speed$");
+                                   }) /
+            repeats;
         std::size_t theirs = 0;
         const int theirRepeats = std::max(1, repeats / 50);
         const double theirsSeconds = Seconds([&] {
-            for (int r = 0; r < theirRepeats; ++r) theirs += CountWithRegexPerField(fields, "^Device_Speed$");
-        }) / theirRepeats;
+                                         for (int r = 0; r < theirRepeats; ++r)
+                                             theirs += CountWithRegexPerField(fields, "^Device_Speed$");
+                                     }) /
+            theirRepeats;
         std::printf("  %8zu  %14.2f  %16.2f  %8.1fx%s\n", n, oursSeconds * 1e6, theirsSeconds * 1e6,
-                    theirsSeconds / oursSeconds,
-                    ours / repeats == theirs / theirRepeats ? "" : "  (counts differ!)");
+                    theirsSeconds / oursSeconds, ours / repeats == theirs / theirRepeats ? "" : "  (counts differ!)");
     }
 }
 
 }  // namespace
 
 int main() {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("scrivlet_bench_" + std::to_string(::getpid()));
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("scrivlet_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string text = MakeFile();
     const std::string path = (dir / "generated_vif.txt").string();

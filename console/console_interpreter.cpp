@@ -24,15 +24,20 @@ struct CHelpText {
 const CHelpText kHelpTexts[] = {
     {"EXIT", "\n Usage:\n EXIT - Exits Application\n"},
     {"LH", "\n Usage:\n LH - Displays a list of available host controllers\n      and gives an index value for each\n"},
-    {"HELP", "\n\nCommand Line Help Menu:\n\n\n  E  \t\tEnumerate Bus\n  EXIT  \tExit Tool\n  GP\t \tGet Hi or SuperSpeed Host Port Numbers\n  GUI   \tSwitch to GUI Mode\n  HELP  \tThis help menu\n  LB\t \tList Hubs\n  LD\t \tList Devices\n  LH \t\tList Hosts\n  SH\t \tSelect Host\n  TD\t \tTest a Device\n  TP \t\tTest a Downstream Facing Port\n\n   Type <Test> ? for more information\n   Example: GP ?\n"},
-    {"SH", "\n Usage:\n SH <Host Index> - Selects a host controller\n      to use for testing. Available indexes\n      can be listed using LH command.\n"},
+    {"HELP",
+     "\n\nCommand Line Help Menu:\n\n\n  E  \t\tEnumerate Bus\n  EXIT  \tExit Tool\n  GP\t \tGet Hi or SuperSpeed Host Port Numbers\n  GUI   \tSwitch to GUI Mode\n  HELP  \tThis help menu\n  LB\t \tList Hubs\n  LD\t \tList Devices\n  LH \t\tList Hosts\n  SH\t \tSelect Host\n  TD\t \tTest a Device\n  TP \t\tTest a Downstream Facing Port\n\n   Type <Test> ? for more information\n   Example: GP ?\n"},
+    {"SH",
+     "\n Usage:\n SH <Host Index> - Selects a host controller\n      to use for testing. Available indexes\n      can be listed using LH command.\n"},
     {"E", "\n Usage:\n E - Enumerates bus, use to update lists of\n     currently connected peripherals\n"},
     {"LB", "\n Usage:\n LB - Displays a list of available hubs\n      and gives an index value for each\n"},
     {"LD", "\n Usage:\n LD - Displays a list of available devices\n      and gives an index value for each\n"},
     {"GUI", "\n Usage:\n GUI - Opens GUI Application\n"},
-    {"TP", "\n Usage:\n TP <Test Mode> <Port Number> <Optional Hub Index>\n\n      Puts Downstream Facing Port into test mode (host or hub). If a valid\n      hub index is given then a port on that hub is put into the test mode.\n      Use LB to get a list of available hub indexes\n\n      Test Modes:\n        TEST_J\n        TEST_K\n        TEST_SE0_NAK\n        TEST_PACKET\n        SUSPEND\n        RESUME\n        RESET\n        TEST_FORCE_ENABLE\n        SS_TX_COMPLIANCE_MODE\n"},
-    {"TD", "\n Usage:\n TD <Test Mode> <Device Index>\n\n      Puts Upstream Facing Port (peripheral) into test mode. Be\n      sure to use the device index for any upstream port (hub or\n      device) obtained using the the LD command.\n\n      Test Modes:\n        TEST_J\n        TEST_K\n        TEST_SE0_NAK\n        TEST_PACKET\n        SUSPEND\n        RESUME\n        RESET\n        DEVICE_DESCRIPTOR\n        LOOP_DEVICE_DESCRIPTOR\n        ENABLE_WAKEUP\n        DISABLE_WAKEUP\n        SINGLE_STEP_SET_FEATURE\n        SINGLE_STEP_GET_DEV_DESC\n        PARENT_TEST_PACKET\n"},
-    {"GP", "\n Usage:\n GP <Speed> - Lists host ports and their speeds\n\n  Speed:\n   SS - SuperSpeed Ports\n   HS - Hi-Speed Ports\n"},
+    {"TP",
+     "\n Usage:\n TP <Test Mode> <Port Number> <Optional Hub Index>\n\n      Puts Downstream Facing Port into test mode (host or hub). If a valid\n      hub index is given then a port on that hub is put into the test mode.\n      Use LB to get a list of available hub indexes\n\n      Test Modes:\n        TEST_J\n        TEST_K\n        TEST_SE0_NAK\n        TEST_PACKET\n        SUSPEND\n        RESUME\n        RESET\n        TEST_FORCE_ENABLE\n        SS_TX_COMPLIANCE_MODE\n"},
+    {"TD",
+     "\n Usage:\n TD <Test Mode> <Device Index>\n\n      Puts Upstream Facing Port (peripheral) into test mode. Be\n      sure to use the device index for any upstream port (hub or\n      device) obtained using the the LD command.\n\n      Test Modes:\n        TEST_J\n        TEST_K\n        TEST_SE0_NAK\n        TEST_PACKET\n        SUSPEND\n        RESUME\n        RESET\n        DEVICE_DESCRIPTOR\n        LOOP_DEVICE_DESCRIPTOR\n        ENABLE_WAKEUP\n        DISABLE_WAKEUP\n        SINGLE_STEP_SET_FEATURE\n        SINGLE_STEP_GET_DEV_DESC\n        PARENT_TEST_PACKET\n"},
+    {"GP",
+     "\n Usage:\n GP <Speed> - Lists host ports and their speeds\n\n  Speed:\n   SS - SuperSpeed Ports\n   HS - Hi-Speed Ports\n"},
 };
 
 constexpr const char* kSection = "CommandLineMode";
@@ -43,7 +48,9 @@ constexpr size_t kMaxHostName = 255;
 class CConsoleInterpreter {
 public:
     CConsoleInterpreter(CConsoleHost& host, CIniArgs& stackConfig, std::string& text)
-        : m_host(host), m_config(stackConfig), m_text(text),
+        : m_host(host),
+          m_config(stackConfig),
+          m_text(text),
           m_session([&host](const char* line) { host.WriteConsoleText(line); }),
           m_hostNames(kMaxHosts) {}
 
@@ -96,12 +103,12 @@ private:
 };
 
 const CConsoleInterpreter::CCommandEntry CConsoleInterpreter::kCommands[] = {
-    {"HELP", &CConsoleInterpreter::Help},       {"?", &CConsoleInterpreter::Help},
-    {"/?", &CConsoleInterpreter::Help},         {"EXIT", &CConsoleInterpreter::Exit},
-    {"LH", &CConsoleInterpreter::ListHosts},    {"SH", &CConsoleInterpreter::SelectHostCommand},
-    {"E", &CConsoleInterpreter::Enumerate},     {"LB", &CConsoleInterpreter::ListHubs},
-    {"LD", &CConsoleInterpreter::ListDevices},  {"GUI", &CConsoleInterpreter::Gui},
-    {"TP", &CConsoleInterpreter::TestPort},     {"TD", &CConsoleInterpreter::TestDevice},
+    {"HELP", &CConsoleInterpreter::Help},      {"?", &CConsoleInterpreter::Help},
+    {"/?", &CConsoleInterpreter::Help},        {"EXIT", &CConsoleInterpreter::Exit},
+    {"LH", &CConsoleInterpreter::ListHosts},   {"SH", &CConsoleInterpreter::SelectHostCommand},
+    {"E", &CConsoleInterpreter::Enumerate},    {"LB", &CConsoleInterpreter::ListHubs},
+    {"LD", &CConsoleInterpreter::ListDevices}, {"GUI", &CConsoleInterpreter::Gui},
+    {"TP", &CConsoleInterpreter::TestPort},    {"TD", &CConsoleInterpreter::TestDevice},
     {"GP", &CConsoleInterpreter::GetPorts},
 };
 
@@ -372,8 +379,8 @@ bool CConsoleInterpreter::ListHubs() {
         const char* remark = hub.SuperSpeed ? "SuperSpeed" : "";
         m_session.WriteLine("   %d  :  VID/PID 0x%x/%x, Address %d - %d Ports %s\n", index, hub.Vid, hub.Pid,
                             hub.Address, hub.PortCount, remark);
-        m_session.AppendInfo("INDEX|%d|VID|%x|PID|%x|ADDRESS|%d|NUM_PORTS|%d|EXTRA_INFO|%s|\n", index, hub.Vid,
-                             hub.Pid, hub.Address, hub.PortCount, remark);
+        m_session.AppendInfo("INDEX|%d|VID|%x|PID|%x|ADDRESS|%d|NUM_PORTS|%d|EXTRA_INFO|%s|\n", index, hub.Vid, hub.Pid,
+                             hub.Address, hub.PortCount, remark);
     }
     if (m_session.Hubs.empty()) {
         Write("  No Hubs Found\n");
@@ -415,8 +422,9 @@ bool CConsoleInterpreter::GetPorts() {
     const HostRecord& host = m_session.Hosts[selected];
     uint8_t count = hiSpeed ? host.Usb2PortCount : host.SuperSpeedPortCount;
     const uint8_t* ports = hiSpeed ? host.Usb2Ports : host.SuperSpeedPorts;
-    m_session.WriteLine(hiSpeed ? "\n Found %d Hi-Speed Ports on Host %d:\n\n" : "\n Found %d SuperSpeed Ports on Host %d:\n\n",
-                        count, selected);
+    m_session.WriteLine(
+        hiSpeed ? "\n Found %d Hi-Speed Ports on Host %d:\n\n" : "\n Found %d SuperSpeed Ports on Host %d:\n\n", count,
+        selected);
     for (int i = 0; i < count; ++i) {
         m_session.WriteLine("   - %d \n", ports[i]);
         m_session.AppendInfo(hiSpeed ? "PORT|%d|HI-SPEED\n" : "PORT|%d|SUPERSPEED\n", ports[i]);

@@ -70,8 +70,8 @@ EConsoleRead CConsoleSession::ReadAnswer(const char* prompt, std::vector<std::st
     return ReadLine(prompt, tokens, count, false, CONSOLE_OK);
 }
 
-EConsoleRead CConsoleSession::ReadLine(const char* prompt, std::vector<std::string>& tokens, int& count,
-                                       bool setStatus, EConsoleResult lastResult) {
+EConsoleRead CConsoleSession::ReadLine(const char* prompt, std::vector<std::string>& tokens, int& count, bool setStatus,
+                                       EConsoleResult lastResult) {
     tokens.clear();
     count = 0;
     Write("\n");

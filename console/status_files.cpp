@@ -63,8 +63,9 @@ bool WriteInfoLine(const std::string& text, bool truncate, std::string* error) {
 }
 
 bool WriteStatusFile(int state, std::string* error) {
-    static const char* const kWords[] = {"READY\n", "BUSY\n", "UNSUCCESSFUL\n", "ERROR_LOADING_DRIVER\n",
-                                         "COULD_NOT_FIND_HOST\n", "REBOOT_NEEDED\n", "INVALID_DRIVER\n"};
+    static const char* const kWords[] = {
+        "READY\n",         "BUSY\n",          "UNSUCCESSFUL\n", "ERROR_LOADING_DRIVER\n", "COULD_NOT_FIND_HOST\n",
+        "REBOOT_NEEDED\n", "INVALID_DRIVER\n"};
     bool known = state >= 0 && state < static_cast<int>(std::size(kWords));
     return Report(WriteFile(STATUS_FILE_NAME, known ? kWords[state] : "", true), error);
 }

@@ -56,8 +56,8 @@ EConsoleResult ExecuteHostPortTest(CConsoleSession& session, uint8_t code, uint8
     bool compliance = code == PORT_TEST_SS_TX_COMPLIANCE_MODE;
     if (!compliance && Pending(PENDING_ROOT_PORT) && !ReEnumerate(session)) return CONSOLE_E_FAILED;
     MarkTestModeLeft(FAMILY_PORT, code, PENDING_ROOT_PORT);
-    return ReportResult(session, compliance ? RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port)
-                                            : RunHostPortTest(code, port));
+    return ReportResult(
+        session, compliance ? RunHostPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port) : RunHostPortTest(code, port));
 }
 
 // A hub-port RESET runs without the re-enumeration, which would undo what
@@ -75,8 +75,8 @@ EConsoleResult ExecuteHubPortTest(CConsoleSession& session, uint8_t code, uint8_
     // does the hub selected before it.
     if (EBenchResult selected = SelectHubByIndex(hub); selected < 0) return ReportResult(session, selected);
     MarkTestModeLeft(FAMILY_PORT, code, PENDING_HUB_PORT);
-    return ReportResult(session, compliance ? RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port)
-                                            : RunHubPortTest(code, port));
+    return ReportResult(
+        session, compliance ? RunHubPortCompliance(COMPLIANCE_TX_COMPLIANCE_MODE, port) : RunHubPortTest(code, port));
 }
 
 // The stages of a single-step command, with a prompt between two stages. A
@@ -89,8 +89,9 @@ EConsoleResult RunSingleSteps(CConsoleSession& session, const std::vector<uint8_
     std::vector<std::string> ignored;
     int count = 0;
     for (size_t i = 0; i < codes.size(); ++i) {
-        if (i > 0 && session.ReadCommandLine("Press Enter to go to next step...", ignored, count, ConsoleResult(result)) ==
-                         CONSOLE_READ_END) {
+        if (i > 0 &&
+            session.ReadCommandLine("Press Enter to go to next step...", ignored, count, ConsoleResult(result)) ==
+                CONSOLE_READ_END) {
             session.Write(" Stopped: no further step sent\n");
             stopped = true;
             return CONSOLE_E_FAILED;
@@ -198,8 +199,7 @@ void RunTestPortCommand(CConsoleSession& session) {
         session.LastResult = CONSOLE_E_FAILED;
         return;
     }
-    session.WriteLine("\n Setting Hub %s Port %s into %s mode \n", tokens[3].c_str(), tokens[2].c_str(),
-                      mode.c_str());
+    session.WriteLine("\n Setting Hub %s Port %s into %s mode \n", tokens[3].c_str(), tokens[2].c_str(), mode.c_str());
     session.LastResult =
         port ? ExecuteHubPortTest(session, code, port, session.Hubs[hub]) : ReportResult(session, BENCH_E_INDEX);
 }

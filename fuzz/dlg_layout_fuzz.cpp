@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const EDlgClass classes[] = {DLG_CLASS_BUTTON, DLG_CLASS_EDIT, DLG_CLASS_STATIC, DLG_CLASS_LISTBOX,
                                  DLG_CLASS_COMBOBOX};
-    const uint32_t styles[] = {BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, BS_AUTORADIOBUTTON,
-                               ES_MULTILINE, 0};
+    const uint32_t styles[] = {
+        BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX, BS_AUTORADIOBUTTON, ES_MULTILINE, 0};
     CDlgTemplate dialog{};
     dialog.cx = in.Short();
     dialog.cy = in.Short();

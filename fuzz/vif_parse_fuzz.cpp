@@ -19,9 +19,8 @@ constexpr std::size_t VIF_FUZZ_REGEX_LINE_LIMIT = 200;  // keeps std::regex off 
 void CheckAgainstRegex(std::string_view raw) {
     static const std::regex text(R"re(^(\$[[:alnum:]_']+)\s*:\s*"(.*)"$)re",
                                  std::regex::ECMAScript | std::regex::icase);
-    static const std::regex numeric(
-        R"re(^([[:alnum:]_']+)\s*:\s*(0x[[:xdigit:]]+|[[:digit:]]+|YES|NO)$)re",
-        std::regex::ECMAScript | std::regex::icase);
+    static const std::regex numeric(R"re(^([[:alnum:]_']+)\s*:\s*(0x[[:xdigit:]]+|[[:digit:]]+|YES|NO)$)re",
+                                    std::regex::ECMAScript | std::regex::icase);
     const std::string line(CleanLine(raw));
     if (line.empty() || line.size() > VIF_FUZZ_REGEX_LINE_LIMIT) return;
     std::smatch groups;
@@ -57,8 +56,7 @@ void Query(const CVendorInfoFile& file) {
     file.GetFields(L"^\\$.*_Name$");
     try {
         file.GetUniqueField("^Connector_Type$");
-    } catch (const CQXRunTimeException&) {
-    }
+    } catch (const CQXRunTimeException&) {}
 }
 
 }  // namespace

@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     try {
-        if (file.Count(pattern.c_str()) != matches || file.GetFields(pattern.c_str())->size() != matches)
-            std::abort();
+        if (file.Count(pattern.c_str()) != matches || file.GetFields(pattern.c_str())->size() != matches) std::abort();
     } catch (const CQXRunTimeException&) {
         // A query over all names may stop where single matches did not.
     }

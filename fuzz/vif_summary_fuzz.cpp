@@ -10,8 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = WriteVifInput(data + 1, size - 1);
     // Nothing a file holds makes the constructor throw.
     CVIFSummary summary(role, path.c_str());
-    if (!summary.IsValid() && (summary.Speed().size() != 0 || summary.Display().size() != 0))
-        std::abort();
+    if (!summary.IsValid() && (summary.Speed().size() != 0 || summary.Display().size() != 0)) std::abort();
     const CVIFSummary copy = summary;
     summary.Clear();
     if (summary.IsValid() || copy.PortNumber() != summary.PortNumber()) std::abort();

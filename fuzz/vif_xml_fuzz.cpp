@@ -18,8 +18,9 @@ constexpr std::size_t XML_FUZZ_COMPONENTS = 3;
 bool IsSubsequence(const FieldListPtr& part, const FieldListPtr& whole) {
     std::size_t at = 0;
     for (const CVIFField& field : *part) {
-        while (at < whole->size() && (std::string_view((*whole)[at].Name()) != field.Name() ||
-                                      std::string_view((*whole)[at].Value()) != field.Value()))
+        while (at < whole->size() &&
+               (std::string_view((*whole)[at].Name()) != field.Name() ||
+                std::string_view((*whole)[at].Value()) != field.Value()))
             ++at;
         if (at++ == whole->size()) return false;
     }
@@ -27,7 +28,7 @@ bool IsSubsequence(const FieldListPtr& part, const FieldListPtr& whole) {
 }
 
 constexpr const char* XML_FUZZ_ENCODINGS[] = {"utf8",  "latin1",  "windows-1252", "Shift_JIS",
-                                               "UTF-7", "GB18030", "UTF-16",       "x-unknown"};
+                                              "UTF-7", "GB18030", "UTF-16",       "x-unknown"};
 
 std::string Dress(unsigned char how, std::string body) {
     const std::size_t encodings = std::size(XML_FUZZ_ENCODINGS);
@@ -51,8 +52,7 @@ std::string Dress(unsigned char how, std::string body) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     std::string input = Dress(data[0] % 16, std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
-    const std::string path =
-        WriteVifInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+    const std::string path = WriteVifInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
     try {
         const CVendorInfoFile file(path.c_str());
         const FieldListPtr all = file.GetFields();
@@ -61,16 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         for (std::size_t c = 0; c < std::min(file.ComponentCount(), XML_FUZZ_COMPONENTS); ++c) {
             const CVendorInfoFile one(path.c_str(), c);
-            if (one.ComponentCount() != file.ComponentCount() || !IsSubsequence(one.GetFields(), all))
-                std::abort();
+            if (one.ComponentCount() != file.ComponentCount() || !IsSubsequence(one.GetFields(), all)) std::abort();
         }
         try {
             CVendorInfoFile none(path.c_str(), file.ComponentCount());
             std::abort();
-        } catch (const CQXRunTimeException&) {
-        }
+        } catch (const CQXRunTimeException&) {}
         CVIFSummary(UsbHub, path.c_str(), 0);
-    } catch (const CQXRunTimeException&) {
-    }
+    } catch (const CQXRunTimeException&) {}
     return 0;
 }

@@ -90,12 +90,8 @@ void CDeviceTestDialog::OnExecute() {
         Unlock({&m_commandCombo}, {&m_deviceList, &m_commandCombo, &m_enumerateButton});
         code = setFeature ? DEVICE_CMD_SET_FEATURE_STEP_2 : DEVICE_CMD_GET_DEV_DESC_STEP_3;
         break;
-    case STEP_ACTION_DATA:
-        code = DEVICE_CMD_GET_DEV_DESC_STEP_2;
-        break;
-    case STEP_ACTION_SETUP:
-        Lock({&m_addressBox, &m_deviceList, &m_commandCombo, &m_enumerateButton});
-        break;
+    case STEP_ACTION_DATA: code = DEVICE_CMD_GET_DEV_DESC_STEP_2; break;
+    case STEP_ACTION_SETUP: Lock({&m_addressBox, &m_deviceList, &m_commandCombo, &m_enumerateButton}); break;
     case STEP_ACTION_NONE:
         if (command == DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR) {
             ToggleLooping();
@@ -130,7 +126,8 @@ void CDeviceTestDialog::ToggleLooping() {
     m_executeButton.SetWindowText("Execute");
     m_looping = 0;
     // The loop's result stays: a read that failed on the way is not hidden by the stop.
-    ShowStatus(&m_statusWindow, m_loopFailed ? BENCH_E_FAILED : BENCH_OK, "Operation Successful", "Operation Failed", 1);
+    ShowStatus(&m_statusWindow, m_loopFailed ? BENCH_E_FAILED : BENCH_OK, "Operation Successful", "Operation Failed",
+               1);
 }
 
 void CDeviceTestDialog::ReadInLoop() {

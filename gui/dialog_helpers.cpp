@@ -61,8 +61,7 @@ int32_t FillDeviceListBox(CListBox& list, uint8_t port, SpeedFilter filter) {
     char text[DIALOG_TEXT_SIZE];
     for (size_t i = 0; i < devices.size(); ++i) {
         const DeviceRecord& d = devices[i];
-        FormatRow(text, "VID/PID 0x%x/%x, Address %d, Port %d", d.Vid, d.Pid, d.Address,
-                      d.PhysicalParentPort);
+        FormatRow(text, "VID/PID 0x%x/%x, Address %d, Port %d", d.Vid, d.Pid, d.Address, d.PhysicalParentPort);
         list.InsertString(static_cast<int>(i) + 1, text);
     }
     list.SetCurSel(0);
@@ -98,11 +97,8 @@ int32_t FillHubListBox(CListBox& list, uint8_t port, uint8_t useCurrentHubs, Spe
     int32_t status = useCurrentHubs ? RebuildHubRecords(hubs, port, filter) : BuildHubList(hubs, port, filter);
     for (size_t i = 0; i < hubs.size(); ++i) {
         const HubRecord& h = hubs[i];
-        if (hostRow)
-            FormatRow(text, "HUB: VID/PID 0x%x/%x, Address %d", h.Vid, h.Pid, h.Address);
-        else
-            FormatRow(text, "VID/PID 0x%x/%x, Address %d  %d Ports", h.Vid, h.Pid, h.Address,
-                          h.PortCount);
+        if (hostRow) FormatRow(text, "HUB: VID/PID 0x%x/%x, Address %d", h.Vid, h.Pid, h.Address);
+        else FormatRow(text, "VID/PID 0x%x/%x, Address %d  %d Ports", h.Vid, h.Pid, h.Address, h.PortCount);
         list.InsertString(static_cast<int>(i) + 1, text);
     }
     list.SetCurSel(0);
@@ -122,7 +118,8 @@ int32_t FillPortCombo(CComboBox& combo, CEdit* statusWindow, uint8_t hubIndex, S
         if (const HostRecord* host = SelectedHostRecord(hosts)) {
             for (int port = 1; port <= host->PortCount; ++port) {
                 bool super = filter != SPEED_ALL && IsHostPortSuperSpeed(static_cast<uint8_t>(port));
-                bool wanted = filter == SPEED_ALL || (filter == SPEED_SUPER && super) || (filter == SPEED_USB2 && !super);
+                bool wanted =
+                    filter == SPEED_ALL || (filter == SPEED_SUPER && super) || (filter == SPEED_USB2 && !super);
                 if (!wanted) continue;
                 FormatRow(text, "%d", port);
                 combo.InsertString(-1, text);

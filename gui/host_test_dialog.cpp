@@ -129,9 +129,7 @@ int32_t CHostTestDialog::RunDeviceSide(uint8_t command, uint8_t* buffer, bool& d
         Unlock({&m_portCombo, &m_deviceCombo}, {&m_portCombo, &m_deviceList, &m_deviceCombo, &m_enumerateButton});
         code = setFeature ? HOST_DEVICE_CMD_SET_FEATURE_STEP_2 : HOST_DEVICE_CMD_GET_DEV_DESC_STEP_3;
         break;
-    case STEP_ACTION_DATA:
-        code = HOST_DEVICE_CMD_GET_DEV_DESC_STEP_2;
-        break;
+    case STEP_ACTION_DATA: code = HOST_DEVICE_CMD_GET_DEV_DESC_STEP_2; break;
     case STEP_ACTION_SETUP:
         Lock({&m_addressBox, &m_portNumberCombo, &m_portCombo, &m_deviceList, &m_deviceCombo, &m_enumerateButton});
         break;

@@ -203,8 +203,7 @@ void CHubTestDialog::OnExecute() {
     // A test mode of a port, of the hub itself, of the device below it or of
     // the root port above leaves the bus to be enumerated again.
     if (portCommand != PORT_TEST_NONE) MarkTestModeLeft(FAMILY_PORT, portCommand, PENDING_HUB_PORT);
-    else if (deviceCommand != HUB_DEVICE_CMD_NONE)
-        MarkTestModeLeft(FAMILY_HUB_DEVICE, deviceCommand, PENDING_DEVICE);
+    else if (deviceCommand != HUB_DEVICE_CMD_NONE) MarkTestModeLeft(FAMILY_HUB_DEVICE, deviceCommand, PENDING_DEVICE);
     else MarkTestModeLeft(FAMILY_HUB, hubCommand, PENDING_DEVICE);
     if (portCommand != PORT_TEST_NONE) {
         OnPortCommandRun(portCommand == PORT_TEST_TEST_FORCE_ENABLE, POLL_HUB_PORT, m_port);

@@ -72,9 +72,9 @@ void CVoltarisDlg::OnSysCommand(unsigned id, intptr_t param) {
 }
 
 void CVoltarisDlg::EnableChoices(bool enable) {
-    for (CWnd* control : {static_cast<CWnd*>(&m_hostList), static_cast<CWnd*>(&m_deviceChoice),
-                          static_cast<CWnd*>(&m_hubChoice), static_cast<CWnd*>(&m_hostChoice),
-                          static_cast<CWnd*>(&m_superSpeedChoice)})
+    for (CWnd* control :
+         {static_cast<CWnd*>(&m_hostList), static_cast<CWnd*>(&m_deviceChoice), static_cast<CWnd*>(&m_hubChoice),
+          static_cast<CWnd*>(&m_hostChoice), static_cast<CWnd*>(&m_superSpeedChoice)})
         control->EnableWindow(enable);
 }
 
@@ -88,8 +88,7 @@ void CVoltarisDlg::OnTest() {
             MessageBox(status == BENCH_E_DRIVER_VERSION
                            ? "Incorrect driver version.  Please install host driver included with this package."
                            : "Software Error.  Unable to Select Host.");
-        else
-            RunChosenTestDialogs();
+        else RunChosenTestDialogs();
     }
     EnableChoices(true);
 }

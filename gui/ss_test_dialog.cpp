@@ -49,10 +49,8 @@ bool CSSTestDialog::OnInitDialog() {
 }
 
 void CSSTestDialog::FillPortNumbers(uint8_t row) {
-    if (row == 0)
-        FillPortCombo(m_portNumber, &m_statusWindow, 0, SPEED_SUPER, 1);
-    else
-        FillPortCombo(m_portNumber, &m_statusWindow, static_cast<uint8_t>(row - 1), SPEED_SUPER, 0);
+    if (row == 0) FillPortCombo(m_portNumber, &m_statusWindow, 0, SPEED_SUPER, 1);
+    else FillPortCombo(m_portNumber, &m_statusWindow, static_cast<uint8_t>(row - 1), SPEED_SUPER, 0);
 }
 
 void CSSTestDialog::OnSelection() {
@@ -65,8 +63,8 @@ void CSSTestDialog::OnSelection() {
 
 void CSSTestDialog::OnEnumerateBus() {
     ShowEnumerating();
-    const std::initializer_list<CWnd*> frozen = {&m_portNumber, &m_enumerateButton, &m_executeButton,
-                                                 &m_returnButton, &m_testMode, &m_list};
+    const std::initializer_list<CWnd*> frozen = {&m_portNumber,   &m_enumerateButton, &m_executeButton,
+                                                 &m_returnButton, &m_testMode,        &m_list};
     for (CWnd* control : frozen) control->EnableWindow(false);
     int portEntry = m_portNumber.GetCurSel();
     uint8_t restored = NO_SELECTION;

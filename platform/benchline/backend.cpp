@@ -120,7 +120,8 @@ void BLTrace(const std::string& line) {
     } while (written < 0 && errno == EINTR);
     if (written == static_cast<ssize_t>(text.size())) return;
     if (g_traceLost++ == 0)
-        std::fprintf(stderr, "voltaris: VOLTARIS_TRACE %s: cannot write the line \"%s\": %s; the record is incomplete\n",
+        std::fprintf(stderr,
+                     "voltaris: VOLTARIS_TRACE %s: cannot write the line \"%s\": %s; the record is incomplete\n",
                      g_tracePath.c_str(), line.c_str(), written < 0 ? std::strerror(errno) : "written only in part");
 }
 

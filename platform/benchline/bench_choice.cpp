@@ -65,7 +65,8 @@ CBLBenchChoice BLChooseBench(const char* asked, const CBLMachine& machine) {
     if (value == "sim") return {EBLBench::Sim, "", std::string("simulated bench (built in)") + kSimulated};
     if (value.rfind("sim:", 0) == 0)
         return {EBLBench::SimFile, value.substr(4), "simulated bench from " + value.substr(4) + kSimulated};
-    std::replace_if(value.begin(), value.end(), [](char c) { return c >= 0 && c < 0x20; }, '?');
+    std::replace_if(
+        value.begin(), value.end(), [](char c) { return c >= 0 && c < 0x20; }, '?');
     return Refused("VOLTARIS_BENCH=" + value + ": unknown bench (use sim, sim:PATH or linux)");
 }
 

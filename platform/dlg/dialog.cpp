@@ -51,17 +51,30 @@ struct CMessageBoxTemplate {
         int buttonY = kMargin + textHeight + kMargin;
         int buttonX = (cx - buttons) / 2;
         size_t n = 0;
-        m_items[n++] = {DLG_IDC_MESSAGE_TEXT, DLG_CLASS_STATIC, m_text.c_str(),
-                        {kMargin, kMargin, cx - 2 * kMargin, textHeight}, SS_LEFT | WS_VISIBLE};
-        m_items[n++] = {IDOK, DLG_CLASS_BUTTON, "OK", {buttonX, buttonY, kButtonWidth, kButtonHeight},
+        m_items[n++] = {DLG_IDC_MESSAGE_TEXT,
+                        DLG_CLASS_STATIC,
+                        m_text.c_str(),
+                        {kMargin, kMargin, cx - 2 * kMargin, textHeight},
+                        SS_LEFT | WS_VISIBLE};
+        m_items[n++] = {IDOK,
+                        DLG_CLASS_BUTTON,
+                        "OK",
+                        {buttonX, buttonY, kButtonWidth, kButtonHeight},
                         BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE};
         if (m_hasCancel)
-            m_items[n++] = {IDCANCEL, DLG_CLASS_BUTTON, "Cancel",
+            m_items[n++] = {IDCANCEL,
+                            DLG_CLASS_BUTTON,
+                            "Cancel",
                             {buttonX + kButtonWidth + kGap, buttonY, kButtonWidth, kButtonHeight},
                             BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE};
-        m_boxTemplate = {0, m_caption.c_str(), cx, buttonY + kButtonHeight + kMargin,
-                      WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE, nullptr, 0,
-                      std::span<const CDlgItemTemplate>(m_items, n)};
+        m_boxTemplate = {0,
+                         m_caption.c_str(),
+                         cx,
+                         buttonY + kButtonHeight + kMargin,
+                         WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE,
+                         nullptr,
+                         0,
+                         std::span<const CDlgItemTemplate>(m_items, n)};
     }
 
     std::string m_text;
@@ -130,8 +143,9 @@ void CDialog::Create() {
 }
 
 void CDialog::Destroy() {
-    g_timers.erase(std::remove_if(g_timers.begin(), g_timers.end(), [&](const CDlgTimer& t) { return t.dialog == this; }),
-                   g_timers.end());
+    g_timers.erase(
+        std::remove_if(g_timers.begin(), g_timers.end(), [&](const CDlgTimer& t) { return t.dialog == this; }),
+        g_timers.end());
     for (CWnd* control : m_bound) control->Detach();
     m_bound.clear();
     m_tempHandles.clear();
@@ -364,8 +378,7 @@ bool DlgUserDeleteChar(CDialog& dialog, int id) { return EditText(dialog, id, tr
 
 int DlgDefaultButton(CDialog& dialog, int focusedId) {
     CDlgWindowState* focused = EnabledItem(dialog, focusedId);
-    if (focused && (focused->IsButtonKind(BS_PUSHBUTTON) || focused->IsButtonKind(BS_DEFPUSHBUTTON)))
-        return focusedId;
+    if (focused && (focused->IsButtonKind(BS_PUSHBUTTON) || focused->IsButtonKind(BS_DEFPUSHBUTTON))) return focusedId;
     for (auto& item : dialog.Items())
         if (item->IsButtonKind(BS_DEFPUSHBUTTON)) return item->id;
     return 0;

@@ -148,17 +148,17 @@ bool Wraps(const CDlgLayoutItem& item) {
 int NeedCols(const CDlgLayoutItem& item, int maxText) {
     int text = DlgTextWidth(DlgShownText(item.text));
     switch (item.cls) {
-        case DLG_CLASS_STATIC: return std::max(1, Wraps(item) ? std::min(text, maxText) : text);
-        case DLG_CLASS_BUTTON:
-            switch (item.style & BS_TYPEMASK) {
-                case BS_GROUPBOX: return text > 0 ? text + 4 : 2;
-                case BS_AUTOCHECKBOX:
-                case BS_AUTORADIOBUTTON: return text + 4;
-                default: return text + 2;
-            }
-        case DLG_CLASS_LISTBOX: return 6;
-        case DLG_CLASS_COMBOBOX: return std::max(8, item.widestRow + 4);  // a blank before "[v]"
-        case DLG_CLASS_EDIT: return (item.style & ES_MULTILINE) ? 8 : 3;
+    case DLG_CLASS_STATIC: return std::max(1, Wraps(item) ? std::min(text, maxText) : text);
+    case DLG_CLASS_BUTTON:
+        switch (item.style & BS_TYPEMASK) {
+        case BS_GROUPBOX: return text > 0 ? text + 4 : 2;
+        case BS_AUTOCHECKBOX:
+        case BS_AUTORADIOBUTTON: return text + 4;
+        default: return text + 2;
+        }
+    case DLG_CLASS_LISTBOX: return 6;
+    case DLG_CLASS_COMBOBOX: return std::max(8, item.widestRow + 4);  // a blank before "[v]"
+    case DLG_CLASS_EDIT: return (item.style & ES_MULTILINE) ? 8 : 3;
     }
     return 1;
 }
@@ -167,7 +167,7 @@ int NeedCols(const CDlgLayoutItem& item, int maxText) {
 bool EndsInText(const CDlgLayoutItem& item) {
     uint32_t kind = item.style & BS_TYPEMASK;
     return item.cls == DLG_CLASS_STATIC ||
-           (item.cls == DLG_CLASS_BUTTON && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON));
+        (item.cls == DLG_CLASS_BUTTON && (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON));
 }
 
 bool Overlap(double a0, double a1, double b0, double b1) { return a0 < b1 && b0 < a1; }
@@ -241,11 +241,11 @@ std::vector<std::string> DlgWrapText(const std::string& text, int width) {
 
 bool DlgIsOneLine(EDlgClass cls, uint32_t style, int id) {
     switch (cls) {
-        case DLG_CLASS_STATIC: return id != DLG_IDC_MESSAGE_TEXT;
-        case DLG_CLASS_BUTTON: return (style & BS_TYPEMASK) != BS_GROUPBOX;
-        case DLG_CLASS_EDIT: return !(style & ES_MULTILINE);
-        case DLG_CLASS_COMBOBOX: return true;
-        case DLG_CLASS_LISTBOX: return false;
+    case DLG_CLASS_STATIC: return id != DLG_IDC_MESSAGE_TEXT;
+    case DLG_CLASS_BUTTON: return (style & BS_TYPEMASK) != BS_GROUPBOX;
+    case DLG_CLASS_EDIT: return !(style & ES_MULTILINE);
+    case DLG_CLASS_COMBOBOX: return true;
+    case DLG_CLASS_LISTBOX: return false;
     }
     return true;
 }
@@ -346,10 +346,8 @@ public:
         for (size_t i = 0; i < n; ++i) {
             for (size_t j = 0; j < n; ++j) {
                 if (i == j) continue;
-                if (m_spans[i].group && Contains(i, j))
-                    KeepInsideGroup(i, j);
-                else if (i < j && !Contains(j, i))
-                    KeepApart(i, j);
+                if (m_spans[i].group && Contains(i, j)) KeepInsideGroup(i, j);
+                else if (i < j && !Contains(j, i)) KeepApart(i, j);
             }
         }
         return std::move(m_vars);
@@ -386,8 +384,8 @@ private:
     void KeepApart(size_t i, size_t j) {
         const CSpan &a = m_spans[i], &b = m_spans[j];
         bool xs = Overlap(a.x0, a.x1, b.x0, b.x1), ys = Overlap(a.y0, a.y1, b.y0, b.y1);
-        bool across = ys && (!xs || std::min(a.x1, b.x1) - std::max(a.x0, b.x0) <
-                                        (std::min(a.y1, b.y1) - std::max(a.y0, b.y0)) * 2);
+        bool across = ys &&
+            (!xs || std::min(a.x1, b.x1) - std::max(a.x0, b.x0) < (std::min(a.y1, b.y1) - std::max(a.y0, b.y0)) * 2);
         bool down = xs && !across;
         if (m_horizontal && across) {
             bool aFirst = a.x0 < b.x0 || (a.x0 == b.x0 && a.x1 <= b.x1);
@@ -414,15 +412,16 @@ private:
 // (a message box, say) keeps its size.
 double GrowthLimit(const std::vector<CDlgLayoutItem>& items) {
     for (const auto& item : items)
-        if (item.cls == DLG_CLASS_LISTBOX || (item.cls == DLG_CLASS_EDIT && (item.style & ES_MULTILINE))) return kMaxGrowth;
+        if (item.cls == DLG_CLASS_LISTBOX || (item.cls == DLG_CLASS_EDIT && (item.style & ES_MULTILINE)))
+            return kMaxGrowth;
     return 1.0;
 }
 
 // A combo's field is as wide as its longest entry where the screen has
 // room; on a narrow screen the fields give up cells (their open lists
 // still show every entry whole) before the dialog stops fitting.
-void NarrowCombosToFit(const CDlgTemplate& dialog, const std::vector<CDlgLayoutItem>& items,
-                       std::vector<CSpan>& spans, int roomCols) {
+void NarrowCombosToFit(const CDlgTemplate& dialog, const std::vector<CDlgLayoutItem>& items, std::vector<CSpan>& spans,
+                       int roomCols) {
     const size_t n = items.size();
     std::vector<int> fullCols(n);
     int widestCombo = 0;

@@ -94,11 +94,11 @@ bool CDlgWindowState::IsTabStop() const { return TakesFocus() && (style & WS_TAB
 
 bool CDlgWindowState::TakesFocus() const {
     switch (cls) {
-        case DLG_CLASS_BUTTON: return !IsButtonKind(BS_GROUPBOX);
-        case DLG_CLASS_EDIT:
-        case DLG_CLASS_LISTBOX:
-        case DLG_CLASS_COMBOBOX: return true;
-        case DLG_CLASS_STATIC: return false;
+    case DLG_CLASS_BUTTON: return !IsButtonKind(BS_GROUPBOX);
+    case DLG_CLASS_EDIT:
+    case DLG_CLASS_LISTBOX:
+    case DLG_CLASS_COMBOBOX: return true;
+    case DLG_CLASS_STATIC: return false;
     }
     return false;
 }

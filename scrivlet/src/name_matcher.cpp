@@ -24,9 +24,8 @@ constexpr int MATCHER_QUOTE_LIMIT = 200;
 // \uXXXX and \xXX are code units. A reference to a group that took no part
 // fails, as in std::regex (the ECMAScript standard has it match the empty
 // text). Bytes are characters; no UTF, no Unicode classes.
-constexpr std::uint32_t MATCHER_OPTIONS =
-    PCRE2_ANCHORED | PCRE2_ENDANCHORED | PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY | PCRE2_ALT_BSUX |
-    PCRE2_NEVER_UTF | PCRE2_NEVER_UCP | PCRE2_NEVER_BACKSLASH_C;
+constexpr std::uint32_t MATCHER_OPTIONS = PCRE2_ANCHORED | PCRE2_ENDANCHORED | PCRE2_CASELESS | PCRE2_DOLLAR_ENDONLY |
+    PCRE2_ALT_BSUX | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP | PCRE2_NEVER_BACKSLASH_C;
 
 // The compile context holds only limits; PCRE2 reads it and never changes
 // it, so every thread shares it.
@@ -62,28 +61,19 @@ private:
 std::regex_constants::error_type RegexErrorCode(int code) {
     switch (code) {
     case PCRE2_ERROR_MISSING_CLOSING_PARENTHESIS:
-    case PCRE2_ERROR_UNMATCHED_CLOSING_PARENTHESIS:
-        return std::regex_constants::error_paren;
-    case PCRE2_ERROR_MISSING_SQUARE_BRACKET:
-        return std::regex_constants::error_brack;
+    case PCRE2_ERROR_UNMATCHED_CLOSING_PARENTHESIS: return std::regex_constants::error_paren;
+    case PCRE2_ERROR_MISSING_SQUARE_BRACKET: return std::regex_constants::error_brack;
     case PCRE2_ERROR_CLASS_RANGE_ORDER:
-    case PCRE2_ERROR_CLASS_INVALID_RANGE:
-        return std::regex_constants::error_range;
+    case PCRE2_ERROR_CLASS_INVALID_RANGE: return std::regex_constants::error_range;
     case PCRE2_ERROR_UNKNOWN_POSIX_CLASS:
-    case PCRE2_ERROR_POSIX_CLASS_NOT_IN_CLASS:
-        return std::regex_constants::error_ctype;
-    case PCRE2_ERROR_POSIX_NO_SUPPORT_COLLATING:
-        return std::regex_constants::error_collate;
-    case PCRE2_ERROR_BAD_SUBPATTERN_REFERENCE:
-        return std::regex_constants::error_backref;
-    case PCRE2_ERROR_QUANTIFIER_OUT_OF_ORDER:
-        return std::regex_constants::error_brace;
+    case PCRE2_ERROR_POSIX_CLASS_NOT_IN_CLASS: return std::regex_constants::error_ctype;
+    case PCRE2_ERROR_POSIX_NO_SUPPORT_COLLATING: return std::regex_constants::error_collate;
+    case PCRE2_ERROR_BAD_SUBPATTERN_REFERENCE: return std::regex_constants::error_backref;
+    case PCRE2_ERROR_QUANTIFIER_OUT_OF_ORDER: return std::regex_constants::error_brace;
     case PCRE2_ERROR_END_BACKSLASH:
     case PCRE2_ERROR_UNKNOWN_ESCAPE:
-    case PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE:
-        return std::regex_constants::error_escape;
-    default:
-        return std::regex_constants::error_badrepeat;
+    case PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE: return std::regex_constants::error_escape;
+    default: return std::regex_constants::error_badrepeat;
     }
 }
 
@@ -100,10 +90,8 @@ bool IsLimitError(int code) {
     case PCRE2_ERROR_SUBPATTERN_NUMBER_TOO_BIG:
     case PCRE2_ERROR_INTERNAL_CODE_OVERFLOW:
     case PCRE2_ERROR_INTERNAL_OVERRAN_WORKSPACE:
-    case PCRE2_ERROR_INTERNAL_PARSED_OVERFLOW:
-        return true;
-    default:
-        return false;
+    case PCRE2_ERROR_INTERNAL_PARSED_OVERFLOW: return true;
+    default: return false;
     }
 }
 
@@ -111,9 +99,7 @@ int QuoteLength(std::string_view text) {
     return static_cast<int>(std::min<std::size_t>(text.size(), MATCHER_QUOTE_LIMIT));
 }
 
-const char* Ellipsis(std::string_view text) {
-    return text.size() > MATCHER_QUOTE_LIMIT ? "..." : "";
-}
+const char* Ellipsis(std::string_view text) { return text.size() > MATCHER_QUOTE_LIMIT ? "..." : ""; }
 
 }  // namespace
 
@@ -129,20 +115,18 @@ CNameMatcher::~CNameMatcher() {
 void CNameMatcher::Compile() {
     const std::string_view pattern(m_pPattern);
     if (pattern.size() > SCRIVLET_MAX_PATTERN_LENGTH)
-        ThrowRunTimeError("Pattern of %zu bytes is too long (at most %zu): \"%.*s...\"",
-                          pattern.size(), SCRIVLET_MAX_PATTERN_LENGTH, MATCHER_QUOTE_LIMIT,
-                          m_pPattern);
+        ThrowRunTimeError("Pattern of %zu bytes is too long (at most %zu): \"%.*s...\"", pattern.size(),
+                          SCRIVLET_MAX_PATTERN_LENGTH, MATCHER_QUOTE_LIMIT, m_pPattern);
     int error = 0;
     PCRE2_SIZE offset = 0;
-    m_pCode = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(m_pPattern), pattern.size(),
-                            MATCHER_OPTIONS, &error, &offset, CompileContext());
+    m_pCode = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(m_pPattern), pattern.size(), MATCHER_OPTIONS, &error, &offset,
+                            CompileContext());
     if (m_pCode == nullptr) {
         const std::string message = ErrorText(error);
         if (IsLimitError(error))
-            ThrowRunTimeError("Pattern \"%.*s%s\" goes past a limit of the matching engine: %s.",
-                              QuoteLength(pattern), m_pPattern, Ellipsis(pattern), message.c_str());
-        throw CPatternError(RegexErrorCode(error),
-                            message + " at offset " + std::to_string(offset));
+            ThrowRunTimeError("Pattern \"%.*s%s\" goes past a limit of the matching engine: %s.", QuoteLength(pattern),
+                              m_pPattern, Ellipsis(pattern), message.c_str());
+        throw CPatternError(RegexErrorCode(error), message + " at offset " + std::to_string(offset));
     }
     m_pMatchData = pcre2_match_data_create(1, nullptr);
     m_pMatchContext = pcre2_match_context_create(nullptr);
@@ -157,9 +141,8 @@ void CNameMatcher::Compile() {
 
 void CNameMatcher::ThrowLimit(const char* what, std::string_view name) const {
     const std::string_view pattern(m_pPattern);
-    ThrowRunTimeError("Pattern \"%.*s%s\" %s on the field name \"%.*s%s\" (%zu bytes).",
-                      QuoteLength(pattern), m_pPattern, Ellipsis(pattern), what,
-                      QuoteLength(name), name.data(), Ellipsis(name), name.size());
+    ThrowRunTimeError("Pattern \"%.*s%s\" %s on the field name \"%.*s%s\" (%zu bytes).", QuoteLength(pattern),
+                      m_pPattern, Ellipsis(pattern), what, QuoteLength(name), name.data(), Ellipsis(name), name.size());
 }
 
 bool CNameMatcher::Matches(std::string_view name) {
@@ -168,34 +151,29 @@ bool CNameMatcher::Matches(std::string_view name) {
 
     if (++m_Tested % MATCHER_CLOCK_EVERY == 0) {
         const auto allowed = SCRIVLET_QUERY_TIME_BASE + SCRIVLET_QUERY_TIME_PER_NAME * m_Tested;
-        if (std::chrono::steady_clock::now() - m_Start > allowed)
-            ThrowLimit("takes too long: the query stopped", name);
+        if (std::chrono::steady_clock::now() - m_Start > allowed) ThrowLimit("takes too long: the query stopped", name);
     }
 
     // A backtracking step may cost up to a pass over the name (a
     // back-reference, a repeat), so long names get fewer steps: a match does
     // at most about a billion byte steps, well under a second.
-    pcre2_set_match_limit(m_pMatchContext, static_cast<std::uint32_t>(std::clamp<std::size_t>(
-        SCRIVLET_MATCH_WORK_LIMIT / (name.size() + 1), SCRIVLET_MATCH_MIN_STEPS, SCRIVLET_MATCH_STEP_LIMIT)));
+    pcre2_set_match_limit(
+        m_pMatchContext,
+        static_cast<std::uint32_t>(std::clamp<std::size_t>(SCRIVLET_MATCH_WORK_LIMIT / (name.size() + 1),
+                                                           SCRIVLET_MATCH_MIN_STEPS, SCRIVLET_MATCH_STEP_LIMIT)));
     const auto subject = reinterpret_cast<PCRE2_SPTR>(name.data());
-    int result = pcre2_match(m_pCode, subject, name.size(), 0, m_Jit ? 0 : PCRE2_NO_JIT,
-                             m_pMatchData, m_pMatchContext);
+    int result = pcre2_match(m_pCode, subject, name.size(), 0, m_Jit ? 0 : PCRE2_NO_JIT, m_pMatchData, m_pMatchContext);
     // Machine code runs on a small stack of its own; what does not fit there
     // is matched again by the interpreter, which keeps its state on the heap.
     if (result == PCRE2_ERROR_JIT_STACKLIMIT)
-        result = pcre2_match(m_pCode, subject, name.size(), 0, PCRE2_NO_JIT, m_pMatchData,
-                             m_pMatchContext);
+        result = pcre2_match(m_pCode, subject, name.size(), 0, PCRE2_NO_JIT, m_pMatchData, m_pMatchContext);
     if (result >= 0) return true;
     switch (result) {
-    case PCRE2_ERROR_NOMATCH:
-        return false;
+    case PCRE2_ERROR_NOMATCH: return false;
     case PCRE2_ERROR_MATCHLIMIT:
-    case PCRE2_ERROR_DEPTHLIMIT:
-        ThrowLimit("needs too many backtracking steps", name);
+    case PCRE2_ERROR_DEPTHLIMIT: ThrowLimit("needs too many backtracking steps", name);
     case PCRE2_ERROR_HEAPLIMIT:
-    case PCRE2_ERROR_NOMEMORY:
-        ThrowLimit("needs too much memory", name);
-    default:
-        ThrowLimit(("failed: " + ErrorText(result)).c_str(), name);
+    case PCRE2_ERROR_NOMEMORY: ThrowLimit("needs too much memory", name);
+    default: ThrowLimit(("failed: " + ErrorText(result)).c_str(), name);
     }
 }

@@ -62,8 +62,7 @@ CVendorInfoFile::CVendorInfoFile(const char* const path, std::size_t component)
     }
 }
 
-CVendorInfoFile::CVendorInfoFile(const std::vector<CVIFField>& fields)
-    : m_pData(new CVendorInfoFileData(VIF_NO_FILE)) {
+CVendorInfoFile::CVendorInfoFile(const std::vector<CVIFField>& fields) : m_pData(new CVendorInfoFileData(VIF_NO_FILE)) {
     try {
         for (const CVIFField& field : fields) m_pData->m_Fields.Append(field.Name(), field.Value());
     } catch (...) {
@@ -109,13 +108,9 @@ std::size_t CVendorInfoFile::Count(const char* const pattern) const {
     return count;
 }
 
-std::size_t CVendorInfoFile::Count(const wchar_t* const pattern) const {
-    return Count(Utf16ToUtf8(pattern).get());
-}
+std::size_t CVendorInfoFile::Count(const wchar_t* const pattern) const { return Count(Utf16ToUtf8(pattern).get()); }
 
-std::size_t CVendorInfoFile::Count(const char16_t* const pattern) const {
-    return Count(Utf16ToUtf8(pattern).get());
-}
+std::size_t CVendorInfoFile::Count(const char16_t* const pattern) const { return Count(Utf16ToUtf8(pattern).get()); }
 
 const char* CVendorInfoFile::FileName() const { return m_pData->m_FileName.c_str(); }
 
@@ -155,8 +150,8 @@ CVIFField CVendorInfoFile::GetUniqueField(const char* const pattern) const {
         ThrowRunTimeError("Couldn't find field in \"%s\" that matched with \"%s\".", FileName(),
                           pattern ? pattern : "");
     if (matches > 1)
-        ThrowRunTimeError("%u fields in \"%s\" matched with \"%s\".",
-                          static_cast<unsigned int>(matches), FileName(), pattern ? pattern : "");
+        ThrowRunTimeError("%u fields in \"%s\" matched with \"%s\".", static_cast<unsigned int>(matches), FileName(),
+                          pattern ? pattern : "");
     return found;
 }
 
@@ -170,9 +165,7 @@ CVIFField CVendorInfoFile::GetUniqueField(const char16_t* const pattern) const {
 
 WarningListPtr GetWarnings(const CVendorInfoFile& file) {
     const std::vector<CVIFWarning>& warnings = file.m_pData->m_Warnings.List();
-    return WarningListPtr(new std::vector<CVIFWarning>(warnings), [](std::vector<CVIFWarning>* list) {
-        delete list;
-    });
+    return WarningListPtr(new std::vector<CVIFWarning>(warnings), [](std::vector<CVIFWarning>* list) { delete list; });
 }
 
 std::size_t CountWarnings(const CVendorInfoFile& file) { return file.m_pData->m_Warnings.Count(); }

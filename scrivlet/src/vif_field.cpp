@@ -50,9 +50,7 @@ std::uint64_t CVIFField::GetULongNumericValue() const {
     return ConvertUnsigned(text, text.size() > 2 && text[1] == 'X' ? 16 : 10);
 }
 
-std::uint32_t CVIFField::GetNumericValue() const {
-    return static_cast<std::uint32_t>(GetULongNumericValue());
-}
+std::uint32_t CVIFField::GetNumericValue() const { return static_cast<std::uint32_t>(GetULongNumericValue()); }
 
 bool CVIFField::Match(const char* const pattern) const {
     return CNameMatcher(pattern).Matches({m_Name.get(), m_Name.size()});

@@ -136,8 +136,7 @@ CByteBuffer ReadFileBytes(const char* path) {
         const ssize_t got = ::read(file.Get(), bytes.Data() + bytes.Size(), room);
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowRunTimeError("I/O read failure on Vendor Info File %s: %s", path,
-                              std::strerror(errno));
+            ThrowRunTimeError("I/O read failure on Vendor Info File %s: %s", path, std::strerror(errno));
         }
         if (got == 0) break;
         bytes.Resize(bytes.Size() + static_cast<std::size_t>(got));

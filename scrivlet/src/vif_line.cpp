@@ -12,16 +12,15 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-bool IsHexDigit(char c) {
-    return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // Letters, digits, '_' and '\'', looked up: names are most of a file.
 struct SNameChars {
     bool table[256] = {};
     constexpr SNameChars() {
         for (int c = 0; c < 256; ++c)
-            table[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '\'';
+            table[c] =
+                (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '\'';
     }
 };
 constexpr SNameChars VIF_NAME_CHARS;
@@ -29,19 +28,17 @@ constexpr SNameChars VIF_NAME_CHARS;
 bool IsNameChar(char c) { return VIF_NAME_CHARS.table[static_cast<unsigned char>(c)]; }
 
 // What \s stands for in the default locale.
-bool IsPatternSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsPatternSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
-    return text.size() == upper.size() &&
-           std::equal(text.begin(), text.end(), upper.begin(),
-                      [](char c, char u) { return (IsLetter(c) ? c & ~0x20 : c) == u; });
+    return text.size() == upper.size() && std::equal(text.begin(), text.end(), upper.begin(), [](char c, char u) {
+               return (IsLetter(c) ? c & ~0x20 : c) == u;
+           });
 }
 
 bool IsQuotedText(std::string_view text) {
     return text.size() >= 2 && text.front() == '"' && text.back() == '"' &&
-           text.substr(1, text.size() - 2).find_first_of("\r\n") == std::string_view::npos;
+        text.substr(1, text.size() - 2).find_first_of("\r\n") == std::string_view::npos;
 }
 
 bool IsNumericLiteral(std::string_view text) {
@@ -106,8 +103,7 @@ const char* WhyNotAField(std::string_view line) {
     std::string_view name = line.substr(0, colon);
     name = name.substr(0, name.find_last_not_of(" \t\v\f\r\n") + 1);
     const std::size_t valueStart = line.find_first_not_of(" \t\v\f\r\n", colon + 1);
-    const std::string_view value =
-        valueStart == std::string_view::npos ? std::string_view() : line.substr(valueStart);
+    const std::string_view value = valueStart == std::string_view::npos ? std::string_view() : line.substr(valueStart);
     const bool isText = !name.empty() && name[0] == '$';
     if (isText) name.remove_prefix(1);
     if (name.empty()) return "no name before the colon";

@@ -40,9 +40,7 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, text.find_last_not_of(XML_SPACE) - first + 1);
 }
 
-bool StartsWith(std::string_view text, std::string_view start) {
-    return text.substr(0, start.size()) == start;
-}
+bool StartsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
 
 struct SElement {
     std::string name;  // local name
@@ -58,7 +56,10 @@ class CXmlReader {
 public:
     // The text is UTF-8, whatever its declaration says.
     CXmlReader(const char* path, std::size_t component, CFieldStore& fields, CWarningList& warnings)
-        : m_pPath(path), m_Component(component), m_Fields(fields), m_Warnings(warnings),
+        : m_pPath(path),
+          m_Component(component),
+          m_Fields(fields),
+          m_Warnings(warnings),
           m_Parser(XML_ParserCreate("UTF-8")) {
         if (m_Parser == nullptr) throw std::bad_alloc();
         XML_SetUserData(m_Parser, this);
@@ -84,8 +85,8 @@ public:
             text.remove_prefix(part);
         } while (!text.empty());
         if (m_Component != VIF_ALL_COMPONENTS && m_Component >= m_Components)
-            ThrowRunTimeError("Vendor Info File %s has no component %zu (it has %zu).", m_pPath,
-                              m_Component, m_Components);
+            ThrowRunTimeError("Vendor Info File %s has no component %zu (it has %zu).", m_pPath, m_Component,
+                              m_Components);
         return m_Components;
     }
 
@@ -101,10 +102,9 @@ private:
     [[noreturn]] void Fail() {
         const unsigned long line = XML_GetCurrentLineNumber(m_Parser);
         const unsigned long column = XML_GetCurrentColumnNumber(m_Parser) + 1;
-        const std::string fault =
-            m_Fault.empty() ? XML_ErrorString(XML_GetErrorCode(m_Parser)) : m_Fault;
-        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: %s.", m_pPath,
-                          line, column, fault.c_str());
+        const std::string fault = m_Fault.empty() ? XML_ErrorString(XML_GetErrorCode(m_Parser)) : m_Fault;
+        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: %s.", m_pPath, line, column,
+                          fault.c_str());
     }
 
     bool Selected() const {
@@ -195,7 +195,7 @@ private:
         });
         m_Warnings.Add(element.line, "<" + element.name + " value=\"" + element.value + "\">",
                        value.empty() ? "the value is empty"
-                       : hex         ? "hexadecimal without 0x"
+                           : hex     ? "hexadecimal without 0x"
                                      : "the value is not 0x-hexadecimal, decimal, true or false");
     }
 
@@ -205,30 +205,28 @@ private:
         if (!text.empty()) m_Fields.Append("$" + element.name, text, element.line);
     }
 
-    static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char* systemId,
-                                  const XML_Char*, int) {
+    static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char* systemId, const XML_Char*, int) {
         if (systemId != nullptr)
             Of(data).Stop("the document type refers to an outside file (" + std::string(systemId) +
                           "), which is not read");
     }
 
-    static void XMLCALL OnEntity(void* data, const XML_Char* name, int, const XML_Char*, int,
-                                 const XML_Char*, const XML_Char* systemId, const XML_Char*,
-                                 const XML_Char*) {
+    static void XMLCALL OnEntity(void* data, const XML_Char* name, int, const XML_Char*, int, const XML_Char*,
+                                 const XML_Char* systemId, const XML_Char*, const XML_Char*) {
         if (systemId != nullptr)
-            Of(data).Stop("the entity " + std::string(name) + " refers to an outside file (" +
-                          systemId + "), which is not read");
+            Of(data).Stop("the entity " + std::string(name) + " refers to an outside file (" + systemId +
+                          "), which is not read");
     }
 
     static void XMLCALL OnSkippedEntity(void* data, const XML_Char* name, int) {
         Of(data).Stop("the entity " + std::string(name) + " is not defined in the file");
     }
 
-    static int XMLCALL OnExternalEntity(XML_Parser parser, const XML_Char*, const XML_Char*,
-                                        const XML_Char* systemId, const XML_Char*) {
+    static int XMLCALL OnExternalEntity(XML_Parser parser, const XML_Char*, const XML_Char*, const XML_Char* systemId,
+                                        const XML_Char*) {
         CXmlReader& reader = Of(XML_GetUserData(parser));
-        reader.m_Fault = "an entity refers to an outside file (" +
-                         std::string(systemId ? systemId : "") + "), which is not read";
+        reader.m_Fault =
+            "an entity refers to an outside file (" + std::string(systemId ? systemId : "") + "), which is not read";
         return XML_STATUS_ERROR;
     }
 
@@ -320,14 +318,15 @@ std::string EncodingToConvert(const char* path, const std::string& declared, std
     if (key == "windows1252" || key == "cp1252") return "WINDOWS-1252";
     // The XML grammar of an encoding name, which also keeps iconv's own
     // suffixes (//IGNORE) and paths out.
-    const bool wellFormed =
-        std::isalpha(static_cast<unsigned char>(declared[0])) &&
+    const bool wellFormed = std::isalpha(static_cast<unsigned char>(declared[0])) &&
         std::all_of(declared.begin(), declared.end(), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
-        });
+                                return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+                            });
     if (!wellFormed)
-        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: the encoding \"%s\" "
-                          "is not an encoding name.", path, at.first, at.second, declared.c_str());
+        ThrowRunTimeError(
+            "XML error in Vendor Info File %s at line %lu, column %lu: the encoding \"%s\" "
+            "is not an encoding name.",
+            path, at.first, at.second, declared.c_str());
     return declared;
 }
 
@@ -336,8 +335,10 @@ void ConvertToUtf8(const char* path, CByteBuffer& text, const std::string& decla
                    std::pair<unsigned long, unsigned long> at) {
     const CIconv converter(from.c_str());
     if (!converter.Opened())
-        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: the encoding \"%s\" "
-                          "is not known.", path, at.first, at.second, declared.c_str());
+        ThrowRunTimeError(
+            "XML error in Vendor Info File %s at line %lu, column %lu: the encoding \"%s\" "
+            "is not known.",
+            path, at.first, at.second, declared.c_str());
     CByteBuffer out(text.Size() + text.Size() / 4 + 64);
     char* in = text.Data();
     std::size_t inLeft = text.Size();
@@ -354,10 +355,11 @@ void ConvertToUtf8(const char* path, CByteBuffer& text, const std::string& decla
             out.Reserve(out.Capacity() + out.Capacity() / 2 + 64);
             continue;
         }
-        const auto [line, column] =
-            Position({text.Data(), text.Size()}, static_cast<std::size_t>(in - text.Data()));
-        ThrowRunTimeError("XML error in Vendor Info File %s at line %lu, column %lu: the bytes there are "
-                          "not %s text.", path, line, column, declared.c_str());
+        const auto [line, column] = Position({text.Data(), text.Size()}, static_cast<std::size_t>(in - text.Data()));
+        ThrowRunTimeError(
+            "XML error in Vendor Info File %s at line %lu, column %lu: the bytes there are "
+            "not %s text.",
+            path, line, column, declared.c_str());
     }
     text = CByteBuffer();  // the file's bytes go before the converted text grows
     text = std::move(out);
@@ -387,8 +389,8 @@ bool IsXmlText(std::string_view text) {
     return LocalName(text.substr(1, nameEnd - 1)) == "VIF";
 }
 
-std::size_t ReadXmlFields(const char* path, CByteBuffer& text, bool utf8, std::size_t component,
-                          CFieldStore& fields, CWarningList& warnings) {
+std::size_t ReadXmlFields(const char* path, CByteBuffer& text, bool utf8, std::size_t component, CFieldStore& fields,
+                          CWarningList& warnings) {
     const SDeclaration declaration = FindDeclaration({text.Data(), text.Size()});
     if (declaration.start != std::string_view::npos && declaration.start > 0) {
         // Expat takes a declaration only at the very start. It has been read
@@ -396,13 +398,13 @@ std::size_t ReadXmlFields(const char* path, CByteBuffer& text, bool utf8, std::s
         const std::size_t line = Position({text.Data(), text.Size()}, declaration.start).first;
         warnings.Add(line, {text.Data() + declaration.start, declaration.end - declaration.start},
                      "the XML declaration follows blank lines or comments; read as XML");
-        std::replace_if(text.Data() + declaration.start, text.Data() + declaration.end,
-                        [](char c) { return c != '\n'; }, ' ');
+        std::replace_if(
+            text.Data() + declaration.start, text.Data() + declaration.end, [](char c) { return c != '\n'; }, ' ');
     }
     if (!utf8) {
         const auto at = declaration.start == std::string_view::npos
-                            ? std::pair<unsigned long, unsigned long>{1, 1}
-                            : Position({text.Data(), text.Size()}, declaration.start);
+            ? std::pair<unsigned long, unsigned long>{1, 1}
+            : Position({text.Data(), text.Size()}, declaration.start);
         const std::string from = EncodingToConvert(path, declaration.encoding, at, warnings);
         if (!from.empty()) ConvertToUtf8(path, text, declaration.encoding, from, at);
     }

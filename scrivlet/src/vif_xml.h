@@ -26,5 +26,5 @@ bool IsXmlText(std::string_view text);
 // is read: a document type or entity that refers outside, an undefined
 // entity, entity expansion past a small multiple of the file, an unknown
 // encoding and malformed XML throw CQXRunTimeException.
-std::size_t ReadXmlFields(const char* path, CByteBuffer& text, bool utf8, std::size_t component,
-                          CFieldStore& fields, CWarningList& warnings);
+std::size_t ReadXmlFields(const char* path, CByteBuffer& text, bool utf8, std::size_t component, CFieldStore& fields,
+                          CWarningList& warnings);

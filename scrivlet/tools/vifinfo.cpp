@@ -23,9 +23,9 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr int VIFINFO_OK = 0;
-constexpr int VIFINFO_FAILED = 1;      // the file cannot be read, or the library failed
-constexpr int VIFINFO_USAGE = 2;       // bad command line, a pattern invalid or refused, no such component
-constexpr int VIFINFO_NOT_VALID = 3;   // --summary: the file does not fit the role
+constexpr int VIFINFO_FAILED = 1;     // the file cannot be read, or the library failed
+constexpr int VIFINFO_USAGE = 2;      // bad command line, a pattern invalid or refused, no such component
+constexpr int VIFINFO_NOT_VALID = 3;  // --summary: the file does not fit the role
 
 constexpr const char* VIFINFO_USAGE_TEXT =
     "usage: vifinfo [OPTION]... FILE...\n"
@@ -61,8 +61,7 @@ int UsageError(const std::string& message) {
 
 // A component index: decimal digits only.
 bool ParseComponent(std::string_view text, std::size_t& component) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos)
-        return false;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
     component = std::stoul(std::string(text));
     return true;
 }
@@ -103,8 +102,7 @@ std::optional<int> ParseOptions(int argc, char** argv, SOptions& options) {
             if (!setMode(EMode::Components)) return UsageError(modeClash);
         } else if (arg == "--component") {
             std::size_t component = 0;
-            if (!hasValue || !ParseComponent(argv[i + 1], component))
-                return UsageError("--component takes a number");
+            if (!hasValue || !ParseComponent(argv[i + 1], component)) return UsageError("--component takes a number");
             options.component = component;
             ++i;
         } else if (arg == "--json") {
@@ -149,16 +147,16 @@ std::vector<std::string> WhyNotValid(const CVendorInfoFile& file, EUsbType role,
     auto read = [&](const char* name, std::uint64_t limit) -> std::optional<std::uint64_t> {
         const FieldListPtr fields = file.GetFields(("^" + std::string(name) + "$").c_str());
         if (fields->size() != 1) {
-            reasons.push_back(std::string(name) +
-                              (fields->empty() ? " is missing" : " occurs " + std::to_string(fields->size()) + " times"));
+            reasons.push_back(
+                std::string(name) +
+                (fields->empty() ? " is missing" : " occurs " + std::to_string(fields->size()) + " times"));
             return std::nullopt;
         }
         const CVIFField& field = fields->front();
         try {
             const std::uint64_t value = field.GetULongNumericValue();
             if (value <= limit) return value;
-        } catch (const std::logic_error&) {
-        }
+        } catch (const std::logic_error&) {}
         reasons.push_back(std::string(name) + " is " + field.Value() + ", not one of 0 to " + std::to_string(limit));
         return std::nullopt;
     };
@@ -186,8 +184,8 @@ std::vector<std::string> WhyNotValid(const CVendorInfoFile& file, EUsbType role,
 }
 
 Json Summary(const CVendorInfoFile& file, const char* path, const SOptions& options, int& status) {
-    const CVIFSummary summary = options.component ? CVIFSummary(options.role, path, *options.component)
-                                                  : CVIFSummary(options.role, path);
+    const CVIFSummary summary =
+        options.component ? CVIFSummary(options.role, path, *options.component) : CVIFSummary(options.role, path);
     status = summary.IsValid() ? VIFINFO_OK : VIFINFO_NOT_VALID;
     Json reasons = Json::array();
     if (!summary.IsValid())
@@ -240,9 +238,9 @@ void PrintText(const Json& entry) {
     } else if (entry.contains("component_list")) {
         std::printf("components: %zu\n", entry["components"].get<std::size_t>());
         for (const Json& component : entry["component_list"])
-            std::printf("%zu: port label %s\n", component["index"].get<std::size_t>(),
-                        component["port_label"].is_null() ? "(none)"
-                                                          : component["port_label"].get<std::string>().c_str());
+            std::printf(
+                "%zu: port label %s\n", component["index"].get<std::size_t>(),
+                component["port_label"].is_null() ? "(none)" : component["port_label"].get<std::string>().c_str());
     } else if (entry.contains("fields")) {
         for (const Json& field : entry["fields"]) {
             const std::string name = field["name"], value = field["value"];
@@ -281,7 +279,7 @@ int ReadOne(const char* path, const SOptions& options, Json& entry) {
         if (options.component) {
             if (*options.component >= components) {
                 entry["error"] = std::string(path) + " has no component " + std::to_string(*options.component) +
-                                 " (it has " + std::to_string(components) + ")";
+                    " (it has " + std::to_string(components) + ")";
                 return VIFINFO_USAGE;
             }
             entry["component"] = *options.component;
@@ -298,20 +296,15 @@ int ReadOne(const char* path, const SOptions& options, Json& entry) {
                 warnings.push_back({{"line", warning.m_Line}, {"text", warning.m_Text}, {"reason", warning.m_Reason}});
             entry["warnings"] = warnings;
         } else if (warningCount > 0 && !options.json) {
-            std::fprintf(stderr, "vifinfo: note: %s has %zu warning%s; --warnings lists them\n", path,
-                         warningCount, warningCount == 1 ? "" : "s");
+            std::fprintf(stderr, "vifinfo: note: %s has %zu warning%s; --warnings lists them\n", path, warningCount,
+                         warningCount == 1 ? "" : "s");
         }
 
         int status = VIFINFO_OK;
         switch (options.mode) {
-        case EMode::Summary:
-            entry["summary"] = Summary(*file, path, options, status);
-            return status;
-        case EMode::Components:
-            entry["component_list"] = Components(path, components);
-            return status;
-        default:
-            break;
+        case EMode::Summary: entry["summary"] = Summary(*file, path, options, status); return status;
+        case EMode::Components: entry["component_list"] = Components(path, components); return status;
+        default: break;
         }
         try {
             entry["fields"] = PickFields(*file, options);
@@ -345,8 +338,7 @@ int main(int argc, char** argv) {
         Json entry = {{"file", path}};
         const int fileStatus = ReadOne(path, options, entry);
         status = Graver(status, fileStatus);
-        if (entry.contains("error"))
-            std::fprintf(stderr, "vifinfo: %s\n", entry["error"].get<std::string>().c_str());
+        if (entry.contains("error")) std::fprintf(stderr, "vifinfo: %s\n", entry["error"].get<std::string>().c_str());
         if (options.warnings && entry.contains("warnings") && !options.json)
             PrintWarnings(path, entry["warnings"], entry["warning_count"]);
         if (options.json) {
@@ -356,7 +348,6 @@ int main(int argc, char** argv) {
         if (options.files.size() > 1) std::printf("%s==> %s <==\n", path == options.files.front() ? "" : "\n", path);
         PrintText(entry);
     }
-    if (options.json)
-        std::puts(all.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+    if (options.json) std::puts(all.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
     return status;
 }

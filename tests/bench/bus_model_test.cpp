@@ -103,7 +103,10 @@ TEST_F(BusModelTest, EnumerateBusNeedsASelectedHostAndKeepsTheLists) {
 }
 
 TEST_F(BusModelTest, EnumerateStatusesFold) {
-    ASSERT_NO_FATAL_FAILURE(Load(std::string(R"(fault = [{request = "Enumerate", status = 0x80007009, count = 1}, {request = "Enumerate", status = 0x80000010, count = 2}])") + kTreeBench));
+    ASSERT_NO_FATAL_FAILURE(Load(
+        std::string(
+            R"(fault = [{request = "Enumerate", status = 0x80007009, count = 1}, {request = "Enumerate", status = 0x80000010, count = 2}])") +
+        kTreeBench));
     ASSERT_EQ(SelectHostByIndex(0), BENCH_OK);
     EXPECT_EQ(EnumerateBus(false, nullptr, nullptr, SPEED_ALL, false), BENCH_OK);
     EXPECT_EQ(BusModel().DeviceList.size(), 6u);

@@ -19,8 +19,9 @@ TEST(Catalogue, DialogListsShowTheirEntriesAtTheirCodes) {
               (Texts{"NONE", "TEST_J", "TEST_K", "TEST_SE0_NAK", "TEST_PACKET", "SUSPEND", "RESUME", "RESET",
                      "PARENT TEST_PACKET", "DEVICE DESCRIPTOR", "SET ADDRESS", "ENABLE WAKEUP", "DISABLE WAKEUP",
                      "SINGLE STEP SET FEATURE", "SINGLE STEP GET DEV DESC"}));
-    EXPECT_EQ(CatalogueDialogList(FAMILY_PORT), (Texts{"NONE", "TEST_J", "TEST_K", "TEST_SE0_NAK", "TEST_PACKET",
-                                                       "TEST_FORCE_ENABLE", "SUSPEND", "RESUME", "RESET"}));
+    EXPECT_EQ(CatalogueDialogList(FAMILY_PORT),
+              (Texts{"NONE", "TEST_J", "TEST_K", "TEST_SE0_NAK", "TEST_PACKET", "TEST_FORCE_ENABLE", "SUSPEND",
+                     "RESUME", "RESET"}));
     EXPECT_EQ(CatalogueDialogList(FAMILY_HOST_DEVICE),
               (Texts{"NONE", "DEVICE DESCRIPTOR", "SET_ADDRESS", "ENABLE WAKEUP", "DISABLE WAKEUP",
                      "SINGLE STEP SET FEATURE", "SINGLE STEP GET DEV DESC"}));
@@ -31,15 +32,24 @@ TEST(Catalogue, DialogListsShowTheirEntriesAtTheirCodes) {
 }
 
 TEST(Catalogue, ConsoleWordsMatchExactlyPerCommand) {
-    const std::vector<std::pair<std::string, int>> td = {
-        {"TEST_J", 1}, {"TEST_K", 2}, {"TEST_SE0_NAK", 3}, {"TEST_PACKET", 4}, {"SUSPEND", 5}, {"RESUME", 6},
-        {"RESET", 7}, {"DEVICE_DESCRIPTOR", 8}, {"LOOP_DEVICE_DESCRIPTOR", 9}, {"ENABLE_WAKEUP", 11},
-        {"DISABLE_WAKEUP", 12}, {"SINGLE_STEP_SET_FEATURE", 13}, {"SINGLE_STEP_GET_DEV_DESC", 14},
-        {"PARENT_TEST_PACKET", 18}};
+    const std::vector<std::pair<std::string, int>> td = {{"TEST_J", 1},
+                                                         {"TEST_K", 2},
+                                                         {"TEST_SE0_NAK", 3},
+                                                         {"TEST_PACKET", 4},
+                                                         {"SUSPEND", 5},
+                                                         {"RESUME", 6},
+                                                         {"RESET", 7},
+                                                         {"DEVICE_DESCRIPTOR", 8},
+                                                         {"LOOP_DEVICE_DESCRIPTOR", 9},
+                                                         {"ENABLE_WAKEUP", 11},
+                                                         {"DISABLE_WAKEUP", 12},
+                                                         {"SINGLE_STEP_SET_FEATURE", 13},
+                                                         {"SINGLE_STEP_GET_DEV_DESC", 14},
+                                                         {"PARENT_TEST_PACKET", 18}};
     for (const auto& [word, code] : td) EXPECT_EQ(ParseConsoleWord(FAMILY_DEVICE, word), code) << word;
     const std::vector<std::pair<std::string, int>> tp = {
-        {"TEST_J", 1}, {"TEST_K", 2}, {"TEST_SE0_NAK", 3}, {"TEST_PACKET", 4}, {"TEST_FORCE_ENABLE", 5},
-        {"SUSPEND", 6}, {"RESUME", 7}, {"RESET", 8}, {"SS_TX_COMPLIANCE_MODE", 9}};
+        {"TEST_J", 1},  {"TEST_K", 2}, {"TEST_SE0_NAK", 3}, {"TEST_PACKET", 4},          {"TEST_FORCE_ENABLE", 5},
+        {"SUSPEND", 6}, {"RESUME", 7}, {"RESET", 8},        {"SS_TX_COMPLIANCE_MODE", 9}};
     for (const auto& [word, code] : tp) EXPECT_EQ(ParseConsoleWord(FAMILY_PORT, word), code) << word;
 
     // Words of one table are not codes of the other, and nothing is offered

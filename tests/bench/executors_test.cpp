@@ -22,8 +22,8 @@ protected:
 };
 
 Lines QuiesceAndHalt() {
-    return {"QuiescePort root:1" + OK, "QuiescePort root:2" + OK, "QuiescePort root:3" + OK,
-            "QuiescePort root:4" + OK, "WriteRegister host:0 1 0 0x00000000" + OK};
+    return {"QuiescePort root:1" + OK, "QuiescePort root:2" + OK, "QuiescePort root:3" + OK, "QuiescePort root:4" + OK,
+            "WriteRegister host:0 1 0 0x00000000" + OK};
 }
 
 TEST_F(ExecutorsTest, RootPortTestModeQuiescesEveryPortHaltsThenTestsOnePort) {
@@ -45,7 +45,8 @@ TEST_F(ExecutorsTest, RootPortTestModeAcceptedWithAWarningIsASuccess) {
     // Negative with bit 30 set is a success; every front end must show it as one.
     DestroyBench();
     BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "QuiescePort", target = "root:4", status = 0xC0000123}])") + kSmallBench));
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(
+        std::string(R"(fault = [{request = "QuiescePort", target = "root:4", status = 0xC0000123}])") + kSmallBench));
     EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_SE0_NAK, 2), BENCH_OK);
     EXPECT_EQ(Sent().back(), "SetPortFeature root:2 21 3 0" + OK);
 }
@@ -55,10 +56,13 @@ TEST_F(ExecutorsTest, RootPortTestModeStopsAtAFailedQuiesceOrRegisterRead) {
     // port gets no test mode.
     DestroyBench();
     BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "QuiescePort", target = "root:3", status = 0x80001002, count = 1}, {request = "ReadRegister", args = "1 0", status = 0x80001002, count = 3}])") + kSmallBench));
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(
+        std::string(
+            R"(fault = [{request = "QuiescePort", target = "root:3", status = 0x80001002, count = 1}, {request = "ReadRegister", args = "1 0", status = 0x80001002, count = 3}])") +
+        kSmallBench));
     EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_J, 2), BENCH_E_FAILED);
-    EXPECT_EQ(Sent(), (Lines{"QuiescePort root:1" + OK, "QuiescePort root:2" + OK,
-                             "QuiescePort root:3 -> 0x80001002"}));
+    EXPECT_EQ(Sent(),
+              (Lines{"QuiescePort root:1" + OK, "QuiescePort root:2" + OK, "QuiescePort root:3 -> 0x80001002"}));
     // A command register that cannot be read is never written back.
     for (uint8_t code : {PORT_TEST_TEST_J, PORT_TEST_TEST_FORCE_ENABLE}) {
         EXPECT_EQ(RunHostPortTest(code, 2), BENCH_E_FAILED);
@@ -72,7 +76,9 @@ TEST_F(ExecutorsTest, RootPortTestModeStopsAtAFailedQuiesceOrRegisterRead) {
 TEST_F(ExecutorsTest, ControllerThatNeverHaltsFailsInTimeWithoutPortTest) {
     DestroyBench();
     BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "ReadRegister", target = "host:0", args = "1 4", status = 0, value = 0}])") + kSmallBench));
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(
+        std::string(R"(fault = [{request = "ReadRegister", target = "host:0", args = "1 4", status = 0, value = 0}])") +
+        kSmallBench));
     for (uint8_t code : {PORT_TEST_TEST_PACKET, PORT_TEST_TEST_FORCE_ENABLE}) {
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(RunHostPortTest(code, 2), BENCH_E_FAILED);
@@ -86,8 +92,9 @@ TEST_F(ExecutorsTest, RootPortActions) {
     EXPECT_EQ(RunHostPortTest(PORT_TEST_SUSPEND, 2), BENCH_OK);
     EXPECT_EQ(RunHostPortTest(PORT_TEST_RESUME, 2), BENCH_OK);
     EXPECT_EQ(RunHostPortTest(PORT_TEST_RESET, 2), BENCH_OK);
-    EXPECT_EQ(Sent(), (Lines{"SetPortFeature root:2 2 0 0" + OK, "ResumePort root:2" + OK,
-                             "SetPortFeature root:2 4 0 0" + OK}));
+    EXPECT_EQ(
+        Sent(),
+        (Lines{"SetPortFeature root:2 2 0 0" + OK, "ResumePort root:2" + OK, "SetPortFeature root:2 4 0 0" + OK}));
     EXPECT_EQ(RunHostPortTest(PORT_TEST_NONE, 2), BENCH_E_INDEX);
     EXPECT_EQ(RunHostPortTest(PORT_TEST_SS_TX_COMPLIANCE_MODE, 2), BENCH_E_INDEX);
     EXPECT_EQ(RunHostPortTest(PORT_TEST_TEST_J, 5), BENCH_E_FAILED);
@@ -99,8 +106,9 @@ TEST_F(ExecutorsTest, HubPortTestModeIdlesTheOtherPortsOnly) {
     EXPECT_EQ(RunHubPortTest(PORT_TEST_TEST_PACKET, 3), BENCH_E_INDEX);  // no hub selected
     SelectHub();
     EXPECT_EQ(RunHubPortTest(PORT_TEST_TEST_PACKET, 3), BENCH_OK);
-    EXPECT_EQ(Sent(), (Lines{"IdlePort hub@1:1" + OK, "IdlePort hub@1:2" + OK, "IdlePort hub@1:4" + OK,
-                             "SetPortFeature hub@1:3 21 4 0" + OK}));
+    EXPECT_EQ(Sent(),
+              (Lines{"IdlePort hub@1:1" + OK, "IdlePort hub@1:2" + OK, "IdlePort hub@1:4" + OK,
+                     "SetPortFeature hub@1:3 21 4 0" + OK}));
 }
 
 TEST_F(ExecutorsTest, HubPortActions) {
@@ -108,8 +116,9 @@ TEST_F(ExecutorsTest, HubPortActions) {
     EXPECT_EQ(RunHubPortTest(PORT_TEST_SUSPEND, 2), BENCH_OK);
     EXPECT_EQ(RunHubPortTest(PORT_TEST_RESUME, 2), BENCH_OK);
     EXPECT_EQ(RunHubPortTest(PORT_TEST_RESET, 2), BENCH_OK);
-    EXPECT_EQ(Sent(), (Lines{"SetPortFeature hub@1:2 2 0 0" + OK, "ClearPortFeature hub@1:2 2 0" + OK,
-                             "SetPortFeature hub@1:2 4 0 0" + OK}));
+    EXPECT_EQ(Sent(),
+              (Lines{"SetPortFeature hub@1:2 2 0 0" + OK, "ClearPortFeature hub@1:2 2 0" + OK,
+                     "SetPortFeature hub@1:2 4 0 0" + OK}));
     EXPECT_EQ(RunHubPortTest(PORT_TEST_TEST_J, 5), BENCH_E_FAILED);
     EXPECT_EQ(RunHubPortTest(12, 2), BENCH_E_INDEX);
     EXPECT_TRUE(Sent().empty());
@@ -175,7 +184,8 @@ TEST_F(ExecutorsTest, SetAddressReadsTheDecimalTextAndSendsItsLowByte) {
 TEST_F(ExecutorsTest, OnlyTheSetFeatureStatusStageTakesItsWarningAsSuccess) {
     DestroyBench();
     BusModel() = CBusModel{};
-    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(std::string(R"(fault = [{request = "DoControlTransferSingleStep", status = 0x80004008}])") + kSmallBench));
+    ASSERT_NO_FATAL_FAILURE(LoadAndEnumerate(
+        std::string(R"(fault = [{request = "DoControlTransferSingleStep", status = 0x80004008}])") + kSmallBench));
     SelectDevice(4);
     EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_SET_FEATURE_STEP_2, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_GET_DEV_DESC_STEP_3, m_buffer, sizeof m_buffer), BENCH_E_FAILED);
@@ -215,9 +225,9 @@ TEST_F(ExecutorsTest, DownstreamListsPutTheirCommandsAtTheirOwnCodes) {
     EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_DEVICE_DESCRIPTOR, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunHostDeviceCommand(HOST_DEVICE_CMD_SINGLE_STEP_SET_FEATURE, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunHubDeviceCommand(HUB_DEVICE_CMD_TEST_PACKET, m_buffer, sizeof m_buffer), BENCH_OK);
-    EXPECT_EQ(Sent(), (Lines{"GetDescriptor dev@2 1 0 0 256" + OK,
-                             "DoControlTransferSingleStep dev@2 0003003200000000 8 0" + OK,
-                             "SetTestMode dev@2 4" + OK}));
+    EXPECT_EQ(Sent(),
+              (Lines{"GetDescriptor dev@2 1 0 0 256" + OK,
+                     "DoControlTransferSingleStep dev@2 0003003200000000 8 0" + OK, "SetTestMode dev@2 4" + OK}));
 }
 
 TEST_F(ExecutorsTest, HubCommandsActOnTheHubThroughItsRootPort) {
@@ -226,8 +236,9 @@ TEST_F(ExecutorsTest, HubCommandsActOnTheHubThroughItsRootPort) {
     EXPECT_EQ(RunHubCommand(HUB_CMD_RESUME, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunHubCommand(HUB_CMD_DEVICE_DESCRIPTOR, m_buffer, sizeof m_buffer), BENCH_OK);
     EXPECT_EQ(RunHubCommand(18, m_buffer, sizeof m_buffer), BENCH_E_INDEX);
-    EXPECT_EQ(Sent(), (Lines{"SetPortFeature root:1 2 0 0" + OK, "ResumePort root:1" + OK,
-                             "GetDescriptor hub@1 1 0 0 256" + OK}));
+    EXPECT_EQ(
+        Sent(),
+        (Lines{"SetPortFeature root:1 2 0 0" + OK, "ResumePort root:1" + OK, "GetDescriptor hub@1 1 0 0 256" + OK}));
     // Parent test packet: Test Packet on the root port the hub hangs on.
     EXPECT_EQ(RunHubCommand(HUB_CMD_PARENT_TEST_PACKET, m_buffer, sizeof m_buffer), BENCH_OK);
     Lines expected = QuiesceAndHalt();

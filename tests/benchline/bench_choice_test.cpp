@@ -52,9 +52,9 @@ TEST(BenchChoice, TheMachineCountsPciXhciByClassAndPlatformXhciByDriver) {
     const fs::path root = pattern;
     EXPECT_FALSE(BLReadMachine(root.string()).SysfsError.empty()) << "without a bus folder sysfs is not there";
     // PCI: an xHCI controller (bound or not, it counts) and an EHCI one; one xHCI platform device.
-    for (const auto& [link, pciClass] : {std::pair{"bus/pci/devices/0000:00:14.0", "0x0c0330"},
-                                         std::pair{"bus/pci/devices/0000:00:1a.0", "0x0c0320"},
-                                         std::pair{"bus/platform/drivers/xhci-hcd/xhci-hcd.0.auto", ""}}) {
+    for (const auto& [link, pciClass] :
+         {std::pair{"bus/pci/devices/0000:00:14.0", "0x0c0330"}, std::pair{"bus/pci/devices/0000:00:1a.0", "0x0c0320"},
+          std::pair{"bus/platform/drivers/xhci-hcd/xhci-hcd.0.auto", ""}}) {
         const fs::path device = root / "devices" / fs::path(link).filename();
         fs::create_directories(device);
         fs::create_directories((root / link).parent_path());

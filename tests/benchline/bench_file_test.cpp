@@ -8,12 +8,13 @@
 namespace {
 
 const std::string kController = "[[controller]]\nid = \"host\"\nports = [\"usb2\", \"ss\"]\n";  // lines 1-3
-const std::string kHub = "[[controller.device]]\nat = \"1\"\nvid = 1\npid = 2\nspeed = \"high\"\nhub_ports = 2\n";  // 4-9
+const std::string kHub =
+    "[[controller.device]]\nat = \"1\"\nvid = 1\npid = 2\nspeed = \"high\"\nhub_ports = 2\n";  // 4-9
 
 std::string Device(const std::string& at, const std::string& speed, const std::string& extra = "",
                    const std::string& vid = "1") {
     return "[[controller.device]]\nat = \"" + at + "\"\nvid = " + vid + "\npid = 2\nspeed = \"" + speed + "\"\n" +
-           extra;
+        extra;
 }
 
 struct CErrorCase {
@@ -35,15 +36,18 @@ TEST(BenchFile, EveryFaultNamesFileLineAndProblem) {
          "9: unknown key \"colour\" in [[controller.device]]"},
         {"unknown fault key", "[[fault]]\nrequest = \"Enumerate\"\nstatus = 0\nwhen = 1\n",
          "4: unknown key \"when\" in [[fault]]"},
-        {"controller not an array of tables", "[controller]\nid = \"x\"\n", "1: \"controller\" in the bench file must be an array of tables"},
-        {"id of the wrong type", "[[controller]]\nid = 5\n", "2: \"id\" in [[controller]] must be a string, not an integer"},
+        {"controller not an array of tables", "[controller]\nid = \"x\"\n",
+         "1: \"controller\" in the bench file must be an array of tables"},
+        {"id of the wrong type", "[[controller]]\nid = 5\n",
+         "2: \"id\" in [[controller]] must be a string, not an integer"},
         {"vid of the wrong type", kController + Device("1", "high", "", "\"0x1\""),
          "6: \"vid\" in [[controller.device]] must be an integer, not a string"},
         {"missing id", "\n[[controller]]\nports = [\"usb2\"]\n", "2: [[controller]] needs the key \"id\""},
         {"missing at", kController + "[[controller.device]]\nvid = 1\npid = 2\nspeed = \"high\"\n",
          "4: [[controller.device]] needs the key \"at\""},
         {"missing fault status", "[[fault]]\nrequest = \"Enumerate\"\n", "1: [[fault]] needs the key \"status\""},
-        {"repeated at", kController + Device("1", "high") + Device("1", "full"), "10: a device at \"1\" is already listed"},
+        {"repeated at", kController + Device("1", "high") + Device("1", "full"),
+         "10: a device at \"1\" is already listed"},
         {"below a non-hub", kController + Device("1", "high") + Device("1.1", "high"),
          "10: the device at \"1\" is not a hub"},
         {"below a hub port that does not exist", kController + kHub + Device("1.3", "high"),
@@ -53,7 +57,8 @@ TEST(BenchFile, EveryFaultNamesFileLineAndProblem) {
          "11: no device is listed at \"1.2\" for the device at \"1.2.1\""},
         {"vid out of range", kController + Device("1", "high", "", "0x10000"),
          "6: \"vid\" = 0x10000 is out of range (0x0 to 0xFFFF)"},
-        {"hub_ports out of range", kController + Device("1", "high", "hub_ports = 0\n"), "9: \"hub_ports\" = 0 is out of range"},
+        {"hub_ports out of range", kController + Device("1", "high", "hub_ports = 0\n"),
+         "9: \"hub_ports\" = 0 is out of range"},
         {"tag out of range", kController + Device("1", "high", "tag = -1\n"), "9: \"tag\" = -1 is out of range"},
         {"speed unknown", kController + Device("1", "warp"), "8: \"speed\" = \"warp\" is not one of"},
         {"at not a path", kController + Device("1..2", "high"), "5: \"at\" = \"1..2\" is not a port path"},
@@ -69,11 +74,14 @@ TEST(BenchFile, EveryFaultNamesFileLineAndProblem) {
          "11: a USB 2.0 (full-speed) device cannot hang on the SuperSpeed hub at \"2\""},
         {"SuperSpeed device below a USB 2.0 hub", kController + kHub + Device("1.1", "super+"),
          "11: a SuperSpeed device cannot hang on the USB 2.0 hub at \"1\""},
-        {"too many root ports", "[[controller]]\nid = \"x\"\nports = [" + [] {
-             std::string ports;
-             for (int i = 0; i < 256; ++i) ports += "\"usb2\",";
-             return ports;
-         }() + "]\n",
+        {"too many root ports",
+         "[[controller]]\nid = \"x\"\nports = [" +
+             [] {
+                 std::string ports;
+                 for (int i = 0; i < 256; ++i) ports += "\"usb2\",";
+                 return ports;
+             }() +
+             "]\n",
          "3: \"ports\" lists 256 root ports; a controller has at most 255"},
         {"bad root port kind", "[[controller]]\nid = \"x\"\nports = [\"usb2\", \"usb3\"]\n",
          "3: a root port in \"ports\" must be \"usb2\" or \"ss\""},
@@ -83,7 +91,8 @@ TEST(BenchFile, EveryFaultNamesFileLineAndProblem) {
          "3: \"driver_version\" = \"1.0.256.0\" is not a version"},
         {"descriptor too short", kController + Device("1", "high", "descriptor = \"12 01 00 02\"\n"),
          "9: \"descriptor\" must be 18 bytes"},
-        {"descriptor not hex", kController + Device("1", "high", "descriptor = \"" + std::string(17 * 3, ' ') + "zz\"\n"),
+        {"descriptor not hex",
+         kController + Device("1", "high", "descriptor = \"" + std::string(17 * 3, ' ') + "zz\"\n"),
          "9: \"descriptor\" must be 18 bytes"},
         {"repeated controller id", kController + kController, "5: controller id \"host\" is repeated"},
         {"empty controller id", "[[controller]]\nid = \"\"\n", "2: \"id\" must have 1 to 243 characters"},
@@ -103,12 +112,12 @@ TEST(BenchFile, EveryFaultNamesFileLineAndProblem) {
 }
 
 TEST(BenchFile, MoreThan254DevicesOnOneControllerAreRefusedAtThe255th) {
-    std::string text = "[[controller]]\nid = \"x\"\nports = [\"usb2\"]\n" +
-                       Device("1", "high", "hub_ports = 255\n");  // lines 1-9
-    for (int port = 1; port <= 254; ++port) text += Device("1." + std::to_string(port), "full");  // 5 lines each
+    std::string text =
+        "[[controller]]\nid = \"x\"\nports = [\"usb2\"]\n" + Device("1", "high", "hub_ports = 255\n");  // lines 1-9
+    for (int port = 1; port <= 254; ++port) text += Device("1." + std::to_string(port), "full");        // 5 lines each
     std::string error = BenchError(text);
-    EXPECT_EQ(error, "bench file test.toml:" + std::to_string(10 + 253 * 5) +
-                         ": more than 254 devices on controller \"x\"");
+    EXPECT_EQ(error,
+              "bench file test.toml:" + std::to_string(10 + 253 * 5) + ": more than 254 devices on controller \"x\"");
 
     text.resize(text.rfind("[[controller.device]]"));
     EXPECT_TRUE(LoadBench(text)) << "254 devices fit";
@@ -250,8 +259,8 @@ TEST(DefaultBench, HasTheRealisticShape) {
         uint8_t ParentAddress, ParentPort, Speed;
         bool Hub;
     } expected[] = {
-        {0, 1, UsbHighSpeed, true},  {1, 1, UsbHighSpeed, false},  {1, 3, UsbFullSpeed, false},
-        {0, 2, UsbHighSpeed, false}, {0, 5, UsbSuperSpeed, true}, {5, 2, UsbSuperSpeed, false},
+        {0, 1, UsbHighSpeed, true},   {1, 1, UsbHighSpeed, false}, {1, 3, UsbFullSpeed, false},
+        {0, 2, UsbHighSpeed, false},  {0, 5, UsbSuperSpeed, true}, {5, 2, UsbSuperSpeed, false},
         {0, 6, UsbSuperSpeed, false},
     };
     for (uint8_t a = 1; a <= 7; ++a) {

@@ -162,15 +162,13 @@ TEST_F(SimHardware, SingleStepStagesMustComeInOrder) {
 }
 
 TEST_F(SimHardware, TransmitterComplianceNeedsAnEmptySuperSpeedPort) {
-    EXPECT_EQ(Root(6)->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr),
-              BL_SIM_E_REFUSED);
+    EXPECT_EQ(Root(6)->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr), BL_SIM_E_REFUSED);
     std::string error;
     ASSERT_TRUE(BLSimUnplug(m_backend.get(), 0, "6", error)) << error;
     EXPECT_EQ(Status(Root(6)), 2u) << "disconnected, connect change";
     EXPECT_EQ(Root(6)->SetPortLinkFeature(BL_PORT_LINK_STATE, 9, 0, nullptr), BL_SIM_E_REFUSED);
     EXPECT_EQ(Root(6)->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr), 0);
-    EXPECT_EQ(Root(3)->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr),
-              BL_SIM_E_REFUSED)
+    EXPECT_EQ(Root(3)->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr), BL_SIM_E_REFUSED)
         << "USB 2.0 port";
 
     EXPECT_EQ(Hub(5)->GetHubPort(1)->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr), 0);

@@ -37,7 +37,9 @@ public:
     std::vector<std::string> Take() { return std::move(m_lines); }
 
 private:
-    static void Sink(const std::string& line, void* self) { static_cast<CTraceCapture*>(self)->m_lines.push_back(line); }
+    static void Sink(const std::string& line, void* self) {
+        static_cast<CTraceCapture*>(self)->m_lines.push_back(line);
+    }
     std::vector<std::string> m_lines;
 };
 

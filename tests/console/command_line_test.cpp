@@ -78,11 +78,24 @@ TEST(ParseDecimalTest, ReadsLikeTheCommandsExpect) {
         int32_t Expect;
         bool Whole;
     } cases[] = {
-        {"0", 0, true},     {"7", 7, true},     {"12x", 12, false},    {" -3", -3, true},
-        {"+4", 4, true},    {"\t5 ", 5, true},  {"", 0, false},        {"x", 0, false},
-        {"-", 0, false},    {"--1", 0, false},  {"0x3", 0, false},     {"1st", 1, false},
-        {"1 2", 1, false},  {"- 3", 0, false},  {"2147483647", INT_MAX, true},
-        {"99999999999999999999", INT_MAX, true}, {"-2147483648", INT_MIN, true}, {"-99999999999999999999", INT_MIN, true},
+        {"0", 0, true},
+        {"7", 7, true},
+        {"12x", 12, false},
+        {" -3", -3, true},
+        {"+4", 4, true},
+        {"\t5 ", 5, true},
+        {"", 0, false},
+        {"x", 0, false},
+        {"-", 0, false},
+        {"--1", 0, false},
+        {"0x3", 0, false},
+        {"1st", 1, false},
+        {"1 2", 1, false},
+        {"- 3", 0, false},
+        {"2147483647", INT_MAX, true},
+        {"99999999999999999999", INT_MAX, true},
+        {"-2147483648", INT_MIN, true},
+        {"-99999999999999999999", INT_MIN, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseDecimal(c.Word), c.Expect) << '"' << c.Word << '"';

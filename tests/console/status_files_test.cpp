@@ -44,8 +44,9 @@ protected:
 }  // namespace
 
 TEST_F(StatusFilesTest, EveryStateWordEndsInCrLfAndReplacesTheFile) {
-    const char* words[] = {"READY", "BUSY", "UNSUCCESSFUL", "ERROR_LOADING_DRIVER", "COULD_NOT_FIND_HOST",
-                           "REBOOT_NEEDED", "INVALID_DRIVER"};
+    const char* words[] = {
+        "READY",         "BUSY",          "UNSUCCESSFUL", "ERROR_LOADING_DRIVER", "COULD_NOT_FIND_HOST",
+        "REBOOT_NEEDED", "INVALID_DRIVER"};
     WriteStatusFile(STATUS_UNSUCCESSFUL);
     for (int state = STATUS_READY; state <= STATUS_INVALID_DRIVER; ++state) {
         WriteStatusFile(state);

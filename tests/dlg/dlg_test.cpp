@@ -11,8 +11,18 @@
 namespace {
 
 enum {
-    ID_LIST = 10, ID_COMBO, ID_EDIT, ID_NUMBER, ID_STATUS, ID_CHECK, ID_RADIO_A, ID_RADIO_B, ID_RADIO_C,
-    ID_OPEN, ID_GO, ID_DISABLED,
+    ID_LIST = 10,
+    ID_COMBO,
+    ID_EDIT,
+    ID_NUMBER,
+    ID_STATUS,
+    ID_CHECK,
+    ID_RADIO_A,
+    ID_RADIO_B,
+    ID_RADIO_C,
+    ID_OPEN,
+    ID_GO,
+    ID_DISABLED,
 };
 
 const CDlgItemTemplate kItems[] = {

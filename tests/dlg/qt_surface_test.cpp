@@ -27,8 +27,8 @@
 
 namespace {
 
-constexpr int kRun = 10, kOther = 11, kCheck = 12, kRadioA = 13, kRadioB = 14, kList = 15, kCombo = 16,
-              kNumber = 17, kStatus = 18, kLabel = 19, kOff = 20, kAsk = 21;
+constexpr int kRun = 10, kOther = 11, kCheck = 12, kRadioA = 13, kRadioB = 14, kList = 15, kCombo = 16, kNumber = 17,
+              kStatus = 18, kLabel = 19, kOff = 20, kAsk = 21;
 constexpr unsigned kAboutCommand = 0x10;
 
 const CDlgItemTemplate kItems[] = {
@@ -47,8 +47,8 @@ const CDlgItemTemplate kItems[] = {
     {kAsk, DLG_CLASS_BUTTON, "Ask", {175, 100, 40, 14}, BS_PUSHBUTTON | WS_TABSTOP},
 };
 
-const CDlgTemplate kTemplate = {1, "Window Test", 220, 120, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT,
-                                "MS Sans Serif", 8, kItems};
+const CDlgTemplate kTemplate = {
+    1, "Window Test", 220, 120, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT, "MS Sans Serif", 8, kItems};
 
 // Records every notification; Ask opens an OK/Cancel message box.
 class CProbeDialog : public CDialog {
@@ -147,41 +147,43 @@ protected:
 
 TEST_F(CQtSurfaceTest, EveryControlKindIsANativeWidgetPlacedInDialogUnits) {
     EXPECT_EQ(Run({Do([&] {
-        QWidget* window = surface.WindowOf(&dialog);
-        ASSERT_TRUE(window);
-        EXPECT_EQ(window->windowTitle(), "Window Test");
-        int bx = surface.BaseUnitX(), by = surface.BaseUnitY();
-        EXPECT_GT(bx, 3);
-        EXPECT_GT(by, 8);
-        EXPECT_EQ(window->size(), QSize((220 * bx + 2) / 4, (120 * by + 4) / 8));
-        ASSERT_TRUE(As<QPushButton>(kRun));
-        EXPECT_TRUE(As<QPushButton>(kRun)->isDefault());
-        EXPECT_FALSE(As<QPushButton>(kOther)->isDefault());
-        EXPECT_EQ(As<QPushButton>(kRun)->geometry(), QRect((10 * bx + 2) / 4, (100 * by + 4) / 8, (50 * bx + 2) / 4, (14 * by + 4) / 8));
-        ASSERT_TRUE(As<QCheckBox>(kCheck));
-        ASSERT_TRUE(As<QRadioButton>(kRadioA));
-        ASSERT_TRUE(As<QListWidget>(kList));
-        EXPECT_EQ(As<QListWidget>(kList)->count(), 3);
-        ASSERT_TRUE(As<QComboBox>(kCombo));
-        EXPECT_TRUE(As<QComboBox>(kCombo)->isEditable());
-        EXPECT_EQ(As<QComboBox>(kCombo)->count(), 3);
-        // A combo's field is as tall as its font needs, its list fills the rest.
-        EXPECT_LT(As<QComboBox>(kCombo)->height(), (60 * by + 4) / 8);
-        ASSERT_TRUE(As<QLineEdit>(kNumber));
-        auto* status = As<QPlainTextEdit>(kStatus);
-        ASSERT_TRUE(status);
-        EXPECT_TRUE(status->isReadOnly());
-        EXPECT_EQ(status->toPlainText(), "Operation Successful\nsecond line");
-        ASSERT_TRUE(As<QLabel>(kLabel));
-        // Mnemonics are not shown, and text is never read as markup.
-        EXPECT_EQ(As<QLabel>(kLabel)->text(), "Port & Speed <b>");
-        EXPECT_EQ(As<QLabel>(kLabel)->textFormat(), Qt::PlainText);
-        bool group = false;
-        for (QGroupBox* box : window->findChildren<QGroupBox*>()) group |= box->title() == "Options";
-        EXPECT_TRUE(group);
-        EXPECT_FALSE(As<QPushButton>(kOff)->isEnabled());
-        Key(Qt::Key_Escape);
-    })}), IDCANCEL);
+                  QWidget* window = surface.WindowOf(&dialog);
+                  ASSERT_TRUE(window);
+                  EXPECT_EQ(window->windowTitle(), "Window Test");
+                  int bx = surface.BaseUnitX(), by = surface.BaseUnitY();
+                  EXPECT_GT(bx, 3);
+                  EXPECT_GT(by, 8);
+                  EXPECT_EQ(window->size(), QSize((220 * bx + 2) / 4, (120 * by + 4) / 8));
+                  ASSERT_TRUE(As<QPushButton>(kRun));
+                  EXPECT_TRUE(As<QPushButton>(kRun)->isDefault());
+                  EXPECT_FALSE(As<QPushButton>(kOther)->isDefault());
+                  EXPECT_EQ(As<QPushButton>(kRun)->geometry(),
+                            QRect((10 * bx + 2) / 4, (100 * by + 4) / 8, (50 * bx + 2) / 4, (14 * by + 4) / 8));
+                  ASSERT_TRUE(As<QCheckBox>(kCheck));
+                  ASSERT_TRUE(As<QRadioButton>(kRadioA));
+                  ASSERT_TRUE(As<QListWidget>(kList));
+                  EXPECT_EQ(As<QListWidget>(kList)->count(), 3);
+                  ASSERT_TRUE(As<QComboBox>(kCombo));
+                  EXPECT_TRUE(As<QComboBox>(kCombo)->isEditable());
+                  EXPECT_EQ(As<QComboBox>(kCombo)->count(), 3);
+                  // A combo's field is as tall as its font needs, its list fills the rest.
+                  EXPECT_LT(As<QComboBox>(kCombo)->height(), (60 * by + 4) / 8);
+                  ASSERT_TRUE(As<QLineEdit>(kNumber));
+                  auto* status = As<QPlainTextEdit>(kStatus);
+                  ASSERT_TRUE(status);
+                  EXPECT_TRUE(status->isReadOnly());
+                  EXPECT_EQ(status->toPlainText(), "Operation Successful\nsecond line");
+                  ASSERT_TRUE(As<QLabel>(kLabel));
+                  // Mnemonics are not shown, and text is never read as markup.
+                  EXPECT_EQ(As<QLabel>(kLabel)->text(), "Port & Speed <b>");
+                  EXPECT_EQ(As<QLabel>(kLabel)->textFormat(), Qt::PlainText);
+                  bool group = false;
+                  for (QGroupBox* box : window->findChildren<QGroupBox*>()) group |= box->title() == "Options";
+                  EXPECT_TRUE(group);
+                  EXPECT_FALSE(As<QPushButton>(kOff)->isEnabled());
+                  Key(Qt::Key_Escape);
+              })}),
+              IDCANCEL);
 }
 
 TEST_F(CQtSurfaceTest, ClicksAndSelectionsReachTheHandlers) {
@@ -307,14 +309,14 @@ TEST_F(CQtSurfaceTest, KeysWorkAsInADialogBox) {
 
 TEST_F(CQtSurfaceTest, ClosingTheWindowIsTheSystemMenusClose) {
     EXPECT_EQ(Run({Do([&] {
-        QCloseEvent close;
-        QApplication::sendEvent(surface.WindowOf(&dialog), &close);
-    })}), IDCANCEL);
+                  QCloseEvent close;
+                  QApplication::sendEvent(surface.WindowOf(&dialog), &close);
+              })}),
+              IDCANCEL);
 }
 
 TEST_F(CQtSurfaceTest, TimersTickWhileTheLoopWaits) {
-    Run({Do([&] { dialog.SetTimer(7, 20); }), [&] { return dialog.ticks >= 3; },
-         Do([&] {
+    Run({Do([&] { dialog.SetTimer(7, 20); }), [&] { return dialog.ticks >= 3; }, Do([&] {
              dialog.KillTimer(7);
              Key(Qt::Key_Escape);
          })});
@@ -322,8 +324,7 @@ TEST_F(CQtSurfaceTest, TimersTickWhileTheLoopWaits) {
 }
 
 TEST_F(CQtSurfaceTest, ANestedMessageBoxAnswersAndTheDialogGoesOn) {
-    Run({Do([&] { QTest::mouseClick(W(kAsk), Qt::LeftButton); }),
-         Do([&] {
+    Run({Do([&] { QTest::mouseClick(W(kAsk), Qt::LeftButton); }), Do([&] {
              // Inside the message box's own loop, on top of the dialog.
              ASSERT_EQ(DlgModalStack().size(), 2u);
              QWidget* box = surface.WindowOf(DlgModalStack().back());
@@ -389,8 +390,9 @@ TEST_F(CQtSurfaceTest, TheSystemMenuOpensOnAltSpaceAndAnEntryRuns) {
 TEST_F(CQtSurfaceTest, ATerminationSignalClosesAnOpenSystemMenu) {
     OSInstallTerminationHandlers();
     EXPECT_EQ(Run({Do([&] {
-        QTimer::singleShot(50, [] { std::raise(SIGTERM); });
-        Key(Qt::Key_Space, Qt::AltModifier);
-    })}), IDCANCEL);
+                  QTimer::singleShot(50, [] { std::raise(SIGTERM); });
+                  Key(Qt::Key_Space, Qt::AltModifier);
+              })}),
+              IDCANCEL);
     EXPECT_EQ(dialog.about, 0);
 }

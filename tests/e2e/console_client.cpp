@@ -122,8 +122,7 @@ void CConsoleClient::Pump(int timeoutMs) {
     }
     if (fds[1].revents & POLLIN) {
         char events[4096];
-        while (read(m_watch, events, sizeof events) > 0) {
-        }
+        while (read(m_watch, events, sizeof events) > 0) {}
     }
 }
 

@@ -43,7 +43,8 @@ protected:
         options.Binary = VOLTARIS_BINARY;
         options.WorkingDirectory = m_dir.Path();
         options.Terminal = terminal;
-        options.Environment = {{"VOLTARIS_INSTANCE", m_instance}, {"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_BENCH", "sim"}};
+        options.Environment = {
+            {"VOLTARIS_INSTANCE", m_instance}, {"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_BENCH", "sim"}};
         std::string which = "(built in)";
         if (!bench.empty()) {
             WriteTextFile(m_dir.File("bench.toml"), bench);

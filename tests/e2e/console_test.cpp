@@ -47,10 +47,9 @@ TEST_F(ConsoleE2ETest, StartsListsHostsAndLeavesWithExit) {
     EXPECT_EQ(m_console->Wait(), 0);
     EXPECT_EQ(m_console->TakeOutput(), "\n Exiting application\n");
     EXPECT_EQ(m_console->Status(), "BUSY\r\n");
-    EXPECT_EQ(Steps(), (std::vector<std::string>{"InitRailswap list -> 0",
-                                                 "InitRailswap select " + kDefaultHostId + " -> 0",
-                                                 "new CXhciBenchline", "delete CXhciBenchline",
-                                                 "CleanupRailswap stack -> 0"}));
+    EXPECT_EQ(Steps(),
+              (std::vector<std::string>{"InitRailswap list -> 0", "InitRailswap select " + kDefaultHostId + " -> 0",
+                                        "new CXhciBenchline", "delete CXhciBenchline", "CleanupRailswap stack -> 0"}));
 }
 
 TEST_F(ConsoleE2ETest, HostPromptAsksAgainAndAppendsTheHostsEachTime) {
@@ -105,10 +104,10 @@ TEST_F(ConsoleE2ETest, EveryStartUpFailureHasItsTextAndStatus) {
     struct Case {
         const char* What;
         std::string Bench;
-        bool ChooseHost;     // the failure comes after the host prompt
-        std::string Text;    // console text after the banner (and " Loading...\n")
+        bool ChooseHost;   // the failure comes after the host prompt
+        std::string Text;  // console text after the banner (and " Loading...\n")
         std::string Status;
-        bool Restored;       // the stack was switched, so it is restored again
+        bool Restored;  // the stack was switched, so it is restored again
     };
     auto fault = [](const std::string& request, const std::string& target, const std::string& status) {
         std::string text = kEmptyBench + "\n[[fault]]\nrequest = \"" + request + "\"\n";
@@ -172,26 +171,31 @@ TEST_F(ConsoleE2ETest, ListingCommandsOnTheDefaultBench) {
     StartReady();
     std::string status;
 
-    EXPECT_EQ(Run("lh", &status),
-              "\n List of hosts with compliance driver installed: \n   0  :  " + kDefaultHostId + " - 8 Ports\n" + kPrompt);
+    EXPECT_EQ(
+        Run("lh", &status),
+        "\n List of hosts with compliance driver installed: \n   0  :  " + kDefaultHostId + " - 8 Ports\n" + kPrompt);
     EXPECT_EQ(status, "READY");
     EXPECT_EQ(m_console->Information(), "INDEX|0|HOST_INFO|" + kDefaultHostId + "|NUM_PORTS|8\r\n");
 
-    EXPECT_EQ(Run("LB"), "\n List of Hubs: \n"
-                         "   0  :  VID/PID 0x2b4e/412, Address 1 - 4 Ports \n"
-                         "   1  :  VID/PID 0x2b4e/413, Address 5 - 4 Ports SuperSpeed\n" + kPrompt);
+    EXPECT_EQ(Run("LB"),
+              "\n List of Hubs: \n"
+              "   0  :  VID/PID 0x2b4e/412, Address 1 - 4 Ports \n"
+              "   1  :  VID/PID 0x2b4e/413, Address 5 - 4 Ports SuperSpeed\n" +
+                  kPrompt);
     EXPECT_EQ(m_console->Information(),
               "INDEX|0|VID|2b4e|PID|412|ADDRESS|1|NUM_PORTS|4|EXTRA_INFO||\r\n"
               "INDEX|1|VID|2b4e|PID|413|ADDRESS|5|NUM_PORTS|4|EXTRA_INFO|SuperSpeed|\r\n");
 
-    EXPECT_EQ(Run("ld"), "\n List of Devices: \n"
-                         "   0  :  VID/PID 0x2b4e/412, Address 1\n"
-                         "   1  :  VID/PID 0x3a17/1001, Address 2\n"
-                         "   2  :  VID/PID 0x3a17/2002, Address 3\n"
-                         "   3  :  VID/PID 0x1c4d/a20, Address 4\n"
-                         "   4  :  VID/PID 0x2b4e/413, Address 5\n"
-                         "   5  :  VID/PID 0x3a17/3003, Address 6\n"
-                         "   6  :  VID/PID 0x1c4d/5e10, Address 7\n" + kPrompt);
+    EXPECT_EQ(Run("ld"),
+              "\n List of Devices: \n"
+              "   0  :  VID/PID 0x2b4e/412, Address 1\n"
+              "   1  :  VID/PID 0x3a17/1001, Address 2\n"
+              "   2  :  VID/PID 0x3a17/2002, Address 3\n"
+              "   3  :  VID/PID 0x1c4d/a20, Address 4\n"
+              "   4  :  VID/PID 0x2b4e/413, Address 5\n"
+              "   5  :  VID/PID 0x3a17/3003, Address 6\n"
+              "   6  :  VID/PID 0x1c4d/5e10, Address 7\n" +
+                  kPrompt);
     EXPECT_EQ(m_console->Information(),
               "INDEX|0|VID|2b4e|PID|412|ADDRESS|1\r\nINDEX|1|VID|3a17|PID|1001|ADDRESS|2\r\n"
               "INDEX|2|VID|3a17|PID|2002|ADDRESS|3\r\nINDEX|3|VID|1c4d|PID|a20|ADDRESS|4\r\n"
@@ -267,20 +271,32 @@ TEST_F(ConsoleE2ETest, HelpTextsAndUnknownCommands) {
         EXPECT_EQ(Run(line, &status), kHelpMenu + kPrompt) << line;
         EXPECT_EQ(status, "READY");
     }
-    EXPECT_EQ(Run("lh ?"), "\n Usage:\n LH - Displays a list of available host controllers\n      and gives an index "
-                           "value for each\n" + kPrompt);
-    EXPECT_EQ(Run("GP help"), "\n Usage:\n GP <Speed> - Lists host ports and their speeds\n\n  Speed:\n   SS - "
-                              "SuperSpeed Ports\n   HS - Hi-Speed Ports\n" + kPrompt);
+    EXPECT_EQ(Run("lh ?"),
+              "\n Usage:\n LH - Displays a list of available host controllers\n      and gives an index "
+              "value for each\n" +
+                  kPrompt);
+    EXPECT_EQ(Run("GP help"),
+              "\n Usage:\n GP <Speed> - Lists host ports and their speeds\n\n  Speed:\n   SS - "
+              "SuperSpeed Ports\n   HS - Hi-Speed Ports\n" +
+                  kPrompt);
     EXPECT_EQ(Run("exit /?"), "\n Usage:\n EXIT - Exits Application\n" + kPrompt);
-    EXPECT_EQ(Run("E ?"), "\n Usage:\n E - Enumerates bus, use to update lists of\n     currently connected "
-                          "peripherals\n" + kPrompt);
+    EXPECT_EQ(Run("E ?"),
+              "\n Usage:\n E - Enumerates bus, use to update lists of\n     currently connected "
+              "peripherals\n" +
+                  kPrompt);
     EXPECT_EQ(Run("gui ?"), "\n Usage:\n GUI - Opens GUI Application\n" + kPrompt);
-    EXPECT_EQ(Run("sh ?"), "\n Usage:\n SH <Host Index> - Selects a host controller\n      to use for testing. "
-                           "Available indexes\n      can be listed using LH command.\n" + kPrompt);
-    EXPECT_EQ(Run("LB ?"), "\n Usage:\n LB - Displays a list of available hubs\n      and gives an index value for "
-                           "each\n" + kPrompt);
-    EXPECT_EQ(Run("LD ?"), "\n Usage:\n LD - Displays a list of available devices\n      and gives an index value "
-                           "for each\n" + kPrompt);
+    EXPECT_EQ(Run("sh ?"),
+              "\n Usage:\n SH <Host Index> - Selects a host controller\n      to use for testing. "
+              "Available indexes\n      can be listed using LH command.\n" +
+                  kPrompt);
+    EXPECT_EQ(Run("LB ?"),
+              "\n Usage:\n LB - Displays a list of available hubs\n      and gives an index value for "
+              "each\n" +
+                  kPrompt);
+    EXPECT_EQ(Run("LD ?"),
+              "\n Usage:\n LD - Displays a list of available devices\n      and gives an index value "
+              "for each\n" +
+                  kPrompt);
     EXPECT_EQ(Run("TP ?").rfind("\n Usage:\n TP <Test Mode> <Port Number> <Optional Hub Index>\n\n      Puts", 0), 0u);
     EXPECT_EQ(Run("TD ?").rfind("\n Usage:\n TD <Test Mode> <Device Index>\n\n      Puts", 0), 0u);
 
@@ -328,7 +344,8 @@ TEST_F(ConsoleE2ETest, EndOfInputLeavesAsExitDoes) {
     m_console->SendRaw("LD");
     m_console->CloseInput();
     EXPECT_EQ(m_console->Wait(), 0);
-    EXPECT_EQ(m_console->TakeOutput(), "\n List of Devices: \n  No Devices Found\n" + kPrompt + "\n Exiting application\n");
+    EXPECT_EQ(m_console->TakeOutput(),
+              "\n List of Devices: \n  No Devices Found\n" + kPrompt + "\n Exiting application\n");
     EXPECT_EQ(m_console->Information(), "NO_DEVICES_FOUND");
     EXPECT_EQ(m_console->Status(), "BUSY\r\n");
     EXPECT_EQ(Steps().back(), "CleanupRailswap stack -> 0");
@@ -419,10 +436,10 @@ TEST_F(ConsoleE2ETest, GuiHandsTheBenchAndStackOverToTheDialogs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     m_console->SendRaw("\x1b");  // and the main dialog
     EXPECT_EQ(m_console->Wait(), 0);
-    EXPECT_EQ(Steps(), (std::vector<std::string>{"InitRailswap list -> 0",
-                                                 "InitRailswap select " + kDefaultHostId + " -> 0",
-                                                 "new CXhciBenchline", "InitRailswap stack -> 0",
-                                                 "delete CXhciBenchline", "CleanupRailswap stack -> 0"}));
+    EXPECT_EQ(Steps(),
+              (std::vector<std::string>{"InitRailswap list -> 0", "InitRailswap select " + kDefaultHostId + " -> 0",
+                                        "new CXhciBenchline", "InitRailswap stack -> 0", "delete CXhciBenchline",
+                                        "CleanupRailswap stack -> 0"}));
 }
 
 // Without a terminal the dialogs cannot start; the bench and the stack switch
@@ -431,8 +448,7 @@ TEST_F(ConsoleE2ETest, GuiOnPipesRestoresTheStackAndFails) {
     StartReady("", false);
     m_console->Send("GUI");
     EXPECT_EQ(m_console->Wait(), 1);
-    EXPECT_EQ(Steps(), (std::vector<std::string>{"InitRailswap list -> 0",
-                                                 "InitRailswap select " + kDefaultHostId + " -> 0",
-                                                 "new CXhciBenchline", "delete CXhciBenchline",
-                                                 "CleanupRailswap stack -> 0"}));
+    EXPECT_EQ(Steps(),
+              (std::vector<std::string>{"InitRailswap list -> 0", "InitRailswap select " + kDefaultHostId + " -> 0",
+                                        "new CXhciBenchline", "delete CXhciBenchline", "CleanupRailswap stack -> 0"}));
 }

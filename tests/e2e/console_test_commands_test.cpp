@@ -69,8 +69,10 @@ TEST_F(ConsoleE2ETest, TdTestModeThenTheNextTdFindsTheDeviceGone) {
 
     // The device stays in its test mode, so a re-enumeration no longer finds it.
     size_t enumerations = TraceOf("Enumerate ").size();
-    EXPECT_EQ(Run("TD TEST_PACKET 0", &status), "\n Setting Device into TEST_PACKET mode \n Device not found, power "
-                                                "cycle device and try again.\n" + kPrompt);
+    EXPECT_EQ(Run("TD TEST_PACKET 0", &status),
+              "\n Setting Device into TEST_PACKET mode \n Device not found, power "
+              "cycle device and try again.\n" +
+                  kPrompt);
     EXPECT_EQ(status, "UNSUCCESSFUL");
     EXPECT_EQ(TraceOf("Enumerate ").size(), enumerations + 1);
     EXPECT_EQ(TraceOf("SetTestMode").size(), 1u);
@@ -117,8 +119,9 @@ TEST_F(ConsoleE2ETest, SignalOrEndOfInputAtAStepPromptSendsNoFurtherStage) {
         if (signo) m_console->Signal(signo);
         else m_console->CloseInput();
         EXPECT_EQ(m_console->Wait(), signo ? 128 + signo : 0);
-        EXPECT_EQ(m_console->TakeOutput(), "\n Setting Device into SINGLE_STEP_GET_DEV_DESC mode \n Step Successful\n" +
-                                               kStepPrompt + " Stopped: no further step sent\n\n Exiting application\n");
+        EXPECT_EQ(m_console->TakeOutput(),
+                  "\n Setting Device into SINGLE_STEP_GET_DEV_DESC mode \n Step Successful\n" + kStepPrompt +
+                      " Stopped: no further step sent\n\n Exiting application\n");
         EXPECT_EQ(TraceOf("DoControlTransferSingleStep").size(), 1u);
         EXPECT_EQ(Steps().back(), "CleanupRailswap stack -> 0");
     }
@@ -135,15 +138,18 @@ TEST_F(ConsoleE2ETest, AnIndexNamesWhatTheLastListingShowedAfterARescan) {
     EXPECT_EQ(Run("TD DEVICE_DESCRIPTOR 2", &status),
               "\n Setting Device into DEVICE_DESCRIPTOR mode \n Successful\n" + kPrompt);
     EXPECT_EQ(TraceOf("GetDescriptor "), (std::vector<std::string>{"GetDescriptor dev@2 1 0 0 256 -> 0x00000000"}));
-    EXPECT_EQ(Run("TD RESET 1", &status), "\n Setting Device into RESET mode \n Device not found, power cycle "
-                                          "device and try again.\n" + kPrompt);
+    EXPECT_EQ(Run("TD RESET 1", &status),
+              "\n Setting Device into RESET mode \n Device not found, power cycle "
+              "device and try again.\n" +
+                  kPrompt);
     EXPECT_EQ(status, "UNSUCCESSFUL");
 
     // The USB 2.0 hub (LB row 0) into a test mode, then a rescan: row 0 names
     // no hub, and row 1 is still the SuperSpeed hub, now at address 2.
     Run("TD TEST_J 0");
     Run("TD DEVICE_DESCRIPTOR 3");
-    EXPECT_EQ(Run("TP SUSPEND 1 0", &status), "\n Setting Hub 0 Port 1 into SUSPEND mode \n\n Invalid Hub Index\n" + kPrompt);
+    EXPECT_EQ(Run("TP SUSPEND 1 0", &status),
+              "\n Setting Hub 0 Port 1 into SUSPEND mode \n\n Invalid Hub Index\n" + kPrompt);
     EXPECT_EQ(status, "UNSUCCESSFUL");
     EXPECT_TRUE(TraceOf("SetPortFeature").empty());
     EXPECT_EQ(Run("TP SUSPEND 1 1", &status), "\n Setting Hub 1 Port 1 into SUSPEND mode \n Successful\n" + kPrompt);
@@ -158,16 +164,19 @@ TEST_F(ConsoleE2ETest, AListingThatCannotBeWrittenWholeFailsItsCommand) {
     std::remove(m_dir.File("CLInformation.txt").c_str());
     ASSERT_EQ(symlink("/dev/null", m_dir.File("CLInformation.txt").c_str()), 0);
     std::string status;
-    EXPECT_EQ(Run("LD", &status), "\n List of Devices: \n   0  :  VID/PID 0x1234/42, Address 1\nvoltaris: "
-                                  "CLInformation.txt: a symbolic link is in its place; the listing there is "
-                                  "incomplete\n" + kPrompt);
+    EXPECT_EQ(Run("LD", &status),
+              "\n List of Devices: \n   0  :  VID/PID 0x1234/42, Address 1\nvoltaris: "
+              "CLInformation.txt: a symbolic link is in its place; the listing there is "
+              "incomplete\n" +
+                  kPrompt);
     EXPECT_EQ(status, "UNSUCCESSFUL");
     EXPECT_EQ(Exit(), 0);
 }
 
 TEST_F(ConsoleE2ETest, TdSingleStepGoesOnAfterAFailedStage) {
-    StartReady(kOneDeviceBench + "\n[[fault]]\nrequest = \"DoControlTransferSingleStep\"\nstatus = 0x80000005\n"
-                                 "count = 1\n");
+    StartReady(kOneDeviceBench +
+               "\n[[fault]]\nrequest = \"DoControlTransferSingleStep\"\nstatus = 0x80000005\n"
+               "count = 1\n");
     std::string status;
     EXPECT_EQ(Run("TD SINGLE_STEP_SET_FEATURE 0", &status, kStepPrompt),
               "\n Setting Device into SINGLE_STEP_SET_FEATURE mode \n Step Failed\n" + kStepPrompt);
@@ -183,8 +192,9 @@ TEST_F(ConsoleE2ETest, TdSingleStepGoesOnAfterAFailedStage) {
 }
 
 TEST_F(ConsoleE2ETest, TdSetFeatureStatusStageAnswerCountsAsSuccess) {
-    StartReady(kOneDeviceBench + "\n[[fault]]\nrequest = \"DoControlTransferSingleStep\"\nargs = \"0 2\"\n"
-                                 "status = 0x80004008\n");
+    StartReady(kOneDeviceBench +
+               "\n[[fault]]\nrequest = \"DoControlTransferSingleStep\"\nargs = \"0 2\"\n"
+               "status = 0x80004008\n");
     std::string status;
     Run("TD SINGLE_STEP_SET_FEATURE 0", &status, kStepPrompt);
     EXPECT_EQ(Run("", &status), " Step Successful\n Done\n Successful\n" + kPrompt);
@@ -276,7 +286,8 @@ TEST_F(ConsoleE2ETest, TpComplianceAsksOnTheConsoleToRemoveTheDevice) {
     std::string status;
     EXPECT_EQ(Run("TP SS_TX_COMPLIANCE_MODE 7", &status),
               "\n Setting Host Port 7 into SS_TX_COMPLIANCE_MODE mode \n Successful\n" + kPrompt);
-    EXPECT_EQ(TraceOf("SetPortLinkFeature"), (std::vector<std::string>{"SetPortLinkFeature root:7 5 10 0 -> 0x00000000"}));
+    EXPECT_EQ(TraceOf("SetPortLinkFeature"),
+              (std::vector<std::string>{"SetPortLinkFeature root:7 5 10 0 -> 0x00000000"}));
 
     // A device on the port: the question waits while the command stays busy.
     m_console->Send("TP SS_TX_COMPLIANCE_MODE 6");
@@ -335,8 +346,9 @@ TEST_F(ConsoleE2ETest, RefusedShKeepsTheConsoleOnTheControllerItLists) {
 TEST_F(ConsoleE2ETest, FailedShEnumerationSaysSoAndListsNothingStale) {
     // The second driver's version is not known (a warning, accepted); its bus
     // cannot be scanned.
-    StartReady(kTwoHostBench + "\n[[fault]]\nrequest = \"GetDriverVersion\"\nstatus = 0xC0000001\n"
-                               "[[fault]]\nrequest = \"Enumerate\"\nstatus = 0x80001001\n");
+    StartReady(kTwoHostBench +
+               "\n[[fault]]\nrequest = \"GetDriverVersion\"\nstatus = 0xC0000001\n"
+               "[[fault]]\nrequest = \"Enumerate\"\nstatus = 0x80001001\n");
     std::string status;
     EXPECT_EQ(Run("SH 1", &status), "\n Selecting Host 1... \n Enumeration Failed\n" + kPrompt);
     EXPECT_EQ(status, "UNSUCCESSFUL");

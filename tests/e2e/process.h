@@ -15,17 +15,16 @@ struct CProcessResult {
 };
 
 struct CProcessOptions {
-    std::vector<std::string> Arguments;             // program first
-    std::map<std::string, std::string> Environment; // added to (or replacing) the test's own
-    std::vector<std::string> Unset;                 // removed from the environment
-    std::string WorkingDirectory;                   // empty: the test's own
-    std::string Input;                              // written to stdin, then stdin is closed
-    bool Terminal = false;                          // run on a pseudo-terminal instead of pipes
+    std::vector<std::string> Arguments;              // program first
+    std::map<std::string, std::string> Environment;  // added to (or replacing) the test's own
+    std::vector<std::string> Unset;                  // removed from the environment
+    std::string WorkingDirectory;                    // empty: the test's own
+    std::string Input;                               // written to stdin, then stdin is closed
+    bool Terminal = false;                           // run on a pseudo-terminal instead of pipes
 };
 
 // Runs to the end (killed after the timeout).
-CProcessResult RunProcess(const CProcessOptions& options,
-                          std::chrono::milliseconds timeout = std::chrono::seconds(20));
+CProcessResult RunProcess(const CProcessOptions& options, std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 // A process running in the background on a pseudo-terminal.
 class CRunningProcess {

@@ -19,7 +19,8 @@ protected:
         options.Arguments = {VOLTARIS_BINARY};
         options.Arguments.insert(options.Arguments.end(), switches.begin(), switches.end());
         options.WorkingDirectory = m_dir.Path();
-        options.Environment = {{"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_INSTANCE", m_instance}, {"VOLTARIS_BENCH", "sim"}};
+        options.Environment = {
+            {"VOLTARIS_TRACE", Trace()}, {"VOLTARIS_INSTANCE", m_instance}, {"VOLTARIS_BENCH", "sim"}};
         return options;
     }
     std::string Trace() const { return m_dir.File("trace.log"); }
@@ -42,11 +43,8 @@ protected:
 };
 
 const std::vector<std::string> kDialogRun = {
-    "InitRailswap stack -> 0",
-    "new CXhciBenchline",
-    "SelectStack bench 5 -> 0x00000000",
-    "delete CXhciBenchline",
-    "CleanupRailswap stack -> 0",
+    "InitRailswap stack -> 0", "new CXhciBenchline",         "SelectStack bench 5 -> 0x00000000",
+    "delete CXhciBenchline",   "CleanupRailswap stack -> 0",
 };
 
 }  // namespace
@@ -186,7 +184,9 @@ TEST_F(StartupTest, UnwritableStatusFilesEndTheConsoleAndALostTraceIsSaid) {
     // After the line that says the bench is simulated: the first lost line, and at exit how many.
     EXPECT_NE(result.Err.find("voltaris: simulated bench (built in): nothing reaches this machine's USB hardware\n"
                               "voltaris: VOLTARIS_TRACE /dev/full: cannot write the line \"InitRailswap list -> 0\": "
-                              "No space left on device; the record is incomplete\n"), std::string::npos) << result.Err;
+                              "No space left on device; the record is incomplete\n"),
+              std::string::npos)
+        << result.Err;
     EXPECT_NE(result.Err.find("lines could not be written and are missing\n"), std::string::npos) << result.Err;
     EXPECT_EQ(std::count(result.Err.begin(), result.Err.end(), '\n'), 3) << result.Err;
 }

@@ -39,12 +39,12 @@ std::string BenchText(unsigned controllers) {
     std::string text;
     for (unsigned c = 0; c < controllers; ++c) {
         text += "[[controller]]\nid = \"Host " + std::to_string(c) + "\"\n" +
-                "ports = [\"usb2\", \"usb2\", \"usb2\", \"ss\", \"ss\"]\ndevice = [\n"
-                "  {at = \"1\", vid = 0x2B4E, pid = 0x0412, speed = \"high\", hub_ports = 4},\n"
-                "  {at = \"1.2\", vid = 0x3A17, pid = 0x1001, serial = 1, speed = \"high\"},\n"
-                "  {at = \"2\", vid = 0x1C4D, pid = 0x0A20, speed = \"high\"},\n"
-                "  {at = \"4\", vid = 0x2B4E, pid = 0x0413, speed = \"super\", hub_ports = 2},\n"
-                "]\n";
+            "ports = [\"usb2\", \"usb2\", \"usb2\", \"ss\", \"ss\"]\ndevice = [\n"
+            "  {at = \"1\", vid = 0x2B4E, pid = 0x0412, speed = \"high\", hub_ports = 4},\n"
+            "  {at = \"1.2\", vid = 0x3A17, pid = 0x1001, serial = 1, speed = \"high\"},\n"
+            "  {at = \"2\", vid = 0x1C4D, pid = 0x0A20, speed = \"high\"},\n"
+            "  {at = \"4\", vid = 0x2B4E, pid = 0x0413, speed = \"super\", hub_ports = 2},\n"
+            "]\n";
     }
     return text;
 }
@@ -54,8 +54,8 @@ constexpr BLSTATUS kRefused = BL_SIM_E_REFUSED;
 // What a case acts on, and what can be pulled out from under it.
 struct CTarget {
     const char* Name;
-    uint8_t Address;         // the device or hub acted on; 0 for a port
-    uint8_t Port;            // the root or hub port acted on; 0 for a device
+    uint8_t Address;                  // the device or hub acted on; 0 for a port
+    uint8_t Port;                     // the root or hub port acted on; 0 for a device
     std::vector<const char*> Unplug;  // paths whose removal must make it fail
 };
 
@@ -126,8 +126,9 @@ protected:
         m_backend = backend.get();
         BLInstallBackend(backend.release());
         m_run = CRun{};
-        BLSetTraceSink([](const std::string& line, void* self) { static_cast<CFaultMatrix*>(self)->m_run.Trace.push_back(line); },
-                       this);
+        BLSetTraceSink(
+            [](const std::string& line, void* self) { static_cast<CFaultMatrix*>(self)->m_run.Trace.push_back(line); },
+            this);
         // Nothing is attached to the ports the compliance cases use.
         SetRemoveDevicePrompt([](const std::string&, const std::string&) { return PROMPT_CANCEL; });
         ASSERT_EQ(CreateBench(), BENCH_OK);
@@ -181,10 +182,8 @@ protected:
         session.TokenCount = static_cast<int>(session.Tokens.size());
         arm();
         m_run.ActionStart = m_run.Trace.size();
-        if (c.Front == FRONT_TD)
-            RunTestDeviceCommand(session);
-        else
-            RunTestPortCommand(session);
+        if (c.Front == FRONT_TD) RunTestDeviceCommand(session);
+        else RunTestPortCommand(session);
         m_run.Shown = output;
         m_run.ShownFailure = session.LastResult < 0 && output.find(" Failed\n") != std::string::npos;
     }
@@ -213,18 +212,23 @@ protected:
     CDialogIds IdsOf(const CCase& c) {
         switch (c.Front) {
         case FRONT_DEVICE:
-            return {IDC_DEVICE_EXECUTE, IDC_DEVICE_RETURN, IDC_DEVICE_STATUS, IDC_DEVICE_COMMAND, 0, IDC_DEVICE_LIST,
-                    IDC_DEVICE_ADDRESS};
+            return {IDC_DEVICE_EXECUTE, IDC_DEVICE_RETURN, IDC_DEVICE_STATUS, IDC_DEVICE_COMMAND, 0,
+                    IDC_DEVICE_LIST,    IDC_DEVICE_ADDRESS};
         case FRONT_HOST:
-            return {IDC_HOST_EXECUTE, IDC_HOST_RETURN, IDC_HOST_STATUS,
-                    c.Family == FAMILY_PORT ? IDC_HOST_PORT_COMMAND : IDC_HOST_DEVICE_COMMAND, IDC_HOST_PORT_NUMBER,
-                    IDC_HOST_DEVICE_LIST, IDC_HOST_ADDRESS};
+            return {IDC_HOST_EXECUTE,     IDC_HOST_RETURN,
+                    IDC_HOST_STATUS,      c.Family == FAMILY_PORT ? IDC_HOST_PORT_COMMAND : IDC_HOST_DEVICE_COMMAND,
+                    IDC_HOST_PORT_NUMBER, IDC_HOST_DEVICE_LIST,
+                    IDC_HOST_ADDRESS};
         case FRONT_HUB: {
-            int command = c.Family == FAMILY_PORT  ? IDC_HUB_PORT_COMMAND
-                          : c.Family == FAMILY_HUB ? IDC_HUB_COMMAND
-                                                   : IDC_HUB_DEVICE_COMMAND;
-            return {IDC_HUB_EXECUTE,     IDC_HUB_RETURN,          IDC_HUB_STATUS,
-                    command,             IDC_HUB_PORT_NUMBER,     IDC_HUB_DOWNSTREAM_LIST,
+            int command = c.Family == FAMILY_PORT ? IDC_HUB_PORT_COMMAND
+                : c.Family == FAMILY_HUB          ? IDC_HUB_COMMAND
+                                                  : IDC_HUB_DEVICE_COMMAND;
+            return {IDC_HUB_EXECUTE,
+                    IDC_HUB_RETURN,
+                    IDC_HUB_STATUS,
+                    command,
+                    IDC_HUB_PORT_NUMBER,
+                    IDC_HUB_DOWNSTREAM_LIST,
                     c.Family == FAMILY_HUB ? IDC_HUB_ADDRESS : IDC_HUB_DEVICE_ADDRESS};
         }
         default:
@@ -248,7 +252,8 @@ protected:
                 EXPECT_TRUE(m_user.Select(ids.List, RowWith(ids.List, row)));
             }
             if (c.Target.Port != 0) {
-                EXPECT_TRUE(m_user.Select(ids.PortNumber, RowWith(ids.PortNumber, std::to_string(c.Target.Port), true)));
+                EXPECT_TRUE(
+                    m_user.Select(ids.PortNumber, RowWith(ids.PortNumber, std::to_string(c.Target.Port), true)));
             }
             EXPECT_TRUE(m_user.Select(ids.Command, c.Code));
             if (c.Entry->Steps[0].Action == ACTION_SET_ADDRESS) {
@@ -313,8 +318,8 @@ protected:
     // listing the controllers, which visits each, is the exception.
     void ExpectOnlyChosenController(const CRun& run, const std::string& name) {
         static const std::regex kController(R"((?:^|[ /])(?:c|host:)(\d+)[/ ]|host:(\d+)$)");
-        static const std::set<std::string> kListing = {"FindFirstHC", "FindNextHC", "GetHostID", "GetNumberHostPorts",
-                                                       "GetHostPort", "IsSuperSpeedPort"};
+        static const std::set<std::string> kListing = {"FindFirstHC",        "FindNextHC",  "GetHostID",
+                                                       "GetNumberHostPorts", "GetHostPort", "IsSuperSpeedPort"};
         for (const std::string& line : run.Trace) {
             std::string method = line.substr(0, line.find(' '));
             if (kListing.count(method)) continue;
@@ -339,7 +344,8 @@ std::vector<CTarget> TargetsOf(EFrontEnd front, ECommandFamily family) {
     switch (front) {
     case FRONT_TD:
     case FRONT_DEVICE: return {kDeviceOnRootPort, kDeviceBelowHub};
-    case FRONT_HOST: return family == FAMILY_PORT ? std::vector<CTarget>{kRootPort} : std::vector<CTarget>{kDeviceOnRootPort};
+    case FRONT_HOST:
+        return family == FAMILY_PORT ? std::vector<CTarget>{kRootPort} : std::vector<CTarget>{kDeviceOnRootPort};
     case FRONT_HUB:
         if (family == FAMILY_HUB) return {kHub};
         if (family == FAMILY_PORT) return {kHubPort};
@@ -356,10 +362,14 @@ std::vector<CCase> AllCases() {
         ECommandFamily Family;
         const char* Name;
     };
-    const CFront fronts[] = {{FRONT_TD, FAMILY_DEVICE, "TD"},           {FRONT_TP, FAMILY_PORT, "TP"},
-                             {FRONT_DEVICE, FAMILY_DEVICE, "device dialog"}, {FRONT_HOST, FAMILY_PORT, "host dialog"},
-                             {FRONT_HOST, FAMILY_HOST_DEVICE, "host dialog"}, {FRONT_HUB, FAMILY_HUB, "hub dialog"},
-                             {FRONT_HUB, FAMILY_PORT, "hub dialog"},     {FRONT_HUB, FAMILY_HUB_DEVICE, "hub dialog"},
+    const CFront fronts[] = {{FRONT_TD, FAMILY_DEVICE, "TD"},
+                             {FRONT_TP, FAMILY_PORT, "TP"},
+                             {FRONT_DEVICE, FAMILY_DEVICE, "device dialog"},
+                             {FRONT_HOST, FAMILY_PORT, "host dialog"},
+                             {FRONT_HOST, FAMILY_HOST_DEVICE, "host dialog"},
+                             {FRONT_HUB, FAMILY_HUB, "hub dialog"},
+                             {FRONT_HUB, FAMILY_PORT, "hub dialog"},
+                             {FRONT_HUB, FAMILY_HUB_DEVICE, "hub dialog"},
                              {FRONT_SS, FAMILY_COMPLIANCE, "SuperSpeed dialog"}};
     std::vector<CCase> cases;
     for (const CFront& front : fronts) {
@@ -377,8 +387,9 @@ std::vector<CCase> AllCases() {
             }
             for (const CTarget& target : targets)
                 cases.push_back({front.Front, front.Family, &entry, code, target,
-                                 std::string(front.Name) + " " + (entry.ConsoleWord ? entry.ConsoleWord : entry.DialogText) +
-                                     " on " + target.Name});
+                                 std::string(front.Name) + " " +
+                                     (entry.ConsoleWord ? entry.ConsoleWord : entry.DialogText) + " on " +
+                                     target.Name});
         }
     }
     return cases;

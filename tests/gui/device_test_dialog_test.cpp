@@ -259,8 +259,9 @@ speed = "high"
 }
 
 TEST_F(CDeviceDialogTest, EnumerateBusSelectsTheFirstDevicePluggedIntoAnEmptyBus) {
-    Load("[[controller]]\nid = \"Host\"\nports = [\"usb2\"]\n\n[[controller.device]]\nat = \"1\"\n"
-         "vid = 0x4444\npid = 0x0004\nspeed = \"high\"\n");
+    Load(
+        "[[controller]]\nid = \"Host\"\nports = [\"usb2\"]\n\n[[controller.device]]\nat = \"1\"\n"
+        "vid = 0x4444\npid = 0x0004\nspeed = \"high\"\n");
     std::string error;
     ASSERT_TRUE(BLSimUnplug(BLBackend(), 0, "1", error)) << error;
     Run({[&] {

@@ -148,14 +148,16 @@ TEST_F(CHelperTest, DeviceAndHubListFillers) {
         d.list.InsertString(0, "stale");
         d.list.InsertString(1, "rows");
         EXPECT_EQ(FillDeviceListBox(d.list, NO_SELECTION, SPEED_USB2), BENCH_OK);
-        EXPECT_EQ(Rows(d.list), (std::vector<std::string>{"NONE", "VID/PID 0x2b4e/412, Address 1, Port 1",
-                                                          "VID/PID 0x3a17/1001, Address 2, Port 2"}));
+        EXPECT_EQ(Rows(d.list),
+                  (std::vector<std::string>{"NONE", "VID/PID 0x2b4e/412, Address 1, Port 1",
+                                            "VID/PID 0x3a17/1001, Address 2, Port 2"}));
         EXPECT_EQ(d.list.GetCurSel(), 0);
 
         EXPECT_EQ(FillHubListBox(d.list, NO_SELECTION, 0, SPEED_USB2, 0), BENCH_OK);
         EXPECT_EQ(Rows(d.list), (std::vector<std::string>{"NONE", "VID/PID 0x2b4e/412, Address 1  12 Ports"}));
         EXPECT_EQ(FillHubListBox(d.list, NO_SELECTION, 0, SPEED_SUPER, 1), BENCH_OK);
-        EXPECT_EQ(Rows(d.list), (std::vector<std::string>{"HOST: (simulated) Test host", "HUB: VID/PID 0x2b4e/413, Address 3"}));
+        EXPECT_EQ(Rows(d.list),
+                  (std::vector<std::string>{"HOST: (simulated) Test host", "HUB: VID/PID 0x2b4e/413, Address 3"}));
         EXPECT_EQ(d.list.GetCurSel(), 0);
     });
 }
@@ -191,7 +193,8 @@ TEST_F(CHelperTest, PortComboListsTheRootPortsOfEachSpeed) {
         std::vector<HubRecord> hubs;
         BuildHubList(hubs, NO_SELECTION, SPEED_USB2);
         EXPECT_EQ(FillPortCombo(d.ports, nullptr, 0, SPEED_USB2, 0), BENCH_OK);
-        EXPECT_EQ(Entries(d.ports), (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
+        EXPECT_EQ(Entries(d.ports),
+                  (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
         EXPECT_EQ(ReadPortNumber(d.ports), 1);
     });
 }

@@ -27,8 +27,8 @@ const char* g_layoutFile = nullptr;
 const std::vector<std::string> kDeviceRows = {"NONE", "VID/PID 0x2b4e/412, Address 1, Port 1",
                                               "VID/PID 0x3a17/1001, Address 2, Port 1",
                                               "VID/PID 0x1c4d/a20, Address 4, Port 2"};
-const std::vector<std::string> kCommands = {"NONE", "TEST_J", "TEST_K", "TEST_SE0_NAK", "TEST_PACKET",
-                                            "SINGLE STEP GET DEV DESC"};
+const std::vector<std::string> kCommands = {"NONE",         "TEST_J",      "TEST_K",
+                                            "TEST_SE0_NAK", "TEST_PACKET", "SINGLE STEP GET DEV DESC"};
 const std::vector<std::string> kPorts = {"1", "2", "3", "4"};
 
 const std::map<int, std::vector<std::string>> kRows = {
@@ -124,9 +124,9 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::map<std::string, int> dialogs = {{"about", IDD_ABOUTBOX},    {"main", IDD_VOLTARIS_DIALOG},
-                                                {"device", IDD_DEVICE_TEST}, {"hub", IDD_HUB_TEST},
-                                                {"host", IDD_HOST_TEST},     {"ss", IDD_SS_TEST},
+    const std::map<std::string, int> dialogs = {{"about", IDD_ABOUTBOX},          {"main", IDD_VOLTARIS_DIALOG},
+                                                {"device", IDD_DEVICE_TEST},      {"hub", IDD_HUB_TEST},
+                                                {"host", IDD_HOST_TEST},          {"ss", IDD_SS_TEST},
                                                 {"message", IDD_VOLTARIS_DIALOG}, {"question", IDD_SS_TEST}};
     if (argc != 3 || !dialogs.count(argv[1])) {
         std::fprintf(stderr, "usage: dlg_screen about|main|device|hub|host|ss|message|question LAYOUT_FILE\n");
@@ -141,9 +141,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string name = argv[1];
-    const char* message = name == "message"    ? "Incorrect driver version.  Please install host driver included with this package."
-                          : name == "question" ? "Remove Downstream Device"
-                                               : nullptr;
+    const char* message = name == "message"
+        ? "Incorrect driver version.  Please install host driver included with this package."
+        : name == "question" ? "Remove Downstream Device"
+                             : nullptr;
     CSampleDialog dialog(dialogs.at(name), message, name == "question" ? MB_OKCANCEL : MB_OK);
     dialog.DoModal();
     return 0;

@@ -70,8 +70,9 @@ protected:
         double pixels = static_cast<double>(size.width()) / size.height();
         double bases = (window.BaseUnitX() / 4.0) / (window.BaseUnitY() / 8.0);
         EXPECT_NEAR(pixels, units * bases, 0.05 * units * bases) << t->caption;
-        EXPECT_EQ(static_cast<size_t>(window.WindowOf(Top())->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size()),
-                  t->items.size())
+        EXPECT_EQ(
+            static_cast<size_t>(window.WindowOf(Top())->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size()),
+            t->items.size())
             << t->caption;
         ExpectTextsWhole();
         // On the screen it opened on, with the program's icon.
@@ -93,7 +94,8 @@ protected:
             QString text = QString::fromStdString(item->text).remove('&');
             if (auto* combo = qobject_cast<QComboBox*>(w)) {
                 for (int i = 0; i < combo->count(); ++i)
-                    EXPECT_LE(metrics.horizontalAdvance(combo->itemText(i)), combo->lineEdit()->width()) << combo->itemText(i).toStdString();
+                    EXPECT_LE(metrics.horizontalAdvance(combo->itemText(i)), combo->lineEdit()->width())
+                        << combo->itemText(i).toStdString();
                 if (!combo->hasFocus()) {
                     EXPECT_EQ(combo->lineEdit()->cursorPosition(), 0);
                 }
@@ -168,8 +170,7 @@ TEST_F(CGuiWindowTest, EveryDialogOpensAsAWindowWithItsCaptionAndControls) {
 
 TEST_F(CGuiWindowTest, TestPacketOnRootPortTwoWithTheMouseAndTheKeys) {
     Load(kGuiBench);
-    RunMain({Do([&] { OpenTest(IDC_HOST_CHOICE); }),
-             Do([&] {
+    RunMain({Do([&] { OpenTest(IDC_HOST_CHOICE); }), Do([&] {
                  ASSERT_EQ(Title(), "xHCI HS Voltaris - Host Test");
                  // The port command list by keys: Down until TEST_PACKET.
                  W(IDC_HOST_PORT_COMMAND)->setFocus();
@@ -191,7 +192,7 @@ TEST_F(CGuiWindowTest, TestPacketOnRootPortTwoWithTheMouseAndTheKeys) {
 }
 
 TEST_F(CGuiWindowTest, TheStartUpMessageBoxAnswersInsideTheMainWindow) {
-    Load("");  // no controllers
+    Load("");                                   // no controllers
     RunMain({Do([&] { Key(Qt::Key_Return); }),  // TEST, the default button
              Do([&] {
                  ASSERT_EQ(DlgModalStack().size(), 2u);
@@ -209,8 +210,7 @@ TEST_F(CGuiWindowTest, TheStartUpMessageBoxAnswersInsideTheMainWindow) {
 
 TEST_F(CGuiWindowTest, TheConnectionMonitorTicksOnTheWindowsClock) {
     Load(kGuiBench);
-    RunMain({Do([&] { OpenTest(IDC_HOST_CHOICE); }),
-             Do([&] {
+    RunMain({Do([&] { OpenTest(IDC_HOST_CHOICE); }), Do([&] {
                  EXPECT_TRUE(Top()->FindItem(IDC_HOST_PORT_COMMAND));
                  auto* commands = qobject_cast<QComboBox*>(W(IDC_HOST_PORT_COMMAND));
                  W(IDC_HOST_PORT_COMMAND)->setFocus();
@@ -221,15 +221,15 @@ TEST_F(CGuiWindowTest, TheConnectionMonitorTicksOnTheWindowsClock) {
                  EXPECT_TRUE(BLSimUnplug(BLBackend(), 0, "1", error)) << error;
              }),
              [&] {
-                 return qobject_cast<QPlainTextEdit*>(W(IDC_HOST_STATUS))->toPlainText() == "Disconnect Event Detected!";
+                 return qobject_cast<QPlainTextEdit*>(W(IDC_HOST_STATUS))->toPlainText() ==
+                     "Disconnect Event Detected!";
              },
              Do([&] { Key(Qt::Key_Escape); }), Do([&] { Key(Qt::Key_Escape); })});
 }
 
 TEST_F(CGuiWindowTest, FocusStaysAfterActionsAndEnterPressesTheFocusedButton) {
     Load(kGuiBench);
-    RunMain({Do([&] { OpenTest(IDC_DEVICE_CHOICE); }),
-             Do([&] {
+    RunMain({Do([&] { OpenTest(IDC_DEVICE_CHOICE); }), Do([&] {
                  W(IDC_DEVICE_ENUMERATE)->setFocus();
                  Key(Qt::Key_Space);
                  EXPECT_EQ(Requests("Enumerate "), 1u);

@@ -96,30 +96,30 @@ TEST_F(CHostDialogTest, PortActionsRunOnTheChosenRootPort) {
 TEST_F(CHostDialogTest, AfterTestPacketTheNextExecuteEnumeratesFirst) {
     Load(kGuiBench);
     Run({[&] {
-        RunPortCommand(PORT_TEST_TEST_PACKET, 1);
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
-        EXPECT_EQ(Requests("SetPortFeature root:2 21 4 0"), 1u);
-        EXPECT_EQ(Requests("Enumerate "), 0u);
-        RunPortCommand(PORT_TEST_RESET, 0);
-        EXPECT_EQ(Requests("Enumerate "), 1u);
-        // The EXECUTE result replaces the Enumerate Bus texts.
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
-        EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_LIST), 1);
-        RunPortCommand(PORT_TEST_RESET, 0);
-        EXPECT_EQ(Requests("Enumerate "), 1u);
+             RunPortCommand(PORT_TEST_TEST_PACKET, 1);
+             EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+             EXPECT_EQ(Requests("SetPortFeature root:2 21 4 0"), 1u);
+             EXPECT_EQ(Requests("Enumerate "), 0u);
+             RunPortCommand(PORT_TEST_RESET, 0);
+             EXPECT_EQ(Requests("Enumerate "), 1u);
+             // The EXECUTE result replaces the Enumerate Bus texts.
+             EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Operation Successful");
+             EXPECT_EQ(user.Selection(IDC_HOST_DEVICE_LIST), 1);
+             RunPortCommand(PORT_TEST_RESET, 0);
+             EXPECT_EQ(Requests("Enumerate "), 1u);
 
-        // An enumeration that fails sends nothing after it and stays pending.
-        RunPortCommand(PORT_TEST_TEST_PACKET, 1);
-        EXPECT_TRUE(BLSimAddFault(BLBackend(), {"Enumerate", "", "", static_cast<BLSTATUS>(0x80001001u), 1}));
-        RunPortCommand(PORT_TEST_RESET, 0);
-        EXPECT_EQ(Requests("Enumerate "), 2u);
-        EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Enumeration Failed");
-        EXPECT_EQ(Requests("SetPortFeature root:1 4 0 0"), 2u);
-        RunPortCommand(PORT_TEST_RESET, 0);
-        EXPECT_EQ(Requests("Enumerate "), 3u);
-        EXPECT_EQ(Requests("SetPortFeature root:1 4 0 0"), 3u);
-        ReturnToMain();
-    },
+             // An enumeration that fails sends nothing after it and stays pending.
+             RunPortCommand(PORT_TEST_TEST_PACKET, 1);
+             EXPECT_TRUE(BLSimAddFault(BLBackend(), {"Enumerate", "", "", static_cast<BLSTATUS>(0x80001001u), 1}));
+             RunPortCommand(PORT_TEST_RESET, 0);
+             EXPECT_EQ(Requests("Enumerate "), 2u);
+             EXPECT_EQ(user.Text(IDC_HOST_STATUS), "Enumeration Failed");
+             EXPECT_EQ(Requests("SetPortFeature root:1 4 0 0"), 2u);
+             RunPortCommand(PORT_TEST_RESET, 0);
+             EXPECT_EQ(Requests("Enumerate "), 3u);
+             EXPECT_EQ(Requests("SetPortFeature root:1 4 0 0"), 3u);
+             ReturnToMain();
+         },
          [&] {  // the box of the failed enumeration
              EXPECT_EQ(user.MessageText(), "Enumeration Failed.  Try Exiting App and Restarting.");
              user.Press(IDOK);

@@ -38,15 +38,14 @@ int TextCells(const CDlgLayoutItem& item) {
     if (item.cls == DLG_CLASS_STATIC) return text;
     if (item.cls != DLG_CLASS_BUTTON) return 0;
     switch (item.style & BS_TYPEMASK) {
-        case BS_GROUPBOX: return text + 4;
-        case BS_AUTOCHECKBOX: case BS_AUTORADIOBUTTON: return text + 4;
-        default: return text + 2;
+    case BS_GROUPBOX: return text + 4;
+    case BS_AUTOCHECKBOX:
+    case BS_AUTORADIOBUTTON: return text + 4;
+    default: return text + 2;
     }
 }
 
-std::string Name(const CDlgLayoutItem& item) {
-    return std::to_string(item.id) + " \"" + item.text + "\"";
-}
+std::string Name(const CDlgLayoutItem& item) { return std::to_string(item.id) + " \"" + item.text + "\""; }
 
 class CLayoutTest : public ::testing::Test {
 protected:
@@ -93,7 +92,8 @@ TEST_F(CLayoutTest, EveryDialogFitsWithTextsWholeAndNothingOverlapping) {
                     const CDlgCells& g = gi ? a : b;
                     const CDlgCells& c = gi ? b : a;
                     CDlgCells inner{g.row + 1, g.col + 1, g.rows - 2, g.cols - 2};
-                    bool inside = inner.Contains(c.row, c.col) && inner.Contains(c.row + c.rows - 1, c.col + c.cols - 1);
+                    bool inside =
+                        inner.Contains(c.row, c.col) && inner.Contains(c.row + c.rows - 1, c.col + c.cols - 1);
                     EXPECT_TRUE(inside || !g.Overlaps(c)) << Name(items[i]) << " and " << Name(items[j]);
                 }
             }

@@ -74,9 +74,18 @@ TEST_F(CGuiTest, TestSelectsTheControllerAndOpensTheChosenDialogWithChoicesLocke
                 user.Press(IDC_TEST);
             }
         },
-        [&] { EXPECT_EQ(user.TemplateId(), IDD_DEVICE_TEST); user.Cancel(); },
-        [&] { EXPECT_EQ(user.TemplateId(), IDD_HOST_TEST); user.Cancel(); },
-        [&] { EXPECT_EQ(user.TemplateId(), IDD_SS_TEST); user.Cancel(); },
+        [&] {
+            EXPECT_EQ(user.TemplateId(), IDD_DEVICE_TEST);
+            user.Cancel();
+        },
+        [&] {
+            EXPECT_EQ(user.TemplateId(), IDD_HOST_TEST);
+            user.Cancel();
+        },
+        [&] {
+            EXPECT_EQ(user.TemplateId(), IDD_SS_TEST);
+            user.Cancel();
+        },
         [&] { user.Press(IDC_EXIT); },
     });
     CVoltarisDlg dialog;
@@ -113,7 +122,10 @@ TEST_F(CGuiTest, WrongDriverVersionKeepsTheControllerSelectedButOpensNoTestDialo
     bench.replace(bench.find("1.0.3.7"), 7, "1.0.4.0");
     Load(bench);
     user.Script({
-        [&] { user.Press(IDC_TEST); user.Press(IDC_EXIT); },
+        [&] {
+            user.Press(IDC_TEST);
+            user.Press(IDC_EXIT);
+        },
         [&] {
             EXPECT_EQ(user.MessageText(),
                       "Incorrect driver version.  Please install host driver included with this package.");

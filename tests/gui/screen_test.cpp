@@ -116,8 +116,8 @@ protected:
         fs::path layout = m_dir / (name + ".layout");
         fs::remove(layout);
         std::string command = "tmux -L " + m_socket + " -f /dev/null new-session -d -s s -x " + std::to_string(cols) +
-                              " -y " + std::to_string(lines) + " \"env LC_ALL=" + locale + " '" + DLG_SCREEN_BINARY +
-                              "' " + name + " '" + layout.string() + "'; sleep 60\"";
+            " -y " + std::to_string(lines) + " \"env LC_ALL=" + locale + " '" + DLG_SCREEN_BINARY + "' " + name + " '" +
+            layout.string() + "'; sleep 60\"";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         CRendered screen;
         std::string capture = "tmux -L " + m_socket + " capture-pane -p -t s";
@@ -220,22 +220,29 @@ bool Vertical(char32_t c) { return c == U'│' || c == U'║' || (g_lineSet && c
                                       int menuTo = 0) {
     int bottom = c.row + c.rows - 1, right = c.col + c.cols - 1;
     auto is = [&](int row, int col, std::u32string allowed) {
-        if (g_lineSet) allowed += allowed[0] == U'┌' ? U"l" : allowed[0] == U'┐' ? U"k" : allowed[0] == U'└' ? U"m" : allowed[0] == U'┘' ? U"j" : U"";
+        if (g_lineSet)
+            allowed += allowed[0] == U'┌' ? U"l"
+                : allowed[0] == U'┐'      ? U"k"
+                : allowed[0] == U'└'      ? U"m"
+                : allowed[0] == U'┘'      ? U"j"
+                                          : U"";
         return allowed.find(At(s, row, col)) != std::u32string::npos;
     };
     if (!is(c.row, c.col, U"┌╔") || !is(c.row, right, U"┐╗") || !is(bottom, c.col, U"└╚") || !is(bottom, right, U"┘╝"))
-        return ::testing::AssertionFailure() << "a corner of the frame at " << c.row << "," << c.col << " is overwritten";
+        return ::testing::AssertionFailure()
+            << "a corner of the frame at " << c.row << "," << c.col << " is overwritten";
     for (int col = c.col + 1; col < right; ++col) {
         bool mark = col == right - 1;
-        if (!(col >= captionFrom && col < captionTo) && col >= menuTo && !Horizontal(At(s, c.row, col)) && !(mark && is(c.row, col, U"▲^")))
+        if (!(col >= captionFrom && col < captionTo) && col >= menuTo && !Horizontal(At(s, c.row, col)) &&
+            !(mark && is(c.row, col, U"▲^")))
             return ::testing::AssertionFailure() << "top edge overwritten at " << c.row << "," << col;
         if (!Horizontal(At(s, bottom, col)) && !(mark && is(bottom, col, U"▼v")))
             return ::testing::AssertionFailure() << "bottom edge overwritten at " << bottom << "," << col;
     }
     for (int row = c.row + 1; row < bottom; ++row)
         if (!Vertical(At(s, row, c.col)) || !Vertical(At(s, row, right)))
-            return ::testing::AssertionFailure() << "side overwritten on row " << row << " of the frame at " << c.row << ","
-                                                 << c.col;
+            return ::testing::AssertionFailure()
+                << "side overwritten on row " << row << " of the frame at " << c.row << "," << c.col;
     return ::testing::AssertionSuccess();
 }
 
@@ -268,44 +275,45 @@ int CheckScreen(const CRendered& s, const std::string& where, bool wholeStatus) 
         std::string name = std::to_string(item.id) + " \"" + text + "\"";
         uint32_t kind = item.style & BS_TYPEMASK;
         switch (item.cls) {
-            case DLG_CLASS_STATIC: {
-                auto lines = c.rows > 1 ? DlgWrapText(text, c.cols) : std::vector<std::string>{text};
-                for (size_t i = 0; i < lines.size(); ++i)
-                    EXPECT_TRUE(TextAt(s, c.row + static_cast<int>(i), c.col, lines[i])) << name << " is not whole";
-                break;
+        case DLG_CLASS_STATIC: {
+            auto lines = c.rows > 1 ? DlgWrapText(text, c.cols) : std::vector<std::string>{text};
+            for (size_t i = 0; i < lines.size(); ++i)
+                EXPECT_TRUE(TextAt(s, c.row + static_cast<int>(i), c.col, lines[i])) << name << " is not whole";
+            break;
+        }
+        case DLG_CLASS_BUTTON:
+            if (kind == BS_GROUPBOX) {
+                EXPECT_TRUE(TextAt(s, c.row, c.col + 1, " " + text + " ")) << name << " caption is not whole";
+                EXPECT_TRUE(FrameWhole(s, c, c.col + 1, c.col + 1 + static_cast<int>(Decode(text).size()) + 2)) << name;
+            } else if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON) {
+                EXPECT_TRUE(TextAt(s, c.row, c.col + 4, text)) << name << " is not whole";
+            } else {
+                std::string label =
+                    (kind == BS_DEFPUSHBUTTON ? "<" : "[") + text + (kind == BS_DEFPUSHBUTTON ? ">" : "]");
+                EXPECT_TRUE(TextWithin(s, c.row, c.col, c.cols, label)) << name << " is not whole";
             }
-            case DLG_CLASS_BUTTON:
-                if (kind == BS_GROUPBOX) {
-                    EXPECT_TRUE(TextAt(s, c.row, c.col + 1, " " + text + " ")) << name << " caption is not whole";
-                    EXPECT_TRUE(FrameWhole(s, c, c.col + 1, c.col + 1 + static_cast<int>(Decode(text).size()) + 2)) << name;
-                } else if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON) {
-                    EXPECT_TRUE(TextAt(s, c.row, c.col + 4, text)) << name << " is not whole";
-                } else {
-                    std::string label = (kind == BS_DEFPUSHBUTTON ? "<" : "[") + text + (kind == BS_DEFPUSHBUTTON ? ">" : "]");
-                    EXPECT_TRUE(TextWithin(s, c.row, c.col, c.cols, label)) << name << " is not whole";
+            break;
+        case DLG_CLASS_LISTBOX: EXPECT_TRUE(FrameWhole(s, c, 0, 0)) << name; break;
+        case DLG_CLASS_EDIT:
+            if (item.style & ES_MULTILINE) {
+                EXPECT_TRUE(FrameWhole(s, c, 0, 0)) << name;
+                std::string shown;
+                for (int r = 1; r < c.rows - 1; ++r) {
+                    std::u32string row = Cells(s, c.row + r, c.col + 1, c.cols - 2);
+                    for (char32_t ch : row) shown += ch < 0x80 ? static_cast<char>(ch) : '?';
+                    shown += ' ';
                 }
-                break;
-            case DLG_CLASS_LISTBOX: EXPECT_TRUE(FrameWhole(s, c, 0, 0)) << name; break;
-            case DLG_CLASS_EDIT:
-                if (item.style & ES_MULTILINE) {
-                    EXPECT_TRUE(FrameWhole(s, c, 0, 0)) << name;
-                    std::string shown;
-                    for (int r = 1; r < c.rows - 1; ++r) {
-                        std::u32string row = Cells(s, c.row + r, c.col + 1, c.cols - 2);
-                        for (char32_t ch : row) shown += ch < 0x80 ? static_cast<char>(ch) : '?';
-                        shown += ' ';
-                    }
-                    if (wholeStatus) {
-                        EXPECT_EQ(Words(shown), Words(item.text)) << "status window " << item.id;
-                    }
-                    // More lines than rows: a mark on the bottom edge says so.
-                    bool more = static_cast<int>(DlgWrapText(item.text, c.cols - 2).size()) > c.rows - 2;
-                    char32_t mark = At(s, c.row + c.rows - 1, c.col + c.cols - 2);
-                    EXPECT_EQ(mark == U'▼' || mark == U'v', more) << "scroll mark of status window " << item.id;
-                    scrolled += more;
+                if (wholeStatus) {
+                    EXPECT_EQ(Words(shown), Words(item.text)) << "status window " << item.id;
                 }
-                break;
-            default: break;
+                // More lines than rows: a mark on the bottom edge says so.
+                bool more = static_cast<int>(DlgWrapText(item.text, c.cols - 2).size()) > c.rows - 2;
+                char32_t mark = At(s, c.row + c.rows - 1, c.col + c.cols - 2);
+                EXPECT_EQ(mark == U'▼' || mark == U'v', more) << "scroll mark of status window " << item.id;
+                scrolled += more;
+            }
+            break;
+        default: break;
         }
     }
     return scrolled;

@@ -90,116 +90,117 @@ protected:
 
 TEST_F(CSSDialogTest, OpensOnTheLastSuperSpeedHubAndLeavingKeepsItSelected) {
     Open(kSuperSpeedBench, {[&] {
-        EXPECT_EQ(user.Caption(), "SuperSpeed Test Modes");
-        EXPECT_EQ(user.Rows(IDC_SS_LIST), kRows);
-        EXPECT_EQ(user.Selection(IDC_SS_LIST), 2);
-        EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"1", "2", "3"}));
-        EXPECT_EQ(user.Rows(IDC_SS_TEST_MODE), (std::vector<std::string>{"NONE", "TX_COMPLIANCE_MODE"}));
-        EXPECT_EQ(user.Text(IDC_SS_TEST_MODE), "NONE");
-        EXPECT_EQ(user.Text(IDC_SS_STATUS), "");
-        // Row 0 lists the SuperSpeed root ports, a hub row that hub's ports.
-        ASSERT_TRUE(user.Select(IDC_SS_LIST, 0));
-        EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
-        ASSERT_TRUE(user.Select(IDC_SS_LIST, 1));
-        EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"1", "2"}));
-        EXPECT_TRUE(user.Press(IDC_SS_RETURN));
-    }});
+             EXPECT_EQ(user.Caption(), "SuperSpeed Test Modes");
+             EXPECT_EQ(user.Rows(IDC_SS_LIST), kRows);
+             EXPECT_EQ(user.Selection(IDC_SS_LIST), 2);
+             EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"1", "2", "3"}));
+             EXPECT_EQ(user.Rows(IDC_SS_TEST_MODE), (std::vector<std::string>{"NONE", "TX_COMPLIANCE_MODE"}));
+             EXPECT_EQ(user.Text(IDC_SS_TEST_MODE), "NONE");
+             EXPECT_EQ(user.Text(IDC_SS_STATUS), "");
+             // Row 0 lists the SuperSpeed root ports, a hub row that hub's ports.
+             ASSERT_TRUE(user.Select(IDC_SS_LIST, 0));
+             EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
+             ASSERT_TRUE(user.Select(IDC_SS_LIST, 1));
+             EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"1", "2"}));
+             EXPECT_TRUE(user.Press(IDC_SS_RETURN));
+         }});
     EXPECT_EQ(GetSelectedHub(), 0);
 }
 
 TEST_F(CSSDialogTest, WithoutSuperSpeedHubsOnlyTheHostRowAndItsSuperSpeedPorts) {
     Open(kNoHubBench, {[&] {
-        EXPECT_EQ(user.Rows(IDC_SS_LIST), std::vector<std::string>{"HOST: (simulated) SS host"});
-        EXPECT_EQ(user.Selection(IDC_SS_LIST), 0);
-        EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
-        EXPECT_TRUE(user.Enabled(IDC_SS_PORT_NUMBER));
-        user.Press(IDC_SS_RETURN);
-    }});
+             EXPECT_EQ(user.Rows(IDC_SS_LIST), std::vector<std::string>{"HOST: (simulated) SS host"});
+             EXPECT_EQ(user.Selection(IDC_SS_LIST), 0);
+             EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
+             EXPECT_TRUE(user.Enabled(IDC_SS_PORT_NUMBER));
+             user.Press(IDC_SS_RETURN);
+         }});
     EXPECT_EQ(GetSelectedHub(), NO_SELECTION);
 }
 
 TEST_F(CSSDialogTest, NoTestSelectedSendsNothing) {
     Open(kSuperSpeedBench, {[&] {
-        ASSERT_TRUE(user.Press(IDC_SS_EXECUTE));
-        EXPECT_EQ(user.Text(IDC_SS_STATUS), "No Test Selected");
-        user.Press(IDC_SS_RETURN);
-    }});
+             ASSERT_TRUE(user.Press(IDC_SS_EXECUTE));
+             EXPECT_EQ(user.Text(IDC_SS_STATUS), "No Test Selected");
+             user.Press(IDC_SS_RETURN);
+         }});
     EXPECT_TRUE(LinkRequests().empty());
 }
 
 TEST_F(CSSDialogTest, EmptyPortsGoIntoComplianceModeWithoutAsking) {
     Open(kSuperSpeedBench, {[&] {
-        Compliance(0, 2);
-        EXPECT_EQ(user.Depth(), 1u);
-        EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Successful");
-        EXPECT_EQ(LinkRequests(), std::vector<std::string>{"SetPortLinkFeature root:5 5 10 0"});
-        Compliance(1, 0);
-        EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Successful");
-        EXPECT_EQ(LinkRequests(), std::vector<std::string>{"SetPortLinkFeature hub@1:1 5 10 0"});
-        user.Press(IDC_SS_RETURN);
-    }});
+             Compliance(0, 2);
+             EXPECT_EQ(user.Depth(), 1u);
+             EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Successful");
+             EXPECT_EQ(LinkRequests(), std::vector<std::string>{"SetPortLinkFeature root:5 5 10 0"});
+             Compliance(1, 0);
+             EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Successful");
+             EXPECT_EQ(LinkRequests(), std::vector<std::string>{"SetPortLinkFeature hub@1:1 5 10 0"});
+             user.Press(IDC_SS_RETURN);
+         }});
 }
 
 TEST_F(CSSDialogTest, AnAttachedDeviceIsAskedAwayAndOkAfterTheUnplugSendsTheRequest) {
-    Open(kSuperSpeedBench, {
-                               [&] { Compliance(1, 1); },
-                               [&] {
-                                   EXPECT_EQ(user.MessageText(), "Remove Downstream Device");
-                                   EXPECT_TRUE(LinkRequests().empty());
-                                   std::string error;
-                                   ASSERT_TRUE(BLSimUnplug(BLBackend(), 0, "3.2", error)) << error;
-                                   user.Press(IDOK);
-                               },
-                               [&] {
-                                   // The box read the port before the unplug, so it comes once more.
-                                   EXPECT_EQ(user.MessageText(), "Remove Downstream Device");
-                                   user.Press(IDOK);
-                               },
-                               [&] {
-                                   EXPECT_EQ(user.Depth(), 1u);
-                                   EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Successful");
-                                   EXPECT_EQ(LinkRequests(),
-                                             std::vector<std::string>{"SetPortLinkFeature hub@1:2 5 10 0"});
-                                   user.Press(IDC_SS_RETURN);
-                               },
-                           });
+    Open(kSuperSpeedBench,
+         {
+             [&] { Compliance(1, 1); },
+             [&] {
+                 EXPECT_EQ(user.MessageText(), "Remove Downstream Device");
+                 EXPECT_TRUE(LinkRequests().empty());
+                 std::string error;
+                 ASSERT_TRUE(BLSimUnplug(BLBackend(), 0, "3.2", error)) << error;
+                 user.Press(IDOK);
+             },
+             [&] {
+                 // The box read the port before the unplug, so it comes once more.
+                 EXPECT_EQ(user.MessageText(), "Remove Downstream Device");
+                 user.Press(IDOK);
+             },
+             [&] {
+                 EXPECT_EQ(user.Depth(), 1u);
+                 EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Successful");
+                 EXPECT_EQ(LinkRequests(), std::vector<std::string>{"SetPortLinkFeature hub@1:2 5 10 0"});
+                 user.Press(IDC_SS_RETURN);
+             },
+         });
 }
 
 TEST_F(CSSDialogTest, CancelInTheRemoveBoxFailsWithoutARequest) {
-    Open(kSuperSpeedBench, {
-                               [&] { Compliance(1, 1); },
-                               [&] { user.Press(IDCANCEL); },
-                               [&] {
-                                   EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Failed");
-                                   EXPECT_TRUE(LinkRequests().empty());
-                                   user.Press(IDC_SS_RETURN);
-                               },
-                           });
+    Open(kSuperSpeedBench,
+         {
+             [&] { Compliance(1, 1); },
+             [&] { user.Press(IDCANCEL); },
+             [&] {
+                 EXPECT_EQ(user.Text(IDC_SS_STATUS), "Operation Failed");
+                 EXPECT_TRUE(LinkRequests().empty());
+                 user.Press(IDC_SS_RETURN);
+             },
+         });
 }
 
 TEST_F(CSSDialogTest, EnumerateBusKeepsTheHubAndPortOrFallsBackToTheHost) {
     Open(kSuperSpeedBench, {[&] {
-        ASSERT_TRUE(user.Select(IDC_SS_LIST, 1));
-        ASSERT_TRUE(user.Select(IDC_SS_PORT_NUMBER, 1));
-        ASSERT_TRUE(user.Press(IDC_SS_ENUMERATE));
-        EXPECT_EQ(user.Text(IDC_SS_STATUS), "Enumeration Successful");
-        EXPECT_EQ(user.Selection(IDC_SS_LIST), 1);
-        EXPECT_EQ(user.Selection(IDC_SS_PORT_NUMBER), 1);
-        EXPECT_EQ(GetSelectedHub(), 0);
-        for (int id : {IDC_SS_PORT_NUMBER, IDC_SS_ENUMERATE, IDC_SS_EXECUTE, IDC_SS_RETURN, IDC_SS_TEST_MODE,
-                       IDC_SS_LIST})
-            EXPECT_TRUE(user.Enabled(id)) << id;
-        // The second hub moves up to row 1 when the first goes: back to the host.
-        ASSERT_TRUE(user.Select(IDC_SS_LIST, 2));
-        std::string error;
-        ASSERT_TRUE(BLSimUnplug(BLBackend(), 0, "3", error)) << error;
-        ASSERT_TRUE(user.Press(IDC_SS_ENUMERATE));
-        EXPECT_EQ(user.Rows(IDC_SS_LIST),
-                  (std::vector<std::string>{"HOST: (simulated) SS host", "HUB: VID/PID 0x2b4e/414, Address 1"}));
-        EXPECT_EQ(user.Selection(IDC_SS_LIST), 0);
-        EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
-        EXPECT_EQ(user.Selection(IDC_SS_PORT_NUMBER), 0);
-        EXPECT_EQ(GetSelectedHub(), NO_SELECTION);
-        user.Press(IDC_SS_RETURN);
-    }});
+             ASSERT_TRUE(user.Select(IDC_SS_LIST, 1));
+             ASSERT_TRUE(user.Select(IDC_SS_PORT_NUMBER, 1));
+             ASSERT_TRUE(user.Press(IDC_SS_ENUMERATE));
+             EXPECT_EQ(user.Text(IDC_SS_STATUS), "Enumeration Successful");
+             EXPECT_EQ(user.Selection(IDC_SS_LIST), 1);
+             EXPECT_EQ(user.Selection(IDC_SS_PORT_NUMBER), 1);
+             EXPECT_EQ(GetSelectedHub(), 0);
+             for (int id :
+                  {IDC_SS_PORT_NUMBER, IDC_SS_ENUMERATE, IDC_SS_EXECUTE, IDC_SS_RETURN, IDC_SS_TEST_MODE, IDC_SS_LIST})
+                 EXPECT_TRUE(user.Enabled(id)) << id;
+             // The second hub moves up to row 1 when the first goes: back to the host.
+             ASSERT_TRUE(user.Select(IDC_SS_LIST, 2));
+             std::string error;
+             ASSERT_TRUE(BLSimUnplug(BLBackend(), 0, "3", error)) << error;
+             ASSERT_TRUE(user.Press(IDC_SS_ENUMERATE));
+             EXPECT_EQ(user.Rows(IDC_SS_LIST),
+                       (std::vector<std::string>{"HOST: (simulated) SS host", "HUB: VID/PID 0x2b4e/414, Address 1"}));
+             EXPECT_EQ(user.Selection(IDC_SS_LIST), 0);
+             EXPECT_EQ(user.Rows(IDC_SS_PORT_NUMBER), (std::vector<std::string>{"3", "4", "5"}));
+             EXPECT_EQ(user.Selection(IDC_SS_PORT_NUMBER), 0);
+             EXPECT_EQ(GetSelectedHub(), NO_SELECTION);
+             user.Press(IDC_SS_RETURN);
+         }});
 }

@@ -27,8 +27,8 @@ namespace {
 // One request as usbfs saw it: "bus-dev RT RQ VVVV IIII LLLL".
 std::string Describe(unsigned bus, unsigned device, const CLxSetup& setup) {
     char text[64];
-    std::snprintf(text, sizeof text, "%u-%u %02x %02x %04x %04x %04x", bus, device, setup.RequestType,
-                  setup.Request, setup.Value, setup.Index, setup.Length);
+    std::snprintf(text, sizeof text, "%u-%u %02x %02x %04x %04x %04x", bus, device, setup.RequestType, setup.Request,
+                  setup.Value, setup.Index, setup.Length);
     return text;
 }
 
@@ -82,8 +82,8 @@ public:
     }
     int Node(ELxNodeOp op, unsigned bus, unsigned device, unsigned arg) override {
         const char* names[] = {"hold", "drop", "reset", "detach", "attach", "claim", "release"};
-        std::string text = std::string(names[static_cast<int>(op)]) + " " + std::to_string(bus) + "-" +
-                           std::to_string(device);
+        std::string text =
+            std::string(names[static_cast<int>(op)]) + " " + std::to_string(bus) + "-" + std::to_string(device);
         if (op != ELxNodeOp::Hold && op != ELxNodeOp::Drop && op != ELxNodeOp::Reset) text += " " + std::to_string(arg);
         Nodes.push_back(text);
         if (op == ELxNodeOp::Hold) ++Holds[text.substr(5)];
@@ -118,8 +118,9 @@ public:
 class CLinuxBenchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_root = fs::temp_directory_path() / ("lx_test_" + std::to_string(::getpid()) + "_" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_root = fs::temp_directory_path() /
+            ("lx_test_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(m_root);
         // An xHCI controller: USB 2.0 root hub of 4 ports, USB 3 root hub of 4.
         //   1-1 high-speed hub of 4 ports, 1-1.1 and 1-1.3 below it, 1-2 a
@@ -204,8 +205,8 @@ protected:
     void Start() {
         auto system = std::make_unique<CFakeSystem>();
         m_system = system.get();
-        m_backend = BLLinuxCreate(std::move(system), m_root.string(), Record().string(), (m_root / "proc").string())
-                        .release();
+        m_backend =
+            BLLinuxCreate(std::move(system), m_root.string(), Record().string(), (m_root / "proc").string()).release();
         BLInstallBackend(m_backend);
         ASSERT_EQ(CreateBench(), BENCH_OK);
         ASSERT_EQ(BuildHostList(m_hosts), BENCH_OK);
@@ -262,8 +263,9 @@ TEST_F(CLinuxBenchTest, ListsControllersWithUsb2PortsBeforeSuperSpeedPorts) {
     EXPECT_STREQ(m_hosts[2].HostId, "xHCI xhci-hcd.0.auto");
     EXPECT_EQ(m_hosts[2].PortCount, 2);
     EXPECT_STREQ(m_hosts[3].HostId, "vhci_hcd.0");
-    EXPECT_EQ(m_backend->HostIds(), (std::vector<std::string>{"xHCI 0000:00:04.0 (1b36:000d)", "xHCI 3610000.usb",
-                                                              "xHCI xhci-hcd.0.auto", "vhci_hcd.0"}));
+    EXPECT_EQ(m_backend->HostIds(),
+              (std::vector<std::string>{"xHCI 0000:00:04.0 (1b36:000d)", "xHCI 3610000.usb", "xHCI xhci-hcd.0.auto",
+                                        "vhci_hcd.0"}));
     // Each is rebound through the driver that binds it.
     std::vector<CLxControllerInfo> controllers = LxScanControllers(m_root.string());
     EXPECT_EQ(controllers[1].DriverDir, (m_root / "bus/platform/drivers/tegra-xusb").string());
@@ -344,7 +346,7 @@ TEST_F(CLinuxBenchTest, PortRequestsGoToTheRootHubOrHubWithThePortInWIndex) {
 
     EXPECT_EQ(root2->SetPortFeature(BL_PORT_SUSPEND, 0, 0), 0);
     EXPECT_EQ(root2->ResumePort(), 0);
-    EXPECT_EQ(root3->SetPortFeature(BL_PORT_RESET, 0, 0), 0);  // nothing on root port 3: a raw reset
+    EXPECT_EQ(root3->SetPortFeature(BL_PORT_RESET, 0, 0), 0);            // nothing on root port 3: a raw reset
     m_system->Answers["2-1 a3 00 0000 0002"] = {0, {0x40, 0x01, 0, 0}};  // link state 10: Compliance Mode
     EXPECT_EQ(root6->SetPortLinkFeature(BL_PORT_LINK_STATE, BL_LINK_STATE_COMPLIANCE, 0, nullptr), 0);
     EXPECT_EQ(root2->QuiescePort(), 0);  // the kernel quiesces; nothing is sent
@@ -353,10 +355,11 @@ TEST_F(CLinuxBenchTest, PortRequestsGoToTheRootHubOrHubWithThePortInWIndex) {
     ASSERT_TRUE(hub3 && !SelectedHubDevice()->GetHubPort(5));
     EXPECT_EQ(hub3->ClearPortFeature(BL_PORT_SUSPEND, 0), 0);
     EXPECT_EQ(hub3->SetPortFeature(BL_PORT_TEST, 4, 0), 0);
-    EXPECT_EQ(Take(), (std::vector<std::string>{
-                          "1-1 23 03 0002 0002 0000", "1-1 23 01 0002 0002 0000", "1-1 23 03 0004 0003 0000",
-                          "2-1 23 03 0005 0a02 0000", "2-1 a3 00 0000 0002 0004", "1-2 23 01 0002 0003 0000",
-                          "1-2 23 03 0015 0403 0000"}));
+    EXPECT_EQ(
+        Take(),
+        (std::vector<std::string>{"1-1 23 03 0002 0002 0000", "1-1 23 01 0002 0002 0000", "1-1 23 03 0004 0003 0000",
+                                  "2-1 23 03 0005 0a02 0000", "2-1 a3 00 0000 0002 0004", "1-2 23 01 0002 0003 0000",
+                                  "1-2 23 03 0015 0403 0000"}));
     EXPECT_TRUE(m_system->Reports.empty());
 }
 
@@ -424,9 +427,10 @@ TEST_F(CLinuxBenchTest, DeviceRequestsAndWhatUsbfsCannotDo) {
     EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
     m_system->Answers["1-4 00 03 0002 0100"] = {EPIPE, {}};  // Test_J not implemented: stall
     EXPECT_EQ(RunDeviceCommand(1, buffer, sizeof buffer), BENCH_E_FAILED);
-    EXPECT_EQ(Take(), (std::vector<std::string>{"1-4 80 06 0100 0000 0100", "1-4 00 03 0001 0000 0000",
-                                                "1-4 00 01 0001 0000 0000", "1-4 00 03 0002 0400 0000",
-                                                "1-4 00 03 0002 0100 0000"}));
+    EXPECT_EQ(
+        Take(),
+        (std::vector<std::string>{"1-4 80 06 0100 0000 0100", "1-4 00 03 0001 0000 0000", "1-4 00 01 0001 0000 0000",
+                                  "1-4 00 03 0002 0400 0000", "1-4 00 03 0002 0100 0000"}));
 
     CDevice* device = SelectedDeviceObject();
     EXPECT_EQ(device->SetTestMode(BL_TEST_J), static_cast<BLSTATUS>(BL_LX_E_ERRNO | EPIPE));
@@ -449,9 +453,10 @@ TEST_F(CLinuxBenchTest, HubPortTestSuspendsTheOtherEnabledPortsFirst) {
     m_system->Answers["1-2 a3 00 0000 0003"] = {0, {0x07, 0x05, 0, 0}};
     m_system->Answers["1-2 a3 00 0000 0004"] = {0, {0x00, 0x01, 0, 0}};
     EXPECT_EQ(RunHubPortTest(4, 2), BENCH_OK);
-    EXPECT_EQ(Take(), (std::vector<std::string>{"1-2 a3 00 0000 0001 0004", "1-2 23 03 0002 0001 0000",
-                                                "1-2 a3 00 0000 0003 0004", "1-2 a3 00 0000 0004 0004",
-                                                "1-2 23 03 0015 0402 0000"}));
+    EXPECT_EQ(
+        Take(),
+        (std::vector<std::string>{"1-2 a3 00 0000 0001 0004", "1-2 23 03 0002 0001 0000", "1-2 a3 00 0000 0003 0004",
+                                  "1-2 a3 00 0000 0004 0004", "1-2 23 03 0015 0402 0000"}));
     EXPECT_TRUE(m_system->Writes.empty());  // a hub port test mode leaves the controller alone
     // The hub stays open from its first request on; the port is claimed.
     // The mouse let go of usbhid, and its port was claimed, before it was
@@ -462,8 +467,8 @@ TEST_F(CLinuxBenchTest, HubPortTestSuspendsTheOtherEnabledPortsFirst) {
     // driver back, then lets go.
     m_system->Nodes.clear();
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
-    EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"release 1-2 2", "release 1-2 1", "reset 1-2",
-                                                         "attach 1-3 0", "drop 1-2"}));
+    EXPECT_EQ(m_system->Nodes,
+              (std::vector<std::string>{"release 1-2 2", "release 1-2 1", "reset 1-2", "attach 1-3 0", "drop 1-2"}));
     ASSERT_EQ(SelectHubByIndex(0), BENCH_OK);
     m_system->ResetError = EIO;
     EXPECT_EQ(RunHubPortTest(5, 4), BENCH_OK);
@@ -578,8 +583,9 @@ TEST_F(CLinuxBenchTest, DeviceTestModeTakesTheDeviceFromItsDriversUntilThePortIs
     };
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     // Both ports of the connector are switched, so that VBUS really drops.
-    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"usb1-port2/disable 1", "usb2-port2/disable 1",
-                                                          "usb1-port2/disable 0", "usb2-port2/disable 0"}));
+    EXPECT_EQ(m_system->Writes,
+              (std::vector<std::string>{"usb1-port2/disable 1", "usb2-port2/disable 1", "usb1-port2/disable 0",
+                                        "usb2-port2/disable 0"}));
     EXPECT_EQ(m_system->Nodes, (std::vector<std::string>{"release 1-1 2", "drop 1-1", "drop 1-5"}));
     ASSERT_EQ(m_devices.size(), 5u);
     EXPECT_EQ(m_devices[3].Vid, 0x0627);
@@ -618,8 +624,8 @@ TEST_F(CLinuxBenchTest, DriversComeBackWhenTheDeviceRefusedOrLeftTheTestMode) {
     EXPECT_EQ(RunDeviceCommand(4, buffer, sizeof buffer), BENCH_OK);
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     EXPECT_EQ(m_system->Nodes,
-              (std::vector<std::string>{"claim 1-1 2", "detach 1-5 0", "detach 1-5 1", "release 1-1 2",
-                                        "attach 1-5 0", "attach 1-5 1", "drop 1-1", "drop 1-5"}));
+              (std::vector<std::string>{"claim 1-1 2", "detach 1-5 0", "detach 1-5 1", "release 1-1 2", "attach 1-5 0",
+                                        "attach 1-5 1", "drop 1-1", "drop 1-5"}));
     EXPECT_EQ(m_devices.size(), 5u);
     // At exit everything is given back too.
     m_system->Nodes.clear();
@@ -637,8 +643,9 @@ TEST_F(CLinuxBenchTest, SuperSpeedPortsSuspendAndResumeThroughTheirLinkState) {
     uint8_t buffer[256] = {};
     EXPECT_EQ(RunDeviceCommand(5, buffer, sizeof buffer), BENCH_OK);
     EXPECT_EQ(RunDeviceCommand(6, buffer, sizeof buffer), BENCH_OK);
-    EXPECT_EQ(Take(), (std::vector<std::string>{"2-1 23 03 0005 0301 0000", "2-1 23 03 0005 0001 0000",
-                                                "2-1 23 03 0005 0301 0000", "2-1 23 03 0005 0001 0000"}));
+    EXPECT_EQ(Take(),
+              (std::vector<std::string>{"2-1 23 03 0005 0301 0000", "2-1 23 03 0005 0001 0000",
+                                        "2-1 23 03 0005 0301 0000", "2-1 23 03 0005 0001 0000"}));
 }
 
 TEST_F(CLinuxBenchTest, ComplianceModeOnlyOnSuperSpeedPortsAndSaysWhatTheControllerDoes) {
@@ -716,15 +723,16 @@ TEST_F(CLinuxBenchTest, AFailedBindIsRetriedReportedAndRecordedUntilItSucceeds) 
     m_system->Writes.clear();
     m_system->FailBinds = 1;
     EXPECT_EQ(EnumerateAll(m_devices, m_hubs), 0);
-    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0",
-                                                          "bind 0000:00:04.0"}));
+    EXPECT_EQ(m_system->Writes,
+              (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0", "bind 0000:00:04.0"}));
     EXPECT_EQ(m_devices.size(), 5u);
     EXPECT_FALSE(fs::exists(Record()));
 }
 
 TEST_F(CLinuxBenchTest, TheNextStartRebindsWhatTheRecordNames) {
-    File("run/voltaris/test-mode", "bus/pci/drivers/xhci_hcd 0000:00:04.0\n../../../etc passwd\n"
-                                   "bus/pci/drivers/xhci_hcd ..\nbus/pci/drivers/xhci_hcd a/b");
+    File("run/voltaris/test-mode",
+         "bus/pci/drivers/xhci_hcd 0000:00:04.0\n../../../etc passwd\n"
+         "bus/pci/drivers/xhci_hcd ..\nbus/pci/drivers/xhci_hcd a/b");
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"unbind 0000:00:04.0", "bind 0000:00:04.0"}));
     EXPECT_TRUE(HasReport("0000:00:04.0 was left in a test mode by an earlier run"));
@@ -747,7 +755,7 @@ TEST(LinuxBenchRootTest, RefusesToStartWithoutRootNamingWhatNeedsIt) {
     auto check = [] {
         std::string error;
         bool refused = !BLLinuxCreateReal(error) && error.find("needs root") != std::string::npos &&
-                       error.find("/dev/bus/usb") != std::string::npos;
+            error.find("/dev/bus/usb") != std::string::npos;
         return refused;
     };
     if (::geteuid() != 0) {
@@ -800,10 +808,12 @@ TEST_F(CLinuxBenchTest, RequestsThatWouldStopWhatTheMachineRunsOnAreAskedFirst) 
     File(input + "/capabilities/key", "e080ffdf01cfffff fffffffffffffffe");
     File(input + "/id/vendor", "0627");
     File(input + "/id/product", "0001");
-    File("proc/self/mountinfo", "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n23 22 0:21 / /proc rw - proc proc rw");
+    File("proc/self/mountinfo",
+         "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n23 22 0:21 / /proc rw - proc proc rw");
     File("proc/swaps", "Filename\tType\tSize\tUsed\tPriority\n/dev/sdb2 partition 1024 0 -2");
-    File("proc/net/route", "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
-                           "enx1\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0");
+    File("proc/net/route",
+         "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
+         "enx1\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0");
     ASSERT_NO_FATAL_FAILURE(Start());
     std::vector<std::string> asked;
     EPromptAnswer answer = PROMPT_CANCEL;
@@ -812,8 +822,9 @@ TEST_F(CLinuxBenchTest, RequestsThatWouldStopWhatTheMachineRunsOnAreAskedFirst) 
         return answer;
     });
     uint8_t buffer[256] = {};
-    const std::string controller = "controller 0000:00:04.0 carries /dev/sda1 mounted on /, /dev/sdb2 used as "
-                                   "swap, the keyboard 0627:0001, the network interface enx1 with the default route";
+    const std::string controller =
+        "controller 0000:00:04.0 carries /dev/sda1 mounted on /, /dev/sdb2 used as "
+        "swap, the keyboard 0627:0001, the network interface enx1 with the default route";
     const std::string hub = "hub 1-1 carries /dev/sda1 mounted on /, the network interface enx1 with the default route";
     // Selects device index, then runs code on it.
     auto device = [&buffer](uint8_t index, uint8_t code) {
@@ -862,33 +873,34 @@ TEST_F(CLinuxBenchTest, RequestsThatWouldStopWhatTheMachineRunsOnAreAskedFirst) 
 }
 
 TEST(LinuxInUseTest, ReadsTheKernelsTablesAndSkipsWhatDoesNotFit) {
-    std::vector<CLxMount> mounts =
-        LxParseMountInfo("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
-                         "23 22 8:17 / /mnt/my\\040disk rw shared:5 master:1 - vfat /dev/sdb\\1341 rw\n"
-                         "garbage\n24 22 x:1 / /x rw - ext4 /dev/sdc rw\n25 22 8:2 / /y rw ext4 /dev/sdd rw\n"
-                         "26 22 8:3 / /z rw - ext4\n");
+    std::vector<CLxMount> mounts = LxParseMountInfo(
+        "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+        "23 22 8:17 / /mnt/my\\040disk rw shared:5 master:1 - vfat /dev/sdb\\1341 rw\n"
+        "garbage\n24 22 x:1 / /x rw - ext4 /dev/sdc rw\n25 22 8:2 / /y rw ext4 /dev/sdd rw\n"
+        "26 22 8:3 / /z rw - ext4\n");
     ASSERT_EQ(mounts.size(), 2u);
     EXPECT_EQ(mounts[1].Major, 8u);
     EXPECT_EQ(mounts[1].Minor, 17u);
     EXPECT_EQ(mounts[1].MountPoint, "/mnt/my disk");
     EXPECT_EQ(mounts[1].Source, "/dev/sdb\\1");
-    std::vector<CLxSwap> swaps = LxParseSwaps("Filename Type Size Used Priority\n/dev/sda2 partition 1 0 -2\n"
-                                              "/swap\\040file file 1 0 -3\nlonely\n");
+    std::vector<CLxSwap> swaps = LxParseSwaps(
+        "Filename Type Size Used Priority\n/dev/sda2 partition 1 0 -2\n"
+        "/swap\\040file file 1 0 -3\nlonely\n");
     ASSERT_EQ(swaps.size(), 2u);
     EXPECT_FALSE(swaps[0].File);
     EXPECT_EQ(swaps[1].Name, "/swap file");
     EXPECT_TRUE(swaps[1].File);
     // Up default routes only, each interface once, never the loopback's.
-    EXPECT_EQ(LxParseDefaultRoutes("Iface Destination Gateway Flags RefCnt Use Metric Mask\n"
-                                   "eth0 00000000 0102A8C0 0003 0 0 100 00000000\n"
-                                   "eth2 00000000 0102A8C0 0002 0 0 100 00000000\n"
-                                   "eth3 0000A8C0 00000000 0001 0 0 100 00FFFFFF\n"
-                                   "eth0 00000000 0102A8C0 0003 0 0 200 00000000\n",
-                                   std::string(32, '0') + " 00 " + std::string(32, '0') + " 00 " +
-                                       std::string(32, '0') + " 00000400 1 0 00000003 eth1\n" +
-                                       std::string(32, '0') + " 00 " + std::string(32, '0') + " 00 " +
-                                       std::string(32, '0') + " ffffffff 1 0 00200201 lo\n"),
-              (std::vector<std::string>{"eth0", "eth1"}));
+    EXPECT_EQ(
+        LxParseDefaultRoutes("Iface Destination Gateway Flags RefCnt Use Metric Mask\n"
+                             "eth0 00000000 0102A8C0 0003 0 0 100 00000000\n"
+                             "eth2 00000000 0102A8C0 0002 0 0 100 00000000\n"
+                             "eth3 0000A8C0 00000000 0001 0 0 100 00FFFFFF\n"
+                             "eth0 00000000 0102A8C0 0003 0 0 200 00000000\n",
+                             std::string(32, '0') + " 00 " + std::string(32, '0') + " 00 " + std::string(32, '0') +
+                                 " 00000400 1 0 00000003 eth1\n" + std::string(32, '0') + " 00 " +
+                                 std::string(32, '0') + " 00 " + std::string(32, '0') + " ffffffff 1 0 00200201 lo\n"),
+        (std::vector<std::string>{"eth0", "eth1"}));
     struct {
         const char *Ev, *Key, *Rel;
         unsigned Bits;
@@ -897,8 +909,8 @@ TEST(LinuxInUseTest, ReadsTheKernelsTablesAndSkipsWhatDoesNotFit) {
         {"120013", "e080ffdf01cfffff fffffffffffffffe", "", 64, LX_INPUT_KEYBOARD},
         {"120013", "e080ffdf 01cfffff ffffffff fffffffe", "", 32, LX_INPUT_KEYBOARD},
         {"120013", "fffffffffffffff0", "", 64, LX_INPUT_OTHER},  // a few keys: a remote, a power button
-        {"17", "1f0000 0 0 0 0", "143", 64, LX_INPUT_MOUSE},       // BTN_LEFT is bit 272
-        {"17", "0 0 0 0 0", "143", 64, LX_INPUT_OTHER},            // moves, but has no button
+        {"17", "1f0000 0 0 0 0", "143", 64, LX_INPUT_MOUSE},     // BTN_LEFT is bit 272
+        {"17", "0 0 0 0 0", "143", 64, LX_INPUT_OTHER},          // moves, but has no button
         {"zz", "-1 fffffffffffffffffffffffe", "x", 64, LX_INPUT_OTHER},
     };
     for (const auto& input : inputs) EXPECT_EQ(LxInputKind(input.Ev, input.Key, input.Rel, input.Bits), input.Kind);
@@ -939,8 +951,12 @@ TEST_F(CLinuxBenchTest, TheRecordIsActedOnOnlyWhereItStillHolds) {
         std::vector<std::string> Done;  // writes and requests sent, in order
     } cases[] = {
         {"no root port powered", rebind, [] {}, rebound},
-        {"root port powered, devices answer", rebind,
-         [&] { m_system->Answers["1-1 a3 00 0000 0001"] = {0, {0x03, 0x01, 0, 0}}; }, {}},
+        {"root port powered, devices answer",
+         rebind,
+         [&] {
+             m_system->Answers["1-1 a3 00 0000 0001"] = {0, {0x03, 0x01, 0, 0}};
+         },
+         {}},
         {"ports always powered, no device answers", rebind,
          [&] {
              m_system->Answers["1-1 a3 00 0000 0001"] = {0, {0x03, 0x01, 0, 0}};
@@ -948,21 +964,28 @@ TEST_F(CLinuxBenchTest, TheRecordIsActedOnOnlyWhereItStillHolds) {
                  m_system->Answers[std::string(device) + " 80 00 0000 0000"] = {EPROTO, {}};
          },
          rebound},
-        {"bound to another driver", rebind,
+        {"bound to another driver",
+         rebind,
          [&] {
              fs::rename(m_root / kXhci, m_root / "bus/pci/devices/0000:00:04.0");
              fs::create_symlink(m_root / "bus/pci/drivers/vfio-pci", m_root / "bus/pci/devices/0000:00:04.0/driver");
          },
          {}},
         {"unbound", rebind, [&] { fs::rename(m_root / kXhci, m_root / "bus/pci/devices/0000:00:04.0"); }, rebound},
-        {"port still off", "power-on usb1 1 2\n", [&] { File(usb1 + "/1-0:1.0/usb1-port2/disable", "1"); },
+        {"port still off",
+         "power-on usb1 1 2\n",
+         [&] { File(usb1 + "/1-0:1.0/usb1-port2/disable", "1"); },
          {"usb1-port2/disable 0"}},
         {"port back on", "power-on usb1 1 2\n", [&] { File(usb1 + "/1-0:1.0/usb1-port2/disable", "0"); }, {}},
         {"hub replugged", "power-on 1-1 7 2\n", [&] { File(usb1 + "/1-1/1-1:1.0/1-1-port2/disable", "1"); }, {}},
         {"empty port in compliance", "warm-reset usb2 1 2\n", [] {}, {"2-1 23 03 001c 0002 0000"}},
         {"device running there since", "warm-reset usb2 1 1\n", [] {}, {}},
-        {"device there still in compliance", "warm-reset usb2 1 1\n",
-         [&] { m_system->Answers["2-1 a3 00 0000 0001"] = {0, {0x43, 0x03, 0, 0}}; }, {"2-1 23 03 001c 0001 0000"}},
+        {"device there still in compliance",
+         "warm-reset usb2 1 1\n",
+         [&] {
+             m_system->Answers["2-1 a3 00 0000 0001"] = {0, {0x43, 0x03, 0, 0}};
+         },
+         {"2-1 23 03 001c 0001 0000"}},
     };
     for (const CCase& test : cases) {
         SCOPED_TRACE(test.Name);
@@ -973,8 +996,8 @@ TEST_F(CLinuxBenchTest, TheRecordIsActedOnOnlyWhereItStillHolds) {
         fs::create_directories(m_root / "bus/pci/devices");
         test.Arrange();
         File("run/voltaris/test-mode", test.Record);
-        m_backend = BLLinuxCreate(std::move(system), m_root.string(), Record().string(), (m_root / "proc").string())
-                        .release();
+        m_backend =
+            BLLinuxCreate(std::move(system), m_root.string(), Record().string(), (m_root / "proc").string()).release();
         BLInstallBackend(m_backend);
         std::vector<std::string> done = m_system->Writes;
         for (const std::string& request : TakeSent()) done.push_back(request);
@@ -1016,9 +1039,9 @@ TEST_F(CLinuxBenchTest, PowerCyclingAsksTheRightDescriptorSwitchesBothPortsAndRe
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     std::vector<std::string> sent = Take();  // the length a USB 3 root hub answers
     EXPECT_NE(std::find(sent.begin(), sent.end(), "2-1 a0 06 2a00 0000 000c"), sent.end());
-    EXPECT_EQ(m_system->Writes, (std::vector<std::string>{"usb2-port1/disable 1", "usb1-port1/disable 1",
-                                                          "usb2-port1/disable 0", "usb2-port1/disable 0",
-                                                          "usb2-port1/disable 0", "usb1-port1/disable 0"}));
+    EXPECT_EQ(m_system->Writes,
+              (std::vector<std::string>{"usb2-port1/disable 1", "usb1-port1/disable 1", "usb2-port1/disable 0",
+                                        "usb2-port1/disable 0", "usb2-port1/disable 0", "usb1-port1/disable 0"}));
     EXPECT_TRUE(HasReport("the power of usb2-port1 could not be switched on again (Input/output error)"));
     EXPECT_EQ(ReadRecord(), "power-on usb2 1 1\n");
     // The next enumeration tries again.
@@ -1034,8 +1057,9 @@ TEST_F(CLinuxBenchTest, PowerCyclingAsksTheRightDescriptorSwitchesBothPortsAndRe
     m_system->Answers["1-5 80 00 0000 0000"] = {EPROTO, {}};
     m_system->Answers["1-1 a0 06 2900 0000"] = {EPIPE, {}};
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
-    EXPECT_TRUE(HasReport("1-2 stays in its test mode until it is unplugged or power-cycled: the hub descriptor of "
-                          "usb1 could not be read (Broken pipe)"));
+    EXPECT_TRUE(
+        HasReport("1-2 stays in its test mode until it is unplugged or power-cycled: the hub descriptor of "
+                  "usb1 could not be read (Broken pipe)"));
 }
 
 TEST_F(CLinuxBenchTest, WhatTheKernelWouldNotGiveUpOrKeepsIsSaid) {
@@ -1048,8 +1072,9 @@ TEST_F(CLinuxBenchTest, WhatTheKernelWouldNotGiveUpOrKeepsIsSaid) {
     EXPECT_EQ(RunDeviceCommand(DEVICE_CMD_TEST_PACKET, buffer, sizeof buffer), BENCH_OK);
     EXPECT_TRUE(HasReport("interface 0 of 1-2 could not be taken from its driver (Operation not permitted)"));
     EXPECT_FALSE(HasReport("interface 1 of 1-2"));  // no driver had it
-    EXPECT_TRUE(HasReport("port 2 of the hub at bus 1 device 1 could not be claimed from the hub driver (Device "
-                          "or resource busy)"));
+    EXPECT_TRUE(
+        HasReport("port 2 of the hub at bus 1 device 1 could not be claimed from the hub driver (Device "
+                  "or resource busy)"));
     ASSERT_EQ(EnumerateAll(m_devices, m_hubs), 0);
     // A device suspended through its port keeps its drivers, which may wake it.
     m_system->Reports.clear();
@@ -1070,12 +1095,13 @@ TEST_F(CLinuxBenchTest, AFixtureTheEhsetDriverBindsIsSaidAndItsTestModeEnded) {
     Device(usb1 + "/1-4", 1, 9, "480", "1a0a", "0101", "", 0);  // no driver bound: the fixture does nothing
     for (const char* fixture : {"/1-3", "/1-1/1-1.4", "/1-1/1-1.2"}) Interface(usb1 + fixture, 0, "usb_ehset_test");
     ASSERT_NO_FATAL_FAILURE(Start());
-    const char* said[] = {"1a0a:0104 at 1-3 is bound to the kernel's ehset driver (usb_ehset_test), which put root:3 "
-                          "into a test mode, which stopped controller 0000:00:04.0",
-                          "1a0a:0102 at 1-1.4 is bound to the kernel's ehset driver (usb_ehset_test), which put port "
-                          "4 of hub 1-1 into a test mode",
-                          "1a0a:0108 at 1-1.2 is bound to the kernel's ehset driver (usb_ehset_test), which runs its "
-                          "own test sequence"};
+    const char* said[] = {
+        "1a0a:0104 at 1-3 is bound to the kernel's ehset driver (usb_ehset_test), which put root:3 "
+        "into a test mode, which stopped controller 0000:00:04.0",
+        "1a0a:0102 at 1-1.4 is bound to the kernel's ehset driver (usb_ehset_test), which put port "
+        "4 of hub 1-1 into a test mode",
+        "1a0a:0108 at 1-1.2 is bound to the kernel's ehset driver (usb_ehset_test), which runs its "
+        "own test sequence"};
     for (const char* text : said) EXPECT_TRUE(HasReport(text)) << text;
     EXPECT_EQ(m_system->Reports.size(), 3u);  // said once, though the enumeration listed them again
     // The first enumeration reset the hub and rebound the controller.

@@ -62,10 +62,10 @@ TEST(CommandLineTest, BackslashesBeforeAndAwayFromQuotes) {
         {L"p \\a", {L"p", L"\\a"}},
         {L"p a\\\\b", {L"p", L"a\\\\b"}},
         {L"p a\\", {L"p", L"a\\"}},
-        {L"p \\\"a", {L"p", L"\"a"}},                    // 1 backslash: literal quote
-        {L"p \\\\\"a b\"", {L"p", L"\\a b"}},            // 2: one backslash, quote groups
-        {L"p \\\\\\\"a", {L"p", L"\\\"a"}},              // 3: one backslash, literal quote
-        {L"p \\\\\\\\\"a b\"", {L"p", L"\\\\a b"}},      // 4: two backslashes, quote groups
+        {L"p \\\"a", {L"p", L"\"a"}},                // 1 backslash: literal quote
+        {L"p \\\\\"a b\"", {L"p", L"\\a b"}},        // 2: one backslash, quote groups
+        {L"p \\\\\\\"a", {L"p", L"\\\"a"}},          // 3: one backslash, literal quote
+        {L"p \\\\\\\\\"a b\"", {L"p", L"\\\\a b"}},  // 4: two backslashes, quote groups
         {L"p \\\\\"", {L"p", L"\\"}},
         {L"p \"a\\\"b\"", {L"p", L"a\"b"}},
         {L"p \"C:\\dir\\\\\" x", {L"p", L"C:\\dir\\", L"x"}},
@@ -98,10 +98,10 @@ TEST(CommandLineTest, NullLineFailsAndEmptyLineNamesTheRunningProgram) {
 TEST(CommandLineTest, Utf8Decoding) {
     EXPECT_EQ(OSUtf8ToWide(nullptr), L"");
     EXPECT_EQ(OSUtf8ToWide("a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"), L"a\u00e9\u20ac\U0001F600");
-    EXPECT_EQ(OSUtf8ToWide("\xc3"), L"\ufffd");                        // cut short
+    EXPECT_EQ(OSUtf8ToWide("\xc3"), L"\ufffd");  // cut short
     EXPECT_EQ(OSUtf8ToWide("\xc3x"), L"\ufffdx");
-    EXPECT_EQ(OSUtf8ToWide("\xc0\xaf"), L"\ufffd\ufffd");              // overlong
-    EXPECT_EQ(OSUtf8ToWide("\xed\xa0\x80"), L"\ufffd\ufffd\ufffd");    // surrogate
+    EXPECT_EQ(OSUtf8ToWide("\xc0\xaf"), L"\ufffd\ufffd");                     // overlong
+    EXPECT_EQ(OSUtf8ToWide("\xed\xa0\x80"), L"\ufffd\ufffd\ufffd");           // surrogate
     EXPECT_EQ(OSUtf8ToWide("\xf4\x90\x80\x80"), std::wstring(4, L'\ufffd'));  // above U+10FFFF
     EXPECT_EQ(OSUtf8ToWide("\xff"), L"\ufffd");
 }

@@ -29,9 +29,9 @@ protected:
     void SetUp() override {
         m_backend = new CFakeBackend;
         BLInstallBackend(m_backend);
-        BLSetTraceSink([](const std::string& line, void* context) {
-            static_cast<std::vector<std::string>*>(context)->push_back(line);
-        }, &m_trace);
+        BLSetTraceSink([](const std::string& line,
+                          void* context) { static_cast<std::vector<std::string>*>(context)->push_back(line); },
+                       &m_trace);
     }
     void TearDown() override {
         BLSetTraceSink(nullptr, nullptr);

@@ -37,8 +37,8 @@ inline std::string InChild(const std::function<std::string()>& work, std::chrono
     std::string answer;
     const auto deadline = std::chrono::steady_clock::now() + bound;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd wait{pipe[0], POLLIN, 0};
         if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) == 0) {
             ::kill(child, SIGKILL);
@@ -56,4 +56,3 @@ inline std::string InChild(const std::function<std::string()>& work, std::chrono
     if (answer != "timed out" && WIFSIGNALED(status)) return "crashed with signal " + std::to_string(WTERMSIG(status));
     return answer;
 }
-

@@ -41,7 +41,9 @@ TEST_F(VendorInfoFile, KeepsNumericLiteralsAsWrittenAndSkipsOtherLines) {
               (Fields{{"Device_Speed", "yes"}, {"device_speed", "0X1f"}, {"X'y_1", "42"}}));
     const CVendorInfoFile skipped(Write("Device_Speed : -1\nDevice_Speed : 1.5\nDevice_Speed : \"1\"\n"
                                         "$Example_Name : abc\nDevice Speed : 1\nSVID1_SOP: 18d1\n"
-                                        "\xEF\xBB\xBF" "Device_Speed: 1\nno colon\n$: \"x\"\nA:\n").c_str());
+                                        "\xEF\xBB\xBF"
+                                        "Device_Speed: 1\nno colon\n$: \"x\"\nA:\n")
+                                      .c_str());
     EXPECT_EQ(Read(skipped), Fields{});
     // Each line that looks like a field is a warning, with its line and why.
     const std::vector<std::pair<std::size_t, std::string>> why = {
@@ -85,7 +87,8 @@ TEST_F(VendorInfoFile, KeepsTheFirstWarningsAndCountsAll) {
 }
 
 TEST_F(VendorInfoFile, SkipsAByteOrderMarkAndReadsUtf16) {
-    EXPECT_EQ(Parse("\xEF\xBB\xBF" "Connector_Type: 1\n$N: \"x\""),
+    EXPECT_EQ(Parse("\xEF\xBB\xBF"
+                    "Connector_Type: 1\n$N: \"x\""),
               (Fields{{"Connector_Type", "1"}, {"$N", "x"}}));
     const std::u16string text = u"Connector_Type: 2\r\n$Vendor_Name: \"Gr\u00FC\u00DFe \U0001F600\"\r\n";
     std::string little = "\xFF\xFE";
@@ -100,10 +103,18 @@ TEST_F(VendorInfoFile, SkipsAByteOrderMarkAndReadsUtf16) {
     EXPECT_EQ(Parse(little), expected);
     EXPECT_EQ(Parse(big), expected);
     // An unpaired surrogate and a lone last byte become U+FFFD.
-    const std::string odd = std::string("\xFF\xFE$\0N\0:\0\"\0\x00\xD8\"\0\n\0A\0:\0" "1\0\n\0B\0:\0" "2\0", 30) + "x";
+    const std::string odd = std::string(
+                                "\xFF\xFE$\0N\0:\0\"\0\x00\xD8\"\0\n\0A\0:\0"
+                                "1\0\n\0B\0:\0"
+                                "2\0",
+                                30) +
+        "x";
     EXPECT_EQ(Parse(odd), (Fields{{"$N", "\uFFFD"}, {"A", "1"}}));
     // Without a mark, only text that starts as XML does is taken for UTF-16.
-    EXPECT_EQ(Parse(std::string("A\0:\0" "1\0", 6)), Fields{});
+    EXPECT_EQ(Parse(std::string("A\0:\0"
+                                "1\0",
+                                6)),
+              Fields{});
 }
 
 TEST_F(VendorInfoFile, RefusesFilesThatAreNotRegularAtOnce) {
@@ -144,8 +155,9 @@ TEST_F(VendorInfoFile, ReportsPathFaults) {
     EXPECT_EQ(MessageOf([&] { CVendorInfoFile file(missing.c_str()); }),
               "Couldn't open Vendor Info File: " + missing + ".");
     const std::string folder = m_Files.Dir();
-    EXPECT_EQ(MessageOf([&] { CVendorInfoFile file(folder.c_str()); })
-                  .rfind("I/O read failure on Vendor Info File " + folder + ": ", 0),
+    EXPECT_EQ(MessageOf([&] {
+                  CVendorInfoFile file(folder.c_str());
+              }).rfind("I/O read failure on Vendor Info File " + folder + ": ", 0),
               0u);
 }
 

@@ -104,8 +104,11 @@ TEST(VifField, PatternsPastTheEngineLimitsThrowNamingThePattern) {
         CVIFField(std::string(100, 'a'), "1").Match("(a|aa)*[bc]");
         FAIL();
     } catch (const CQXRunTimeException& error) {
-        EXPECT_STREQ(error.what(), ("Pattern \"(a|aa)*[bc]\" needs too many backtracking steps on the "
-                                    "field name \"" + std::string(100, 'a') + "\" (100 bytes).").c_str());
+        EXPECT_STREQ(error.what(),
+                     ("Pattern \"(a|aa)*[bc]\" needs too many backtracking steps on the "
+                      "field name \"" +
+                      std::string(100, 'a') + "\" (100 bytes).")
+                         .c_str());
     }
 }
 

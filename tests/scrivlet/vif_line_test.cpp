@@ -20,9 +20,8 @@ const std::regex& TextPattern() {
 }
 
 const std::regex& NumericPattern() {
-    static const std::regex pattern(
-        R"re(^([[:alnum:]_']+)\s*:\s*(0x[[:xdigit:]]+|[[:digit:]]+|YES|NO)$)re",
-        std::regex::ECMAScript | std::regex::icase);
+    static const std::regex pattern(R"re(^([[:alnum:]_']+)\s*:\s*(0x[[:xdigit:]]+|[[:digit:]]+|YES|NO)$)re",
+                                    std::regex::ECMAScript | std::regex::icase);
     return pattern;
 }
 
@@ -42,8 +41,8 @@ std::string Escaped(const std::string& line) {
 
 void ExpectSameAsRegex(const std::string& line) {
     std::smatch groups;
-    const bool expected = std::regex_match(
-        line, groups, !line.empty() && line[0] == '$' ? TextPattern() : NumericPattern());
+    const bool expected =
+        std::regex_match(line, groups, !line.empty() && line[0] == '$' ? TextPattern() : NumericPattern());
     std::string_view name;
     std::string_view value;
     ASSERT_EQ(RecognizeLine(line, name, value), expected) << '"' << Escaped(line) << '"';
@@ -74,19 +73,18 @@ TEST(VifLine, AgreesWithTheRegexOnAllTinyLines) {
 // Lines put together from pieces that come close to the grammar, then
 // changed at random places with any byte.
 TEST(VifLine, AgreesWithTheRegexOnGeneratedLines) {
-    const std::vector<std::string> names = {"",   "a",  "Ab_'9", "X",    "_", "'",
-                                            "a-b", "a b", "\xE9t", "Z\x80", "0x1"};
+    const std::vector<std::string> names = {"", "a", "Ab_'9", "X", "_", "'", "a-b", "a b", "\xE9t", "Z\x80", "0x1"};
     const std::vector<std::string> spaces = {"", " ", "\t", "  ", "\v", "\f", "\r", "\n", " \t "};
     const std::vector<std::string> colons = {":", ":", ":", "", "::", ";"};
     const std::vector<std::string> values = {
-        "\"abc\"", "\"\"", "\"", "\"a\"b\"", "\"a\rb\"", "\"a\nb\"", "\"a;b\"", "'x'", "\"x",
-        "0x1F", "0X1f", "0x", "0xg", "0xFFz", "00x1", "12", "0", "-1", "1.5", "+3", "yes",
-        "No", "nO", "YESS", "y", "", "\"1\"", "abc", "\xC3\xA9", "1 2", "YES ", "0x\r"};
+        "\"abc\"", "\"\"", "\"",    "\"a\"b\"", "\"a\rb\"", "\"a\nb\"", "\"a;b\"",  "'x'", "\"x",  "0x1F", "0X1f",
+        "0x",      "0xg",  "0xFFz", "00x1",     "12",       "0",        "-1",       "1.5", "+3",   "yes",  "No",
+        "nO",      "YESS", "y",     "",         "\"1\"",    "abc",      "\xC3\xA9", "1 2", "YES ", "0x\r"};
     std::mt19937 random(20240607);
     auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
     for (int n = 0; n < 40000; ++n) {
-        std::string line = (random() % 2 ? "$" : "") + pick(names) + pick(spaces) + pick(colons) +
-                           pick(spaces) + pick(values) + (random() % 4 ? "" : pick(spaces));
+        std::string line = (random() % 2 ? "$" : "") + pick(names) + pick(spaces) + pick(colons) + pick(spaces) +
+            pick(values) + (random() % 4 ? "" : pick(spaces));
         for (unsigned edits = random() % 3; edits > 0 && !line.empty(); --edits) {
             const std::size_t at = random() % line.size();
             const char byte = static_cast<char>(random() % 4 ? "$:\"x0aY \t\r;"[random() % 11] : random());

@@ -39,17 +39,52 @@ EAnswer Standard(const std::string& name, const std::string& pattern) {
 
 // Patterns as callers write them, against the names of real files.
 TEST(VifPattern, AgreesWithStdRegexOnRealisticPatterns) {
-    const std::vector<std::string> names = {
-        "Device_Speed", "Host_Speed", "Connector_Type", "$Vendor_Name", "$Product_Name",
-        "Type_C_Can_Act_As_Device", "Snk_PDO_Voltage1", "SVID1_SOP", "USB_VID_SOP", "X'y_1",
-        "device_speed", "DEVICE_SPEED", "", "a", "Hub_Port_Number", "PD_Power_as_Sink"};
-    const std::vector<std::string> patterns = {
-        "^Device_Speed$", "device_speed", "Device", "Device.*", ".*speed", "^.*_Speed$",
-        "^\\$.*_Name$", "\\$.*", "[[:alpha:]_]+", "[[:alnum:]_']+", "snk_pdo_.*\\d",
-        "(Device|Host)_Speed", "^(?:type_c_)?can_act_as_(device|host)$", "SVID\\d+_SOP",
-        "[^$].*", ".*_(SOP|Number)", "\\w+", "\\w*\\d", "x'y_\\d", "[A-Z]\\w{2,5}_\\w+",
-        "(\\w)\\w*\\1", "(?=.*speed).*", "(?!host).*_speed", ".*\\bSOP", "a?",
-        ".{5,}", "u\\x53B.*", "\\u0044evice_Speed", "[\\-\\w]+", "(a|)+"};
+    const std::vector<std::string> names = {"Device_Speed",
+                                            "Host_Speed",
+                                            "Connector_Type",
+                                            "$Vendor_Name",
+                                            "$Product_Name",
+                                            "Type_C_Can_Act_As_Device",
+                                            "Snk_PDO_Voltage1",
+                                            "SVID1_SOP",
+                                            "USB_VID_SOP",
+                                            "X'y_1",
+                                            "device_speed",
+                                            "DEVICE_SPEED",
+                                            "",
+                                            "a",
+                                            "Hub_Port_Number",
+                                            "PD_Power_as_Sink"};
+    const std::vector<std::string> patterns = {"^Device_Speed$",
+                                               "device_speed",
+                                               "Device",
+                                               "Device.*",
+                                               ".*speed",
+                                               "^.*_Speed$",
+                                               "^\\$.*_Name$",
+                                               "\\$.*",
+                                               "[[:alpha:]_]+",
+                                               "[[:alnum:]_']+",
+                                               "snk_pdo_.*\\d",
+                                               "(Device|Host)_Speed",
+                                               "^(?:type_c_)?can_act_as_(device|host)$",
+                                               "SVID\\d+_SOP",
+                                               "[^$].*",
+                                               ".*_(SOP|Number)",
+                                               "\\w+",
+                                               "\\w*\\d",
+                                               "x'y_\\d",
+                                               "[A-Z]\\w{2,5}_\\w+",
+                                               "(\\w)\\w*\\1",
+                                               "(?=.*speed).*",
+                                               "(?!host).*_speed",
+                                               ".*\\bSOP",
+                                               "a?",
+                                               ".{5,}",
+                                               "u\\x53B.*",
+                                               "\\u0044evice_Speed",
+                                               "[\\-\\w]+",
+                                               "(a|)+"};
     int compared = 0;
     for (const std::string& pattern : patterns)
         for (const std::string& name : names) {
@@ -68,10 +103,9 @@ TEST(VifPattern, AgreesWithStdRegexOnGeneratedPatterns) {
     std::mt19937 random(20261208);
     auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
     const std::vector<std::string> atoms = {
-        "a", "b", "A", "_", "1", ".", "[ab]", "[^a]", "[a-c]", "[[:alpha:]]", "[[:digit:]_]",
-        "\\d", "\\w", "\\s", "\\D", "\\W", "\\b", "\\B", "^", "$", "\\$", "\\.", "x", "[B-b]"};
-    const std::vector<std::string> quantifiers = {"", "", "", "*", "+", "?", "{2}", "{1,2}",
-                                                  "{0,}", "*?", "+?", "??"};
+        "a",   "b",   "A",   "_",   "1",   ".", "[ab]", "[^a]", "[a-c]", "[[:alpha:]]", "[[:digit:]_]", "\\d", "\\w",
+        "\\s", "\\D", "\\W", "\\b", "\\B", "^", "$",    "\\$",  "\\.",   "x",           "[B-b]"};
+    const std::vector<std::string> quantifiers = {"", "", "", "*", "+", "?", "{2}", "{1,2}", "{0,}", "*?", "+?", "??"};
     const std::vector<std::string> lookaheadAtoms = {"a", "b", "_", ".", "[ab]", "\\d", "\\w", "$", "x"};
     std::function<std::string(int, bool)> pattern = [&](int depth, bool inLookahead) {
         std::string text;
@@ -82,7 +116,7 @@ TEST(VifPattern, AgreesWithStdRegexOnGeneratedPatterns) {
                 const bool lookahead = inLookahead || kind >= 2;
                 const char* open[] = {"(", "(?:", "(?=", "(?!"};
                 text += std::string(open[kind]) + pattern(depth + 1, lookahead) +
-                        (random() % 3 ? "" : "|" + pattern(depth + 1, lookahead)) + ")";
+                    (random() % 3 ? "" : "|" + pattern(depth + 1, lookahead)) + ")";
             } else if (kind == 2 && text.find('(') != std::string::npos) {
                 text += "\\1";
             } else {
@@ -126,7 +160,8 @@ TEST(VifPattern, HostilePatternsAndNamesEndInAnAnswerOrAClearException) {
         {"nested groups", nested120, std::string(256, 'a'), "true"},
         {"nesting past the engine's depth", std::string(300, '(') + "a" + std::string(300, ')'), "a",
          "CQXRunTimeException: Pattern \"(((("},
-        {"ambiguous repetition", "(a|aa)*b", std::string(100000, 'a'), "CQXRunTimeException: Pattern \"(a|aa)*b\" needs too many"},
+        {"ambiguous repetition", "(a|aa)*b", std::string(100000, 'a'),
+         "CQXRunTimeException: Pattern \"(a|aa)*b\" needs too many"},
         {"ambiguous repetition, short name", "(a|aa)*[bc]", std::string(60, 'a'), "CQXRunTimeException: "},
         {"nested repetition", "(a*)*b", std::string(5000, 'a') + "c", "CQXRunTimeException: "},
         {"nested repetition of any", "(.*)*x", std::string(5000, 'a'), "CQXRunTimeException: "},
@@ -144,11 +179,10 @@ TEST(VifPattern, HostilePatternsAndNamesEndInAnAnswerOrAClearException) {
     };
     for (const SHostileCase& c : cases) {
         const auto start = std::chrono::steady_clock::now();
-        const std::string answer = InChild(
-            [&] { return std::string(CVIFField(c.name, "1").Match(c.pattern.c_str()) ? "true" : "false"); },
-            std::chrono::seconds(20));
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const std::string answer =
+            InChild([&] { return std::string(CVIFField(c.name, "1").Match(c.pattern.c_str()) ? "true" : "false"); },
+                    std::chrono::seconds(20));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(answer.rfind(c.expected, 0), 0u) << c.label << ": " << answer.substr(0, 200);
         EXPECT_NE(answer, "timed out") << c.label;
         EXPECT_EQ(answer.find("crashed"), std::string::npos) << c.label << ": " << answer;
@@ -165,7 +199,8 @@ TEST(VifPattern, AQueryOverManyCostlyNamesStopsAfterAboutASecond) {
             return std::to_string(file.Count("(a|aa)*[bc]"));
         },
         std::chrono::seconds(30));
-    EXPECT_EQ(answer.rfind("CQXRunTimeException: Pattern \"(a|aa)*[bc]\" takes too long", 0), 0u) << answer.substr(0, 200);
+    EXPECT_EQ(answer.rfind("CQXRunTimeException: Pattern \"(a|aa)*[bc]\" takes too long", 0), 0u)
+        << answer.substr(0, 200);
 }
 
 }  // namespace

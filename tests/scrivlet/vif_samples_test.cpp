@@ -16,16 +16,16 @@ protected:
         if (!std::filesystem::is_directory(SCRIVLET_SAMPLES_DIR))
             GTEST_SKIP() << "no sample folder at " << SCRIVLET_SAMPLES_DIR;
     }
-    static std::string Sample(const char* name) {
-        return std::string(SCRIVLET_SAMPLES_DIR) + "/" + name;
-    }
+    static std::string Sample(const char* name) { return std::string(SCRIVLET_SAMPLES_DIR) + "/" + name; }
 };
 
 TEST_F(VifSamples, EveryTextFileParsesCompletely) {
     // Field lines counted by hand in each file.
-    const std::pair<const char*, std::size_t> expected[] = {
-        {"FM_2_446_vif.txt", 87}, {"coffeecake_vif.txt", 87}, {"hoho_vif.txt", 71},
-        {"pdeval-stm32f072_vif.txt", 87}, {"scarlet_vif.txt", 91}};
+    const std::pair<const char*, std::size_t> expected[] = {{"FM_2_446_vif.txt", 87},
+                                                            {"coffeecake_vif.txt", 87},
+                                                            {"hoho_vif.txt", 71},
+                                                            {"pdeval-stm32f072_vif.txt", 87},
+                                                            {"scarlet_vif.txt", 91}};
     for (const auto& [name, count] : expected) {
         const CVendorInfoFile file(Sample(name).c_str());
         EXPECT_EQ(file.Count(), count) << name;
@@ -82,7 +82,7 @@ TEST_F(VifSamples, ReadsTheLinesOfOneFileAsWritten) {
     const FieldListPtr fields = file.GetFields();
     EXPECT_STREQ(fields->front().Name(), "$VIF_Specification");
     EXPECT_STREQ(fields->front().Value(), "Revision 1.22, Version 1.0");
-    EXPECT_STREQ(file.GetUniqueField("^UUT_Device_Type$").Value(), "0");  // "0 ; SNK"
+    EXPECT_STREQ(file.GetUniqueField("^UUT_Device_Type$").Value(), "0");     // "0 ; SNK"
     EXPECT_STREQ(file.GetUniqueField("^snk_pdo_voltage1$").Value(), "100");  // after a tab
     EXPECT_EQ(file.GetUniqueField("^USB_VID_SOP$").GetNumericValue(), 0x18d1u);
     // Both follow a blank line that ends in a bare LF.

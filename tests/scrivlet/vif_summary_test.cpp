@@ -41,8 +41,7 @@ TEST_F(VifSummary, DescribesADeviceWithATypeBConnector) {
 }
 
 TEST_F(VifSummary, AcceptsATypeCDeviceOnlyWithTheDeviceCapability) {
-    const CVIFSummary typeC =
-        Make(UsbDevice, "Connector_Type: 2\nDevice_Speed: 4\nType_C_Can_Act_As_Device: YES\n");
+    const CVIFSummary typeC = Make(UsbDevice, "Connector_Type: 2\nDevice_Speed: 4\nType_C_Can_Act_As_Device: YES\n");
     EXPECT_TRUE(typeC.IsValid());
     EXPECT_STREQ(typeC.ConnectType().get(), "Type-C");
     EXPECT_STREQ(typeC.Speed().get(), "USB 3 gen 2x2");
@@ -64,12 +63,14 @@ TEST_F(VifSummary, AcceptsAHubByItsConnectorOrItsPortNumber) {
     EXPECT_EQ(usb2.PortNumber(), 200u);
     EXPECT_STREQ(usb2.Speed().get(), "USB 2");
     EXPECT_TRUE(Make(UsbHub, "Connector_Type: 1\nHost_Speed: 1\nHub_Port_Number: 15\n").IsValid());
-    EXPECT_TRUE(Make(UsbHub, "Connector_Type: 2\nHost_Speed: 3\nHub_Port_Number: 0\n"
-                             "Type_C_Can_Act_As_Host: YES\nType_C_Port_On_Hub: YES\n")
+    EXPECT_TRUE(Make(UsbHub,
+                     "Connector_Type: 2\nHost_Speed: 3\nHub_Port_Number: 0\n"
+                     "Type_C_Can_Act_As_Host: YES\nType_C_Port_On_Hub: YES\n")
                     .IsValid());
     ExpectInvalid(UsbHub, "Connector_Type: 1\nHost_Speed: 1\nHub_Port_Number: 200\n");
-    ExpectInvalid(UsbHub, "Connector_Type: 2\nHost_Speed: 1\nHub_Port_Number: 0\n"
-                          "Type_C_Can_Act_As_Host: YES\nType_C_Port_On_Hub: NO\n");
+    ExpectInvalid(UsbHub,
+                  "Connector_Type: 2\nHost_Speed: 1\nHub_Port_Number: 0\n"
+                  "Type_C_Can_Act_As_Host: YES\nType_C_Port_On_Hub: NO\n");
     ExpectInvalid(UsbHub, "Connector_Type: 0\nHost_Speed: 1\n");
 }
 
@@ -126,8 +127,9 @@ TEST_F(VifSummary, CodesBeyondTheirRangeAreInvalid) {
     ExpectInvalid(UsbHub, "Connector_Type: 1\nHost_Speed: 1\nHub_Port_Number: 0x100000005\n");
     ExpectInvalid(UsbHub, "Connector_Type: 0x100000000\nHost_Speed: 1\nHub_Port_Number: 0\n");
     EXPECT_NO_THROW(ExpectInvalid(UsbDevice, "Connector_Type: 18446744073709551616\nDevice_Speed: 0\n"));
-    EXPECT_NO_THROW(ExpectInvalid(UsbHub, "Connector_Type: 1\nHost_Speed: 0\n"
-                                          "Hub_Port_Number: 99999999999999999999999\n"));
+    EXPECT_NO_THROW(ExpectInvalid(UsbHub,
+                                  "Connector_Type: 1\nHost_Speed: 0\n"
+                                  "Hub_Port_Number: 99999999999999999999999\n"));
     // The largest value that fits still reads as itself.
     const CVIFSummary usb2 = Make(UsbHub, "Connector_Type: 0\nHost_Speed: 0\nHub_Port_Number: 0xFFFFFFFF\n");
     EXPECT_TRUE(usb2.IsValid());

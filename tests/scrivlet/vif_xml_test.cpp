@@ -60,21 +60,23 @@ protected:
 };
 
 TEST_F(VifXml, MapsElementsOntoFieldsInDocumentOrder) {
-    EXPECT_EQ(Parse(HUB_XML), (Fields{{"$Vendor_Name", "Example & Sons"},
-                                      {"VIF_Product_Type", "1"},
-                                      {"$Port_Label", "0"},
-                                      {"Connector_Type", "0"},
-                                      {"Host_Speed", "1"},
-                                      {"Hub_Port_Number", "1"},
-                                      {"$Port_Label", "1"},
-                                      {"Connector_Type", "1"},
-                                      {"Host_Speed", "0"},
-                                      {"Hub_Port_Number", "7"}}));
-    EXPECT_EQ(Parse(DEVICE_XML), (Fields{{"$Vendor_Name", "Widgets"},
-                                         {"Connector_Type", "2"},
-                                         {"Device_Speed", "0x2"},
-                                         {"Type_C_Can_Act_As_Device", "YES"},
-                                         {"Type_C_Can_Act_As_Host", "NO"}}));
+    EXPECT_EQ(Parse(HUB_XML),
+              (Fields{{"$Vendor_Name", "Example & Sons"},
+                      {"VIF_Product_Type", "1"},
+                      {"$Port_Label", "0"},
+                      {"Connector_Type", "0"},
+                      {"Host_Speed", "1"},
+                      {"Hub_Port_Number", "1"},
+                      {"$Port_Label", "1"},
+                      {"Connector_Type", "1"},
+                      {"Host_Speed", "0"},
+                      {"Hub_Port_Number", "7"}}));
+    EXPECT_EQ(Parse(DEVICE_XML),
+              (Fields{{"$Vendor_Name", "Widgets"},
+                      {"Connector_Type", "2"},
+                      {"Device_Speed", "0x2"},
+                      {"Type_C_Can_Act_As_Device", "YES"},
+                      {"Type_C_Can_Act_As_Host", "NO"}}));
 }
 
 TEST_F(VifXml, ReadsTextAndValuesAsTheTextFormatWould) {
@@ -115,14 +117,19 @@ std::string Utf16(const std::u16string& text, bool bigEndian) {
 TEST_F(VifXml, ReadsTheEncodingsFilesDeclare) {
     auto declared = [](const char* encoding, const char* name) {
         return std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>\n<VIF><N>" + name +
-               "</N><A value=\"1\"/></VIF>";
+            "</N><A value=\"1\"/></VIF>";
     };
-    const std::pair<std::string, std::size_t> cases[] = {  // bytes, warnings
-        {declared("utf8", "\xC3\xA9"), 0}, {declared("UTF8", "\xC3\xA9"), 0},
-        {declared("us-ascii", "&#233;"), 0}, {declared("latin1", "\xE9"), 0},
-        {declared("ISO_8859-1", "\xE9"), 0}, {declared("windows-1252", "\xE9"), 0},
-        {declared("CP1252", "\xE9"), 0}, {declared("ISO-8859-15", "\xE9"), 0},  // through iconv
-        {declared("UTF-16", "\xC3\xA9"), 1},  // says UTF-16, is not
+    const std::pair<std::string, std::size_t> cases[] = {
+        // bytes, warnings
+        {declared("utf8", "\xC3\xA9"), 0},
+        {declared("UTF8", "\xC3\xA9"), 0},
+        {declared("us-ascii", "&#233;"), 0},
+        {declared("latin1", "\xE9"), 0},
+        {declared("ISO_8859-1", "\xE9"), 0},
+        {declared("windows-1252", "\xE9"), 0},
+        {declared("CP1252", "\xE9"), 0},
+        {declared("ISO-8859-15", "\xE9"), 0},  // through iconv
+        {declared("UTF-16", "\xC3\xA9"), 1},   // says UTF-16, is not
         {Utf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><VIF><N>\u00E9</N><A value=\"1\"/></VIF>", false), 0},
         {Utf16(u"<?xml version=\"1.0\"?><VIF><N>\u00E9</N><A value=\"1\"/></VIF>", true), 0},
         {"<!-- override -->\r\n\r\n" + declared("utf-8", "\xC3\xA9"), 1},
@@ -143,7 +150,8 @@ TEST_F(VifXml, ReadsTheEncodingsFilesDeclare) {
 // Values a reader skips are warnings with their lines; lines of fields are kept.
 TEST_F(VifXml, WarnsOfValuesThatGiveNoField) {
     const CVendorInfoFile file(Write("<VIF>\n<A value=\"18d1\"/>\n<B value=\"5 mA\"/><C value=\"\"/>\n"
-                                     "<T>t</T><D value=\"0x18d1\"/></VIF>").c_str());
+                                     "<T>t</T><D value=\"0x18d1\"/></VIF>")
+                                   .c_str());
     EXPECT_EQ(Read(file), (Fields{{"$T", "t"}, {"D", "0x18d1"}}));
     EXPECT_EQ(*GetFieldLines(file, nullptr), (std::vector<std::size_t>{4, 4}));
     const WarningListPtr warnings = GetWarnings(file);
@@ -172,12 +180,13 @@ TEST_F(VifXml, ReadsOneComponentWithTheProductFields) {
     EXPECT_EQ(whole.Count("^Connector_Type$"), 2u);
     const CVendorInfoFile second(path.c_str(), 1);
     EXPECT_EQ(second.ComponentCount(), 2u);
-    EXPECT_EQ(Read(second), (Fields{{"$Vendor_Name", "Example & Sons"},
-                                    {"VIF_Product_Type", "1"},
-                                    {"$Port_Label", "1"},
-                                    {"Connector_Type", "1"},
-                                    {"Host_Speed", "0"},
-                                    {"Hub_Port_Number", "7"}}));
+    EXPECT_EQ(Read(second),
+              (Fields{{"$Vendor_Name", "Example & Sons"},
+                      {"VIF_Product_Type", "1"},
+                      {"$Port_Label", "1"},
+                      {"Connector_Type", "1"},
+                      {"Host_Speed", "0"},
+                      {"Hub_Port_Number", "7"}}));
     EXPECT_EQ(MessageOf([&] { CVendorInfoFile file(path.c_str(), 2); }),
               "Vendor Info File " + path + " has no component 2 (it has 2).");
     const std::string text = m_Files.Write("Dev1.txt", "A: 1\n");
@@ -211,17 +220,18 @@ TEST_F(VifXml, SummariesOfAComponentAreValidWhereTheWholeFileIsAmbiguous) {
 
 // One product written in both formats reads the same.
 TEST_F(VifXml, TextAndXmlOfOneProductGiveTheSameResults) {
-    const std::string text = m_Files.Write("Hub1.txt",
-        "$Vendor_Name: \"Example & Sons\"\r\nConnector_Type: 2\r\nHost_Speed: 0x3\r\n"
-        "Type_C_Can_Act_As_Host: YES\r\nType_C_Port_On_Hub: YES\r\nHub_Port_Number: 4\r\n"
-        "Type_C_Can_Act_As_Device: NO\r\n");
+    const std::string text =
+        m_Files.Write("Hub1.txt",
+                      "$Vendor_Name: \"Example & Sons\"\r\nConnector_Type: 2\r\nHost_Speed: 0x3\r\n"
+                      "Type_C_Can_Act_As_Host: YES\r\nType_C_Port_On_Hub: YES\r\nHub_Port_Number: 4\r\n"
+                      "Type_C_Can_Act_As_Device: NO\r\n");
     const std::string xml = Write(std::string(XML_HEAD) +
-        "<vif:Vendor_Name>Example &amp; Sons</vif:Vendor_Name><vif:Component>"
-        "<vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>"
-        "<vif:Host_Speed value=\"0x3\"/><vif:Type_C_Can_Act_As_Host value=\"true\"/>"
-        "<vif:Type_C_Port_On_Hub value=\"true\"/><vif:Hub_Port_Number value=\"4\"/>"
-        "<vif:Type_C_Can_Act_As_Device value=\"false\"/></vif:Component></vif:VIF>",
-        "Hub1.xml");
+                                      "<vif:Vendor_Name>Example &amp; Sons</vif:Vendor_Name><vif:Component>"
+                                      "<vif:Connector_Type value=\"2\">Type-C</vif:Connector_Type>"
+                                      "<vif:Host_Speed value=\"0x3\"/><vif:Type_C_Can_Act_As_Host value=\"true\"/>"
+                                      "<vif:Type_C_Port_On_Hub value=\"true\"/><vif:Hub_Port_Number value=\"4\"/>"
+                                      "<vif:Type_C_Can_Act_As_Device value=\"false\"/></vif:Component></vif:VIF>",
+                                  "Hub1.xml");
     EXPECT_EQ(Read(CVendorInfoFile(text.c_str())), Read(CVendorInfoFile(xml.c_str())));
     for (EUsbType role : {UsbHub, UsbDevice}) {
         const CVIFSummary fromText(role, text.c_str());
@@ -232,8 +242,8 @@ TEST_F(VifXml, TextAndXmlOfOneProductGiveTheSameResults) {
         EXPECT_EQ(fromText.PortNumber(), fromXml.PortNumber());
     }
     EXPECT_TRUE(CVIFSummary(UsbHub, xml.c_str()).IsValid());
-    for (const char* name : {"^Connector_Type$", "^Host_Speed$", "^Type_C_Can_Act_As_Host$",
-                             "^Type_C_Port_On_Hub$", "^Hub_Port_Number$", "^\\$Vendor_Name$"}) {
+    for (const char* name : {"^Connector_Type$", "^Host_Speed$", "^Type_C_Can_Act_As_Host$", "^Type_C_Port_On_Hub$",
+                             "^Hub_Port_Number$", "^\\$Vendor_Name$"}) {
         EXPECT_EQ(CVendorInfoFile(text.c_str()).GetUniqueField(name).MakeOutputString().get(),
                   std::string(CVendorInfoFile(xml.c_str()).GetUniqueField(name).MakeOutputString().get()));
     }
@@ -250,11 +260,13 @@ struct SHostileXml {
 TEST_F(VifXml, HostileFilesEndInAClearException) {
     std::string laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE VIF [\n<!ENTITY l0 \"lol\">\n";
     for (int i = 1; i <= 12; ++i)
-        laughs += "<!ENTITY l" + std::to_string(i) + " \"" + [&] {
-            std::string ten;
-            for (int k = 0; k < 10; ++k) ten += "&l" + std::to_string(i - 1) + ";";
-            return ten;
-        }() + "\">\n";
+        laughs += "<!ENTITY l" + std::to_string(i) + " \"" +
+            [&] {
+                std::string ten;
+                for (int k = 0; k < 10; ++k) ten += "&l" + std::to_string(i - 1) + ";";
+                return ten;
+            }() +
+            "\">\n";
     laughs += "]>\n<VIF><Name>&l12;</Name></VIF>";
     std::string deep = "<?xml version=\"1.0\"?><VIF>";
     for (int i = 0; i < 200000; ++i) deep += "<a>";
@@ -296,9 +308,9 @@ TEST_F(VifXml, HostileFilesEndInAClearException) {
     };
     for (const SHostileXml& c : cases) {
         const std::string path = Write(c.bytes);
-        const std::string answer = InChild(
-            [&] { return "fields: " + std::to_string(CVendorInfoFile(path.c_str()).Count()); },
-            std::chrono::seconds(20));
+        const std::string answer =
+            InChild([&] { return "fields: " + std::to_string(CVendorInfoFile(path.c_str()).Count()); },
+                    std::chrono::seconds(20));
         EXPECT_EQ(answer.rfind("CQXRunTimeException: XML error in Vendor Info File " + path + " at line ", 0), 0u)
             << c.label << ": " << answer.substr(0, 300);
         EXPECT_NE(answer.find(c.expected), std::string::npos) << c.label << ": " << answer.substr(0, 300);

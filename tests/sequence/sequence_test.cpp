@@ -51,11 +51,24 @@ device = [{at = "1", vid = 1, pid = 0x201, speed = "high", hub_ports = 2}, {at =
 )";
 
 // Requests that act on the bus or read the target itself, not look-ups.
-const std::set<std::string> kActing = {"SetTestMode", "SetPortFeature", "ClearPortFeature", "ResumePort",
-    "QuiescePort", "IdlePort", "WriteRegister", "ReadRegister", "GetDescriptor", "SetAddress", "EnableRemoteWakeup",
-    "DisableRemoteWakeup", "DoControlTransferSingleStep", "SetPortLinkFeature", "GetPortStatus"};
-const std::vector<std::string> kFaulted = {"Enumerate", "SetTestMode", "SetPortFeature", "GetDescriptor",
-    "GetPortStatus", "DoControlTransferSingleStep", "IdlePort", "QuiescePort", "GetVidPidSerialNumber"};
+const std::set<std::string> kActing = {"SetTestMode",
+                                       "SetPortFeature",
+                                       "ClearPortFeature",
+                                       "ResumePort",
+                                       "QuiescePort",
+                                       "IdlePort",
+                                       "WriteRegister",
+                                       "ReadRegister",
+                                       "GetDescriptor",
+                                       "SetAddress",
+                                       "EnableRemoteWakeup",
+                                       "DisableRemoteWakeup",
+                                       "DoControlTransferSingleStep",
+                                       "SetPortLinkFeature",
+                                       "GetPortStatus"};
+const std::vector<std::string> kFaulted = {"Enumerate",     "SetTestMode",   "SetPortFeature",
+                                           "GetDescriptor", "GetPortStatus", "DoControlTransferSingleStep",
+                                           "IdlePort",      "QuiescePort",   "GetVidPidSerialNumber"};
 enum : uint8_t { KIND_DEVICE = 1, KIND_ROOT = 2, KIND_HUB = 4, KIND_ANY = 7 };
 constexpr unsigned kUnknown = 0x10000;  // a device the test cannot tell
 
@@ -70,7 +83,8 @@ CRequest ParseRequest(const std::string& line) {
     words >> r.Method >> r.Target;
     std::getline(words >> std::ws, r.Args);
     size_t status = line.find(" -> 0x");
-    r.Failed = status != std::string::npos && BLFailed(static_cast<int32_t>(std::stoul(line.substr(status + 4), nullptr, 16)));
+    r.Failed =
+        status != std::string::npos && BLFailed(static_cast<int32_t>(std::stoul(line.substr(status + 4), nullptr, 16)));
     return r;
 }
 
@@ -84,9 +98,11 @@ struct CDeviceState {
 using CBench = std::map<unsigned, CDeviceState>;  // by PID
 
 CBench ReadBench(CBLBackend* backend) {
-    static const std::regex kController(R"(^controller (\d+) .* (running|halted)$)"), kStopped("port-test|compliance|disabled");
-    static const std::regex kPort(R"(^ *(\S+)(?: usb2| ss)?(?: \[([^\]]*)\])?: (hub|dev)(?:@(\d+))? [0-9A-F]{4}:([0-9A-F]{4}) )"
-                                  R"(serial [0-9A-F]{4} (\S+?)(?:, \d+ ports)?(?: \[([^\]]*)\])?$)");
+    static const std::regex kController(R"(^controller (\d+) .* (running|halted)$)"),
+        kStopped("port-test|compliance|disabled");
+    static const std::regex kPort(
+        R"(^ *(\S+)(?: usb2| ss)?(?: \[([^\]]*)\])?: (hub|dev)(?:@(\d+))? [0-9A-F]{4}:([0-9A-F]{4}) )"
+        R"(serial [0-9A-F]{4} (\S+?)(?:, \d+ ports)?(?: \[([^\]]*)\])?$)");
     CBench bench;
     unsigned controller = 0;
     std::map<std::string, bool> silenced;  // by port path
@@ -100,10 +116,16 @@ CBench ReadBench(CBLBackend* backend) {
             std::string at = m[1], states = m[7];
             size_t dot = at.rfind('.');
             bool quiet = silenced[dot == std::string::npos ? "" : at.substr(0, dot)] ||
-                         std::regex_search(m[2].str(), kStopped) || states.find("test-mode") != std::string::npos;
+                std::regex_search(m[2].str(), kStopped) || states.find("test-mode") != std::string::npos;
             silenced[at] = quiet;
-            bench[static_cast<unsigned>(std::stoul(m[5], nullptr, 16))] = {controller, m[4].matched ? static_cast<unsigned>(std::stoul(m[4])) : 0,
-                at, m[3] == "hub", m[6].str()[0] == 'S', states.find("unplugged") == std::string::npos, quiet};
+            bench[static_cast<unsigned>(std::stoul(m[5], nullptr, 16))] = {
+                controller,
+                m[4].matched ? static_cast<unsigned>(std::stoul(m[4])) : 0,
+                at,
+                m[3] == "hub",
+                m[6].str()[0] == 'S',
+                states.find("unplugged") == std::string::npos,
+                quiet};
         }
     }
     return bench;
@@ -134,13 +156,16 @@ struct CTarget {
         };
         if (Kind == DEVICE) {
             size_t dot = d->At.rfind('.');
-            return {"* " + Prefix(c) + (d->Hub ? "hub@" : "dev@") + std::to_string(d->Address),
-                    "* " + (dot == std::string::npos ? Prefix(c) + "root:" + d->At
-                                                     : hubPort(PidAt(bench, c, d->At.substr(0, dot)), d->At.substr(dot + 1)))};
+            return {
+                "* " + Prefix(c) + (d->Hub ? "hub@" : "dev@") + std::to_string(d->Address),
+                "* " +
+                    (dot == std::string::npos ? Prefix(c) + "root:" + d->At
+                                              : hubPort(PidAt(bench, c, d->At.substr(0, dot)), d->At.substr(dot + 1)))};
         }
         if (Kind == HUB_PORT) return {"IdlePort " + hubPort(Pid, "*"), "* " + hubPort(Pid, Port)};
         std::string root = Kind == ABOVE ? d->At.substr(0, d->At.find('.')) : Port;
-        return {"QuiescePort " + Prefix(c) + "root:*", "* " + Prefix(c) + "root:" + root, "* host:" + std::to_string(c)};
+        return {"QuiescePort " + Prefix(c) + "root:*", "* " + Prefix(c) + "root:" + root,
+                "* host:" + std::to_string(c)};
     }
 };
 
@@ -161,15 +186,45 @@ struct CShape {
     std::vector<std::pair<int, ECommandFamily>> Commands;  // in the order EXECUTE weighs them
 };
 const CShape kShapes[] = {
-    {IDD_DEVICE_TEST, IDC_DEVICE_EXECUTE, IDC_DEVICE_RETURN, IDC_DEVICE_ENUMERATE, IDC_DEVICE_STATUS, IDC_DEVICE_LIST,
-     0, 0, 0, {{IDC_DEVICE_COMMAND, FAMILY_DEVICE}}},
-    {IDD_HOST_TEST, IDC_HOST_EXECUTE, IDC_HOST_RETURN, IDC_HOST_ENUMERATE, IDC_HOST_STATUS, IDC_HOST_DEVICE_LIST, 0,
-     IDC_HOST_PORT_NUMBER, IDC_HOST_DISCONNECT_NOTIFY,
+    {IDD_DEVICE_TEST,
+     IDC_DEVICE_EXECUTE,
+     IDC_DEVICE_RETURN,
+     IDC_DEVICE_ENUMERATE,
+     IDC_DEVICE_STATUS,
+     IDC_DEVICE_LIST,
+     0,
+     0,
+     0,
+     {{IDC_DEVICE_COMMAND, FAMILY_DEVICE}}},
+    {IDD_HOST_TEST,
+     IDC_HOST_EXECUTE,
+     IDC_HOST_RETURN,
+     IDC_HOST_ENUMERATE,
+     IDC_HOST_STATUS,
+     IDC_HOST_DEVICE_LIST,
+     0,
+     IDC_HOST_PORT_NUMBER,
+     IDC_HOST_DISCONNECT_NOTIFY,
      {{IDC_HOST_PORT_COMMAND, FAMILY_PORT}, {IDC_HOST_DEVICE_COMMAND, FAMILY_HOST_DEVICE}}},
-    {IDD_HUB_TEST, IDC_HUB_EXECUTE, IDC_HUB_RETURN, IDC_HUB_ENUMERATE, IDC_HUB_STATUS, IDC_HUB_DOWNSTREAM_LIST,
-     IDC_HUB_LIST, IDC_HUB_PORT_NUMBER, IDC_HUB_DISCONNECT_NOTIFY,
+    {IDD_HUB_TEST,
+     IDC_HUB_EXECUTE,
+     IDC_HUB_RETURN,
+     IDC_HUB_ENUMERATE,
+     IDC_HUB_STATUS,
+     IDC_HUB_DOWNSTREAM_LIST,
+     IDC_HUB_LIST,
+     IDC_HUB_PORT_NUMBER,
+     IDC_HUB_DISCONNECT_NOTIFY,
      {{IDC_HUB_PORT_COMMAND, FAMILY_PORT}, {IDC_HUB_DEVICE_COMMAND, FAMILY_HUB_DEVICE}, {IDC_HUB_COMMAND, FAMILY_HUB}}},
-    {IDD_SS_TEST, IDC_SS_EXECUTE, IDC_SS_RETURN, IDC_SS_ENUMERATE, IDC_SS_STATUS, 0, IDC_SS_LIST, IDC_SS_PORT_NUMBER, 0,
+    {IDD_SS_TEST,
+     IDC_SS_EXECUTE,
+     IDC_SS_RETURN,
+     IDC_SS_ENUMERATE,
+     IDC_SS_STATUS,
+     0,
+     IDC_SS_LIST,
+     IDC_SS_PORT_NUMBER,
+     0,
      {{IDC_SS_TEST_MODE, FAMILY_COMPLIANCE}}},
 };
 
@@ -188,11 +243,13 @@ protected:
         ASSERT_TRUE(backend) << error;
         m_backend = backend.get();
         BLInstallBackend(backend.release());
-        BLSetTraceSink([](const std::string& line, void* self) {
-            auto* test = static_cast<CSequenceTest*>(self);
-            std::lock_guard lock(test->m_mutex);  // the descriptor loop's thread writes too
-            test->m_trace.push_back(line);
-        }, this);
+        BLSetTraceSink(
+            [](const std::string& line, void* self) {
+                auto* test = static_cast<CSequenceTest*>(self);
+                std::lock_guard lock(test->m_mutex);  // the descriptor loop's thread writes too
+                test->m_trace.push_back(line);
+            },
+            this);
         // The user answers "Remove Downstream Device" with OK twice at most.
         SetRemoveDevicePrompt([this](const std::string&, const std::string&) {
             return ++m_answers <= 2 && Random(2) ? PROMPT_OK : PROMPT_CANCEL;
@@ -216,7 +273,9 @@ protected:
 
     unsigned Random(unsigned n) { return n ? std::uniform_int_distribution<unsigned>(0, n - 1)(m_random) : 0; }
     template <class T>
-    const T& Pick(const std::vector<T>& items) { return items[Random(static_cast<unsigned>(items.size()))]; }
+    const T& Pick(const std::vector<T>& items) {
+        return items[Random(static_cast<unsigned>(items.size()))];
+    }
     // A code of the family below count, a test mode half the time: they are
     // what changes the bus under the next command.
     uint8_t PickCode(ECommandFamily family, unsigned count) {
@@ -249,7 +308,8 @@ protected:
     // one succeeded and one was sent (unless nothing was asked for); one of a
     // kind left in a test mode came after an enumeration. Returns whether it
     // enumerated.
-    bool Check(const std::string& what, const CTarget& target, bool success, bool nothingAsked, uint8_t mustEnumerate = 0) {
+    bool Check(const std::string& what, const CTarget& target, bool success, bool nothingAsked,
+               uint8_t mustEnumerate = 0) {
         std::vector<std::string> lines;
         {
             std::lock_guard lock(m_mutex);
@@ -269,13 +329,15 @@ protected:
                 m_failedEnumeration[m_controller] = r.Failed;
             } else if (r.Method == "SetTestMode") {
                 pending |= KIND_DEVICE;
-            } else if (r.Method == "SetPortLinkFeature" || (r.Method == "SetPortFeature" && r.Args.rfind("21 ", 0) == 0)) {
+            } else if (r.Method == "SetPortLinkFeature" ||
+                       (r.Method == "SetPortFeature" && r.Args.rfind("21 ", 0) == 0)) {
                 pending |= r.Target.find("root:") != std::string::npos ? KIND_ROOT : KIND_HUB;
             }
             if (!kActing.count(r.Method)) continue;
             ++acted;
             failed = failed || r.Failed;
-            EXPECT_TRUE(Allows(allowed, r)) << what << " reached " << line << "; named " << ::testing::PrintToString(allowed);
+            EXPECT_TRUE(Allows(allowed, r))
+                << what << " reached " << line << "; named " << ::testing::PrintToString(allowed);
             EXPECT_TRUE(enumerated || !enumerateFirst) << what << " after a test mode did not enumerate first";
         }
         if (success) {
@@ -288,7 +350,8 @@ protected:
     // A listing made after an enumeration that did not fail holds every
     // device the bench has addressed (of the speed and kind listed; below a
     // hub, a part of them), at its address, and none left in a test mode.
-    void CheckListing(const std::string& what, const std::vector<std::pair<unsigned, unsigned>>& listed, bool usb2, bool whole) {
+    void CheckListing(const std::string& what, const std::vector<std::pair<unsigned, unsigned>>& listed, bool usb2,
+                      bool whole) {
         if (m_failedEnumeration[m_controller]) return;  // the user was told it failed
         CBench bench = ReadBench(m_backend);
         size_t addressed = 0;
@@ -296,7 +359,8 @@ protected:
         for (const auto& [pid, address] : listed) {
             unsigned at = PidAt(bench, m_controller, "", address);
             EXPECT_TRUE(at != kUnknown && (!pid || pid == at) && !(usb2 && bench.at(at).Super))
-                << what << " lists PID " << std::hex << pid << " at " << std::dec << address << ":\n" << BLSimShow(m_backend);
+                << what << " lists PID " << std::hex << pid << " at " << std::dec << address << ":\n"
+                << BLSimShow(m_backend);
             EXPECT_FALSE(at != kUnknown && bench.at(at).Silenced) << what << " lists a device left in a test mode";
         }
         EXPECT_TRUE(!whole || listed.size() == addressed) << what << " leaves devices out:\n" << BLSimShow(m_backend);
@@ -347,7 +411,8 @@ protected:
         // A row of the last listing, now and then a word that names none.
         auto row = [&](size_t count, int& index) {
             index = count && Random(8) ? static_cast<int>(Random(static_cast<unsigned>(count))) : -1;
-            return index >= 0 ? std::to_string(index) : Pick<std::string>({"x", "1x", "", "-1", "0x0", std::to_string(count)});
+            return index >= 0 ? std::to_string(index)
+                              : Pick<std::string>({"x", "1x", "", "-1", "0x0", std::to_string(count)});
         };
         int index = -1;
         if (device) {
@@ -355,7 +420,8 @@ protected:
             bool parent = code == DEVICE_CMD_PARENT_TEST_PACKET;
             if (index >= 0) {
                 const DeviceRecord& d = m_devices[static_cast<size_t>(index)];
-                target = {parent ? CTarget::ABOVE : CTarget::DEVICE, Resolve(d.Pid, d.Address, d.Listed.ListedAt == BusModel().Enumerations), ""};
+                target = {parent ? CTarget::ABOVE : CTarget::DEVICE,
+                          Resolve(d.Pid, d.Address, d.Listed.ListedAt == BusModel().Enumerations), ""};
             }
             mustEnumerate = KIND_DEVICE | (parent ? KIND_ROOT : 0);
         } else {
@@ -368,18 +434,20 @@ protected:
                 tokens.push_back(row(m_hubs.size(), index));
                 if (index >= 0) {
                     const HubRecord& h = m_hubs[static_cast<size_t>(index)];
-                    target = {CTarget::HUB_PORT, Resolve(h.Pid, h.Address, h.Listed.ListedAt == BusModel().Enumerations), tokens[2]};
+                    target = {CTarget::HUB_PORT,
+                              Resolve(h.Pid, h.Address, h.Listed.ListedAt == BusModel().Enumerations), tokens[2]};
                 }
                 mustEnumerate = code == PORT_TEST_SS_TX_COMPLIANCE_MODE || code == PORT_TEST_RESET ? 0 : KIND_HUB;
             }
         }
         // Enter at every prompt, or now and then the end of the input.
         size_t endedAt = SIZE_MAX;
-        CConsoleSession session([](const char*) {}, [&](char* buffer, size_t, size_t* length) {
-            std::lock_guard lock(m_mutex);
-            if (Random(6) == 0) return endedAt = m_trace.size(), OS_READ_END;
-            return buffer[0] = '\n', *length = 1, OS_READ_LINE;
-        });
+        CConsoleSession session([](const char*) {},
+                                [&](char* buffer, size_t, size_t* length) {
+                                    std::lock_guard lock(m_mutex);
+                                    if (Random(6) == 0) return endedAt = m_trace.size(), OS_READ_END;
+                                    return buffer[0] = '\n', *length = 1, OS_READ_LINE;
+                                });
         session.Devices = m_devices;
         session.Hubs = m_hubs;
         session.Tokens = tokens;
@@ -400,13 +468,15 @@ protected:
     static std::vector<std::pair<unsigned, unsigned>> Rows(const CHeadlessUser& user, int list, bool chosen = false) {
         static const std::regex kRow("VID/PID 0x[0-9a-f]+/([0-9a-f]+), Address (\\d+)");
         std::vector<std::string> texts = list ? user.Rows(list) : std::vector<std::string>{};
-        if (chosen) texts = list && user.Selection(list) >= 0 ? std::vector{texts[static_cast<size_t>(user.Selection(list))]}
-                                                             : std::vector<std::string>{};
+        if (chosen)
+            texts = list && user.Selection(list) >= 0 ? std::vector{texts[static_cast<size_t>(user.Selection(list))]}
+                                                      : std::vector<std::string>{};
         std::vector<std::pair<unsigned, unsigned>> rows;
         std::smatch m;
         for (const std::string& text : texts)
             if (std::regex_search(text, m, kRow))
-                rows.push_back({static_cast<unsigned>(std::stoul(m[1], nullptr, 16)), static_cast<unsigned>(std::stoul(m[2]))});
+                rows.push_back(
+                    {static_cast<unsigned>(std::stoul(m[1], nullptr, 16)), static_cast<unsigned>(std::stoul(m[2]))});
         return rows;
     }
     // The device or hub of the row chosen; 0 for none.
@@ -453,7 +523,8 @@ protected:
                 user.Script({tick});
                 if (!std::exchange(opened, true)) {
                     bool pending = m_pending[m_controller] != 0;
-                    EXPECT_TRUE(Check("opening", {}, false, true) || !pending) << s.Template << " did not enumerate first";
+                    EXPECT_TRUE(Check("opening", {}, false, true) || !pending)
+                        << s.Template << " did not enumerate first";
                     CheckLists(s, user, "opening");
                 }
                 Act(s, user, forceEnabled, looping);
@@ -489,7 +560,8 @@ protected:
                 auto [combo, family] = Pick(s.Commands);
                 user.Select(combo, PickCode(family, static_cast<unsigned>(CatalogueDialogList(family).size())));
                 if (s.PortNumber && Random(2))
-                    user.Select(s.PortNumber, static_cast<int>(Random(static_cast<unsigned>(user.Rows(s.PortNumber).size()))));
+                    user.Select(s.PortNumber,
+                                static_cast<int>(Random(static_cast<unsigned>(user.Rows(s.PortNumber).size()))));
                 if (Random(2)) return;
             }
             bool stopping = user.Text(s.Execute) == "Stop Looping", none = false;
@@ -502,11 +574,13 @@ protected:
             bool success = shown == "Operation Successful" || shown.rfind("Get Device Descriptor Raw Value", 0) == 0;
             if (Check(what + "EXECUTE: " + shown, target, success && !stopping, none || stopping, mustEnumerate))
                 forceEnabled = {};
-            if (s.Template == IDD_DEVICE_TEST && chosen == DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR) looping = stopping ? CTarget{} : target;
+            if (s.Template == IDD_DEVICE_TEST && chosen == DEVICE_CMD_LOOP_DEVICE_DESCRIPTOR)
+                looping = stopping ? CTarget{} : target;
             if (s.Monitor && chosen == PORT_TEST_TEST_FORCE_ENABLE) forceEnabled = target;
         } else if (action == 6) {
             bool pressed = user.Press(s.Enumerate);  // not while a single-step sequence locks it
-            if (Check(what + "Enumerate Bus", {}, user.Text(s.Status) == "Enumeration Successful", true)) forceEnabled = {};
+            if (Check(what + "Enumerate Bus", {}, user.Text(s.Status) == "Enumeration Successful", true))
+                forceEnabled = {};
             if (pressed) CheckLists(s, user, "Enumerate Bus");
         } else if (action == 7) {
             if (s.Monitor && user.Press(s.Monitor) && user.Checked(s.Monitor)) m_plugged = false;
@@ -514,7 +588,11 @@ protected:
         } else if (action == 8) {  // the descriptor loop and the connection monitor never run together
             std::string before = user.Text(s.Status);
             user.Advance(100 + Random(2500));
-            Check(what + "timers", looping.Kind != CTarget::NOTHING ? looping : watching ? forceEnabled : CTarget{}, false, true);
+            Check(what + "timers",
+                  looping.Kind != CTarget::NOTHING ? looping
+                      : watching                   ? forceEnabled
+                                                   : CTarget{},
+                  false, true);
             std::string shown = user.Text(s.Status);
             EXPECT_TRUE(shown == before || shown.find("Event Detected") == std::string::npos || m_plugged)
                 << what << "showed \"" << shown << "\" for a change from before the watch";
@@ -534,7 +612,7 @@ protected:
     bool m_failedEnumeration[2] = {};
     unsigned m_controller = 0;
     int m_answers = 0;
-    bool m_plugged = false;  // a device was plugged, unplugged or cycled since the watch began
+    bool m_plugged = false;               // a device was plugged, unplugged or cycled since the watch began
     std::vector<DeviceRecord> m_devices;  // the console's last listings
     std::vector<HubRecord> m_hubs;
 };

@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
     std::printf("%d\n", guard.IsAnotherInstanceRunning());
     std::fflush(stdout);
     char c;
-    while (read(STDIN_FILENO, &c, 1) > 0) {
-    }
+    while (read(STDIN_FILENO, &c, 1) > 0) {}
     return 0;
 }

@@ -97,11 +97,11 @@ std::string ErrnoText(int result) { return result < 0 ? std::strerror(-result) :
 // backend so that clean-up after the last root object still knows it.
 struct CLxControllerState {
     std::string DriverDir;
-    uint32_t Command = 1;  // USBCMD as the model has it: running
-    uint32_t Status = 0;   // USBSTS: not halted
-    bool TestMode = false; // a USB 2.0 root port was put into a test mode
+    uint32_t Command = 1;                                // USBCMD as the model has it: running
+    uint32_t Status = 0;                                 // USBSTS: not halted
+    bool TestMode = false;                               // a USB 2.0 root port was put into a test mode
     unsigned TestBus = 0, TestDevnum = 0, TestPort = 0;  // that root hub and port
-    size_t Devices = 0;    // devices listed when it entered the test mode
+    size_t Devices = 0;                                  // devices listed when it entered the test mode
 };
 
 // A port of a hub (the root hub for a root port) as the kernel knows it.
@@ -144,8 +144,8 @@ bool PlaceOfPortDir(const std::string& portDir, CLxPlace& place) {
     if (error || at == std::string::npos) return false;
     std::string hubDir = dir.parent_path().parent_path().string();
     CLxChild hub = LxDeviceAt(hubDir);
-    place = {hub.Bus, hub.Devnum, static_cast<unsigned>(std::strtoul(name.c_str() + at + 5, nullptr, 10)), hubDir,
-             name.substr(0, at), std::strtod(LxReadAttribute(hubDir + "/speed").c_str(), nullptr) >= 5000};
+    place = {hub.Bus, hub.Devnum,         static_cast<unsigned>(std::strtoul(name.c_str() + at + 5, nullptr, 10)),
+             hubDir,  name.substr(0, at), std::strtod(LxReadAttribute(hubDir + "/speed").c_str(), nullptr) >= 5000};
     return hub.Present && place.Port != 0;
 }
 
@@ -162,16 +162,16 @@ struct CLxContext {
     std::string RecordPath;
     std::map<std::string, CLxControllerState> States;
 
-    std::set<CLxNodeKey> Held;                          // nodes kept open until the next enumeration
+    std::set<CLxNodeKey> Held;                             // nodes kept open until the next enumeration
     std::vector<std::pair<CLxNodeKey, unsigned>> Claimed;  // hub ports taken from the hub driver
-    std::vector<CLxTested> TestedDevices;               // device test modes still to be ended
-    std::vector<CLxPlace> TestedHubs;                   // hubs with a port in a test mode (Bus/Devnum/HubDir)
-    std::vector<CLxTested> Idled;                       // taken from their drivers for a hub port test mode
-    std::vector<CLxPlace> Compliance;                   // SuperSpeed ports put into Compliance Mode
-    std::vector<CLxPlace> Unpowered;                    // ports whose power did not come on again
-    std::vector<CLxTested> Stuck;                       // left in a test mode: not listed until replaced
-    std::set<std::string> Confirmed;                    // scopes the user let stop until the next enumeration
-    std::set<std::pair<std::string, unsigned>> Fixtures;  // test fixtures reported (directory, device number)
+    std::vector<CLxTested> TestedDevices;                  // device test modes still to be ended
+    std::vector<CLxPlace> TestedHubs;                      // hubs with a port in a test mode (Bus/Devnum/HubDir)
+    std::vector<CLxTested> Idled;                          // taken from their drivers for a hub port test mode
+    std::vector<CLxPlace> Compliance;                      // SuperSpeed ports put into Compliance Mode
+    std::vector<CLxPlace> Unpowered;                       // ports whose power did not come on again
+    std::vector<CLxTested> Stuck;                          // left in a test mode: not listed until replaced
+    std::set<std::string> Confirmed;                       // scopes the user let stop until the next enumeration
+    std::set<std::pair<std::string, unsigned>> Fixtures;   // test fixtures reported (directory, device number)
 
     int Control(unsigned bus, unsigned devnum, const CLxSetup& setup, uint8_t* data) {
         return System->Control(bus, devnum, setup, data);
@@ -185,8 +185,9 @@ struct CLxContext {
         if (Held.count({bus, devnum})) return true;
         int result = System->Node(ELxNodeOp::Hold, bus, devnum, 0);
         if (result == 0) Held.insert({bus, devnum});
-        else Report(Format("the usbfs node of bus %u device %u could not be opened (", bus, devnum) +
-                    ErrnoText(result) + "): nothing keeps it from autosuspending during the test");
+        else
+            Report(Format("the usbfs node of bus %u device %u could not be opened (", bus, devnum) + ErrnoText(result) +
+                   "): nothing keeps it from autosuspending during the test");
         return result == 0;
     }
     // Takes a hub port from the hub driver: it configures no device there.
@@ -196,9 +197,10 @@ struct CLxContext {
             if (claimed.first == CLxNodeKey{bus, devnum} && claimed.second == port) return;
         int result = Hold(bus, devnum) ? System->Node(ELxNodeOp::ClaimPort, bus, devnum, port) : -EBADF;
         if (result == 0) Claimed.push_back({{bus, devnum}, port});
-        else Report(Format("port %u of the hub at bus %u device %u could not be claimed from the hub driver (", port,
-                           bus, devnum) +
-                    ErrnoText(result) + "): the kernel may set up a device there during the test");
+        else
+            Report(Format("port %u of the hub at bus %u device %u could not be claimed from the hub driver (", port,
+                          bus, devnum) +
+                   ErrnoText(result) + "): the kernel may set up a device there during the test");
     }
     void Unclaim(unsigned bus, unsigned devnum, unsigned port) {
         auto it = std::find(Claimed.begin(), Claimed.end(), std::pair<CLxNodeKey, unsigned>{{bus, devnum}, port});
@@ -220,8 +222,9 @@ struct CLxContext {
         for (unsigned interface : device.Interfaces) {
             int result = System->Node(ELxNodeOp::Attach, device.Bus, device.Devnum, interface);
             if (result < 0 && result != -EBUSY && result != -ENODEV)
-                Report(Format("interface %u of ", interface) + device.Name + " could not be given back to its driver (" +
-                       ErrnoText(result) + "): unplug the device and plug it in again");
+                Report(Format("interface %u of ", interface) + device.Name +
+                       " could not be given back to its driver (" + ErrnoText(result) +
+                       "): unplug the device and plug it in again");
         }
     }
 
@@ -229,8 +232,7 @@ struct CLxContext {
     // machine runs on is there, or the user confirmed it (once for each
     // scope until the next enumeration). Otherwise it is refused, and
     // stderr and how (the trace) say what was found.
-    bool MayStop(const std::string& scope, const std::string& dir, const std::string& consequence,
-                 std::string& how) {
+    bool MayStop(const std::string& scope, const std::string& dir, const std::string& consequence, std::string& how) {
         constexpr size_t kNamed = 8;
         if (Confirmed.count(scope)) return true;
         std::vector<std::string> found = LxInUseBelow(Sysfs, Proc, dir);
@@ -344,9 +346,9 @@ struct CLxContext {
     void EndComplianceModes() {
         for (const CLxPlace& port : Compliance) {
             if (!SameHubThere(port)) continue;
-            BLSTATUS status = StatusOf(Control(
-                port.Bus, port.Devnum, {kHubClassOther, kSetFeature, kBhPortReset, static_cast<uint16_t>(port.Port), 0},
-                nullptr));
+            BLSTATUS status = StatusOf(
+                Control(port.Bus, port.Devnum,
+                        {kHubClassOther, kSetFeature, kBhPortReset, static_cast<uint16_t>(port.Port), 0}, nullptr));
             CLxCall("EndComplianceMode", PortName(port) + " warm reset").End(status);
             if (BLFailed(status))
                 Report(PortName(port) + " could not be taken out of Compliance Mode by a warm reset (" +
@@ -395,10 +397,10 @@ struct CLxContext {
             if (switchable == 1 && PowerCycle(device) == 0) continue;
             Stuck.push_back(device);
             Report(device.Name + " stays in its test mode until it is unplugged or power-cycled: " +
-                   (switchable == 1   ? std::string("switching its port's power did not bring it back")
-                    : switchable == 0 ? std::string("the hub above it cannot switch the power of one port")
-                                      : "the hub descriptor of " + device.Port.HubName + " could not be read (" +
-                                            ErrnoText(switchable) + ")"));
+                   (switchable == 1       ? std::string("switching its port's power did not bring it back")
+                        : switchable == 0 ? std::string("the hub above it cannot switch the power of one port")
+                                          : "the hub descriptor of " + device.Port.HubName + " could not be read (" +
+                            ErrnoText(switchable) + ")"));
         }
         TestedDevices.clear();
         for (const CLxNodeKey& node : Held) System->Node(ELxNodeOp::Drop, node.Bus, node.Devnum, 0);
@@ -565,8 +567,8 @@ struct CLxContext {
             if (!driver.empty()) running = "it is bound to " + driver + " now";
         }
         if (!running.empty()) {
-            Report("controller " + controller.Name + " is named in " + RecordPath +
-                   " as left in a test mode, but " + running + ": left as it is");
+            Report("controller " + controller.Name + " is named in " + RecordPath + " as left in a test mode, but " +
+                   running + ": left as it is");
             return;
         }
         Report("controller " + controller.Name +
@@ -680,8 +682,9 @@ public:
             return traced(BL_LX_E_REFUSED);
         }
         if (Virtual() && value == BL_LINK_STATE_COMPLIANCE) {
-            Report(Target() + " is a port of the USB/IP virtual controller, which takes Compliance Mode without "
-                              "entering it: compliance needs a real controller's port");
+            Report(Target() +
+                   " is a port of the USB/IP virtual controller, which takes Compliance Mode without "
+                   "entering it: compliance needs a real controller's port");
             return traced(BL_LX_E_REFUSED);
         }
         BLSTATUS result = Request({kHubClassOther, kSetFeature, feature, static_cast<uint16_t>(value << 8), 0});
@@ -699,8 +702,9 @@ public:
             if (state != BL_LINK_STATE_COMPLIANCE) {
                 result = BL_LX_I_COMPLIANCE_ON_TIMEOUT;
                 how = Format(" link state %u", state);
-                Report(Target() + " is not in Compliance Mode yet: this controller enters it by itself when "
-                                  "receiver detection times out on the empty port (connect the test fixture)");
+                Report(Target() +
+                       " is not in Compliance Mode yet: this controller enters it by itself when "
+                       "receiver detection times out on the empty port (connect the test fixture)");
             }
         }
         return traced(result, how);
@@ -740,7 +744,8 @@ protected:
         if (child.Present) LxReadInterfaces(child.Dir, interfaces, drivers);
         std::string bound;
         for (const std::string& driver : drivers)
-            if (!driver.empty() && bound.find(driver) == std::string::npos) bound += (bound.empty() ? "" : ", ") + driver;
+            if (!driver.empty() && bound.find(driver) == std::string::npos)
+                bound += (bound.empty() ? "" : ", ") + driver;
         if (!bound.empty())
             Report(HubNameOf(child.Dir) + " is suspended with its drivers bound (" + bound +
                    "): they may wake it up or reset its port before the measurement ends");
@@ -789,9 +794,7 @@ public:
     }
     bool IsSuperSpeedPort() override { return Super(true); }
     // The kernel quiesces the controller's ports itself when a test mode starts.
-    BLSTATUS QuiescePort() override {
-        return CLxCall("QuiescePort", Target()).End(0);
-    }
+    BLSTATUS QuiescePort() override { return CLxCall("QuiescePort", Target()).End(0); }
     void Rescanned() { ResetBaseline(); }
 
 protected:
@@ -890,21 +893,20 @@ public:
         return CLxCall("GetVidPidSerialNumber", Target())
             .End(result, result ? "" : Format(" 0x%04X 0x%04X 0x%04X", m_info.Vid, m_info.Pid, folded));
     }
-    BLSTATUS GetDescriptor(uint8_t type, uint8_t index, uint16_t language, uint8_t* buffer,
-                           uint32_t length) override {
+    BLSTATUS GetDescriptor(uint8_t type, uint8_t index, uint16_t language, uint8_t* buffer, uint32_t length) override {
         uint16_t wanted = static_cast<uint16_t>(std::min<uint32_t>(length, 0xFFFF));
-        BLSTATUS result = buffer ? Request({0x80, kGetDescriptor, static_cast<uint16_t>(type << 8 | index), language,
-                                            wanted},
-                                           buffer)
-                                 : BL_LX_E_ERRNO | EINVAL;
+        BLSTATUS result = buffer
+            ? Request({0x80, kGetDescriptor, static_cast<uint16_t>(type << 8 | index), language, wanted}, buffer)
+            : BL_LX_E_ERRNO | EINVAL;
         return CLxCall("GetDescriptor", Target())
             .Args(" %u %u %u", type, index, language)
             .Args(" %u", length)
             .End(result);
     }
     BLSTATUS SetAddress(uint8_t address) override {
-        m_context.Report(Target() + ": SET ADDRESS cannot be sent through usbfs: the xHCI controller assigns "
-                                    "addresses itself");
+        m_context.Report(Target() +
+                         ": SET ADDRESS cannot be sent through usbfs: the xHCI controller assigns "
+                         "addresses itself");
         return CLxCall("SetAddress", Target()).Args(" %u", address).End(BL_LX_E_UNSUPPORTED);
     }
     // The device's drivers let go first and its port is claimed, so that no
@@ -941,8 +943,9 @@ public:
         return CLxCall("DisableRemoteWakeup", Target()).End(Request({0x00, kClearFeature, kDeviceRemoteWakeup, 0, 0}));
     }
     BLSTATUS DoControlTransferSingleStep(uint8_t*, uint32_t length, tagSINGLE_STEP step, void*, void*) override {
-        m_context.Report(Target() + ": single-step control transfers cannot be done through usbfs, which runs a "
-                                    "transfer only as a whole");
+        m_context.Report(Target() +
+                         ": single-step control transfers cannot be done through usbfs, which runs a "
+                         "transfer only as a whole");
         return CLxCall("DoControlTransferSingleStep", Target())
             .Args(" %u %u", length, static_cast<unsigned>(step))
             .End(BL_LX_E_UNSUPPORTED);
@@ -1024,8 +1027,8 @@ public:
                 Place(port, upstream);
             } else {
                 const CLxDeviceInfo& parent = infos[static_cast<size_t>(info.Parent)];
-                upstream = {parent.Bus,  parent.Devnum, info.Port,
-                            parent.Dir,  parent.Name,   parent.Speed >= UsbSuperSpeed};
+                upstream = {parent.Bus, parent.Devnum, info.Port,
+                            parent.Dir, parent.Name,   parent.Speed >= UsbSuperSpeed};
             }
             m_devices.push_back(std::make_unique<CLxDevice>(m_context, info, upstream, address, parentAddress,
                                                             static_cast<uint8_t>(std::min(port, 255u)), tag));
@@ -1052,12 +1055,12 @@ public:
             unsigned port = info.Port + (info.OnUsb3 ? m_info.Usb2.Ports : 0);
             TestModeRequested(port, 0, true, true);
             effect = Format("put root:%u into a test mode, which stopped controller ", port) + m_info.Name +
-                     ": it is rebound at the next enumeration";
+                ": it is rebound at the next enumeration";
         } else if (testMode) {
             const CLxDeviceInfo& hub = infos[static_cast<size_t>(info.Parent)];
             m_context.AddTestedHub({hub.Bus, hub.Devnum, hub.Port, hub.Dir, hub.Name, false});
             effect = Format("put port %u of hub ", info.Port) + hub.Name +
-                     " into a test mode: the hub is reset at the next enumeration";
+                " into a test mode: the hub is reset at the next enumeration";
         }
         m_context.Report(Format("the test fixture %04x:%04x at ", info.Vid, info.Pid) + info.Name +
                          " is bound to the kernel's ehset driver (usb_ehset_test), which " + effect +
@@ -1069,8 +1072,12 @@ public:
         bool usb2 = number <= m_info.Usb2.Ports;
         const CLxRootHub& hub = usb2 ? m_info.Usb2 : m_info.Usb3;
         if (!hub.Present) return false;
-        place = {hub.Bus, hub.Devnum, usb2 ? number : number - m_info.Usb2.Ports, hub.Dir,
-                 hub.Dir.substr(hub.Dir.rfind('/') + 1), !usb2};
+        place = {hub.Bus,
+                 hub.Devnum,
+                 usb2 ? number : number - m_info.Usb2.Ports,
+                 hub.Dir,
+                 hub.Dir.substr(hub.Dir.rfind('/') + 1),
+                 !usb2};
         return true;
     }
     bool IsSuperSpeed(unsigned number) const { return number > m_info.Usb2.Ports; }
@@ -1108,9 +1115,7 @@ public:
         state.Status = (state.Status & ~1u) | (running ? 0u : 1u);
     }
 
-    const char* GetHostID() override {
-        return CLxCall("GetHostID", Target()).Give(m_info.Id.c_str(), m_info.Id);
-    }
+    const char* GetHostID() override { return CLxCall("GetHostID", Target()).Give(m_info.Id.c_str(), m_info.Id); }
     uint8_t GetNumberHostPorts() override {
         uint8_t count = static_cast<uint8_t>(m_ports.size());
         return CLxCall("GetNumberHostPorts", Target()).Give(count, Format("%u", count));
@@ -1170,15 +1175,17 @@ BLSTATUS CLxRootPort::TestMode(uint16_t selector, std::string& how) {
     if (controller.Virtual) {
         // vhci_hcd sets a status bit for any port feature, and the rebind
         // that follows a root-port test mode would drop every USB/IP device.
-        Report(Target() + " is a port of the USB/IP virtual controller, which takes a port test mode without "
-                          "doing it: test modes need a real controller's port");
+        Report(Target() +
+               " is a port of the USB/IP virtual controller, which takes a port test mode without "
+               "doing it: test modes need a real controller's port");
         refused = BL_LX_E_REFUSED;
     } else if (m_host.IsSuperSpeed(m_number)) {
         unsigned peer = m_host.Usb2Peer(m_number);
         port = peer ? m_host.RootPort(peer) : nullptr;
         if (!port) {
-            Report(Target() + " is a SuperSpeed port without a USB 2.0 peer: USB 2.0 test modes need the "
-                              "connector's USB 2.0 port");
+            Report(Target() +
+                   " is a SuperSpeed port without a USB 2.0 peer: USB 2.0 test modes need the "
+                   "connector's USB 2.0 port");
             refused = BL_LX_E_REFUSED;
         } else {
             how = Format(" on USB 2.0 peer root:%u", peer);
@@ -1202,7 +1209,8 @@ BLSTATUS CLxRootPort::TestMode(uint16_t selector, std::string& how) {
     bool stopped = !BLFailed(result) || result == (BL_LX_E_ERRNO | ETIMEDOUT);
     if (BLFailed(result) && stopped)
         Report(Target() + ": the kernel failed to enter the test mode (" + ErrnoText(-(result & 0xFF)) +
-               ") after it had begun to stop controller " + controller.Name + "; it is rebound at the next enumeration");
+               ") after it had begun to stop controller " + controller.Name +
+               "; it is rebound at the next enumeration");
     m_host.TestModeRequested(port->m_number, selector, !BLFailed(result), stopped);
     if (port != this && !BLFailed(result))
         BLNote(Format("The test mode went to root:%u, the USB 2.0 port of root:%u's connector.", port->m_number,
@@ -1232,8 +1240,12 @@ void CLxHubPort::TakeDeviceFromDrivers() {
     const CLxDeviceInfo& hub = m_hub.Info();
     CLxChild child = LxChildOnPort(hub.Dir, hub.Name, m_number);
     if (!child.Present) return;
-    CLxTested device{HubNameOf(child.Dir), child.Dir, child.Bus, child.Devnum,
-                     {hub.Bus, hub.Devnum, m_number, hub.Dir, hub.Name, false}, {}};
+    CLxTested device{HubNameOf(child.Dir),
+                     child.Dir,
+                     child.Bus,
+                     child.Devnum,
+                     {hub.Bus, hub.Devnum, m_number, hub.Dir, hub.Name, false},
+                     {}};
     std::vector<std::string> drivers;
     LxReadInterfaces(child.Dir, device.Interfaces, drivers);
     m_context->Claim(hub.Bus, hub.Devnum, m_number);
@@ -1244,8 +1256,9 @@ void CLxHubPort::TakeDeviceFromDrivers() {
 // reset at the next enumeration: only a reset ends a hub port's test mode.
 BLSTATUS CLxHubPort::TestMode(uint16_t selector, std::string& how) {
     if (Super(false)) {
-        Report(Target() + " is a port of a SuperSpeed hub, which has no USB 2.0 test modes: test the port "
-                          "through the USB 2.0 hub of the same hub");
+        Report(Target() +
+               " is a port of a SuperSpeed hub, which has no USB 2.0 test modes: test the port "
+               "through the USB 2.0 hub of the same hub");
         return BL_LX_E_REFUSED;
     }
     if (!MayStopHub(how)) return BL_LX_E_IN_USE;
@@ -1315,9 +1328,7 @@ public:
         return CLxCall("SelectHub", "bench " + (known ? static_cast<CLxDevice*>(hub)->Target() : std::string("null")))
             .End(result);
     }
-    BLSTATUS SelectPort(uint8_t port) override {
-        return CLxCall("SelectPort", "bench").Args(" %u", port).End(0);
-    }
+    BLSTATUS SelectPort(uint8_t port) override { return CLxCall("SelectPort", "bench").Args(" %u", port).End(0); }
     CDevice* GetDeviceByDeviceAddress(uint8_t address) override {
         CLxDevice* device = m_current ? m_current->ByAddress(address) : nullptr;
         return CLxCall("GetDeviceByDeviceAddress", "bench")
@@ -1451,9 +1462,7 @@ public:
             case ELxNodeOp::Detach:
                 command.ioctl_code = USBDEVFS_DISCONNECT;
                 return ::ioctl(fd, USBDEVFS_IOCTL, &command);
-            case ELxNodeOp::Attach:
-                command.ioctl_code = USBDEVFS_CONNECT;
-                return ::ioctl(fd, USBDEVFS_IOCTL, &command);
+            case ELxNodeOp::Attach: command.ioctl_code = USBDEVFS_CONNECT; return ::ioctl(fd, USBDEVFS_IOCTL, &command);
             case ELxNodeOp::ClaimPort: return ::ioctl(fd, USBDEVFS_CLAIM_PORT, &port);
             case ELxNodeOp::ReleasePort: return ::ioctl(fd, USBDEVFS_RELEASE_PORT, &port);
             default: errno = EINVAL; return -1;
@@ -1501,8 +1510,9 @@ std::unique_ptr<CBLBackend> BLLinuxCreate(std::unique_ptr<CLxSystem> system, con
 
 std::unique_ptr<CBLBackend> BLLinuxCreateReal(std::string& error) {
     if (::geteuid() != 0) {
-        error = "VOLTARIS_BENCH=linux needs root: the usbfs nodes /dev/bus/usb/BBB/DDD and the host controller "
-                "drivers' bind and unbind files in /sys are writable by root only";
+        error =
+            "VOLTARIS_BENCH=linux needs root: the usbfs nodes /dev/bus/usb/BBB/DDD and the host controller "
+            "drivers' bind and unbind files in /sys are writable by root only";
         return nullptr;
     }
     std::fprintf(stderr,

@@ -94,8 +94,8 @@ std::vector<std::string> Entries(const std::string& dir) {
 }
 
 bool Below(const std::string& path, const std::string& dir) {
-    return !dir.empty() && (path == dir || (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
-                                            path[dir.size()] == '/'));
+    return !dir.empty() &&
+        (path == dir || (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/'));
 }
 
 // Gathers the sysfs devices that the block devices, files and interfaces
@@ -130,8 +130,7 @@ public:
     // A block device, what it is built on (device mapper, RAID: its
     // slaves) and, for a loop device, the device its file lies on.
     void AddBlock(const std::string& dir, std::vector<std::string>& devices, int depth = 0) {
-        if (dir.empty() || depth > kMaxDepth || std::find(devices.begin(), devices.end(), dir) != devices.end())
-            return;
+        if (dir.empty() || depth > kMaxDepth || std::find(devices.begin(), devices.end(), dir) != devices.end()) return;
         devices.push_back(dir);
         for (const std::string& slave : Entries(dir + "/slaves"))
             AddBlock(Canonical(dir + "/slaves/" + slave), devices, depth + 1);
@@ -241,15 +240,14 @@ std::vector<std::string> LxParseDefaultRoutes(const std::string& ipv4, const std
     // "destination prefix source prefix next-hop metric refcount use flags interface"
     for (const std::string& line : Lines(ipv6)) {
         std::vector<std::string> words = Words(line);
-        if (words.size() == 10 && words[0] == std::string(32, '0') && words[1] == "00" &&
-            IsNumber(words[8], kHex) && (Hex(words[8]) & kRouteUp))
+        if (words.size() == 10 && words[0] == std::string(32, '0') && words[1] == "00" && IsNumber(words[8], kHex) &&
+            (Hex(words[8]) & kRouteUp))
             add(words[9]);
     }
     return names;
 }
 
-ELxInputKind LxInputKind(const std::string& ev, const std::string& key, const std::string& rel,
-                         unsigned bitsPerWord) {
+ELxInputKind LxInputKind(const std::string& ev, const std::string& key, const std::string& rel, unsigned bitsPerWord) {
     constexpr unsigned kEvKey = 1, kEvRel = 2, kRelX = 0, kRelY = 1, kBtnLeft = 0x110;
     if (bitsPerWord == 0 || bitsPerWord > 64) return LX_INPUT_OTHER;
     std::vector<std::string> evWords = Words(ev), keyWords = Words(key), relWords = Words(rel);
@@ -259,7 +257,7 @@ ELxInputKind LxInputKind(const std::string& ev, const std::string& key, const st
     for (unsigned bit = 1; keyboard && bit < 32; ++bit) keyboard = BitSet(keyWords, bit, bitsPerWord);
     if (keyboard) return LX_INPUT_KEYBOARD;
     bool mouse = BitSet(evWords, kEvRel, bitsPerWord) && BitSet(relWords, kRelX, bitsPerWord) &&
-                 BitSet(relWords, kRelY, bitsPerWord) && BitSet(keyWords, kBtnLeft, bitsPerWord);
+        BitSet(relWords, kRelY, bitsPerWord) && BitSet(keyWords, kBtnLeft, bitsPerWord);
     return mouse ? LX_INPUT_MOUSE : LX_INPUT_OTHER;
 }
 
@@ -267,7 +265,8 @@ std::vector<std::string> LxFoundBelow(const std::vector<CLxInUse>& inUse, const 
     std::vector<std::string> found;
     for (const CLxInUse& entry : inUse) {
         bool below = std::any_of(entry.Devices.begin(), entry.Devices.end(), [&dirs](const std::string& device) {
-            return std::any_of(dirs.begin(), dirs.end(), [&device](const std::string& dir) { return Below(device, dir); });
+            return std::any_of(dirs.begin(), dirs.end(),
+                               [&device](const std::string& dir) { return Below(device, dir); });
         });
         if (below && std::find(found.begin(), found.end(), entry.What) == found.end()) found.push_back(entry.What);
     }

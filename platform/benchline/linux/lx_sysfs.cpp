@@ -64,8 +64,9 @@ bool EndsWith(const std::string& text, const std::string& end) {
 // manufacturer string ("Linux 6.1.0-18-amd64 xhci-hcd"), whichever glue
 // driver binds the controller.
 bool IsXhciRootHub(const CLxRootHub& hub) {
-    return hub.Present && (EndsWith(ReadText(hub.Dir + "/manufacturer"), " xhci-hcd") ||
-                           ReadText(hub.Dir + "/product") == "xHCI Host Controller");
+    return hub.Present &&
+        (EndsWith(ReadText(hub.Dir + "/manufacturer"), " xhci-hcd") ||
+         ReadText(hub.Dir + "/product") == "xHCI Host Controller");
 }
 
 std::string IdOf(const std::string& dir, const std::string& name, bool isVirtual) {
@@ -192,7 +193,7 @@ std::vector<CLxDeviceInfo> LxScanDevices(const CLxControllerInfo& controller) {
 CLxChild LxChildOnPort(const std::string& hubDir, const std::string& hubName, unsigned port) {
     // Children of root hub usbN are "N-port", those of hub "1-1" are "1-1.port".
     std::string name = hubName.rfind("usb", 0) == 0 ? hubName.substr(3) + "-" + std::to_string(port)
-                                                     : hubName + "." + std::to_string(port);
+                                                    : hubName + "." + std::to_string(port);
     return LxDeviceAt(hubDir + "/" + name);
 }
 
@@ -231,10 +232,10 @@ unsigned LxPeerPort(const std::string& portDir, std::string& peerHub) {
 
 bool LxIsPlainName(const std::string& text) {
     return !text.empty() && text.size() < 64 && text != "." && text != ".." &&
-           std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ':' ||
-                      c == '.' || c == '-' || c == '_';
-           });
+        std::all_of(text.begin(), text.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ':' || c == '.' ||
+                c == '-' || c == '_';
+        });
 }
 
 bool LxIsDriverDir(const std::string& text) {
@@ -291,7 +292,7 @@ std::vector<CLxRecordEntry> LxParseRecord(const std::string& text) {
 std::string LxRecordLine(const CLxRecordEntry& entry) {
     if (entry.Kind == LX_RECORD_REBIND) return entry.Driver + " " + entry.Name;
     return std::string(kRecordWords[entry.Kind]) + " " + entry.Name + " " + std::to_string(entry.Devnum) + " " +
-           std::to_string(entry.Port);
+        std::to_string(entry.Port);
 }
 
 std::string LxReadAttribute(const std::string& path) { return ReadText(path); }

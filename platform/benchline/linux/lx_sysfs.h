@@ -28,19 +28,19 @@ struct CLxControllerInfo {
 
 // A device below a root hub, as sysfs describes it.
 struct CLxDeviceInfo {
-    std::string Name;      // "1-1.2"
-    std::string Dir;       // its sysfs directory
+    std::string Name;  // "1-1.2"
+    std::string Dir;   // its sysfs directory
     unsigned Bus = 0;
     unsigned Devnum = 0;
-    bool OnUsb3 = false;   // below the USB 3 root hub
-    std::string Path;      // port path below the root hub: "1.2"
-    uint8_t Speed = 0;     // a _USB_DEVICE_SPEED
+    bool OnUsb3 = false;  // below the USB 3 root hub
+    std::string Path;     // port path below the root hub: "1.2"
+    uint8_t Speed = 0;    // a _USB_DEVICE_SPEED
     uint16_t Vid = 0;
     uint16_t Pid = 0;
-    std::string Serial;    // the serial string, empty when it has none
-    unsigned Ports = 0;    // downstream ports of a hub, 0 otherwise
-    int Parent = -1;       // index of the parent hub in the list, -1 on a root port
-    unsigned Port = 0;     // port number on the parent hub or root hub
+    std::string Serial;                // the serial string, empty when it has none
+    unsigned Ports = 0;                // downstream ports of a hub, 0 otherwise
+    int Parent = -1;                   // index of the parent hub in the list, -1 on a root port
+    unsigned Port = 0;                 // port number on the parent hub or root hub
     std::vector<unsigned> Interfaces;  // interface numbers of the active configuration
     std::vector<std::string> Drivers;  // the driver bound to each of them, empty for none
 };
@@ -95,8 +95,8 @@ enum ELxRecordKind {
 };
 struct CLxRecordEntry {
     ELxRecordKind Kind = LX_RECORD_REBIND;
-    std::string Driver;  // LX_RECORD_REBIND: a driver directory (LxIsDriverDir)
-    std::string Name;    // the controller's device name, or the hub's name ("usb2", "1-1")
+    std::string Driver;   // LX_RECORD_REBIND: a driver directory (LxIsDriverDir)
+    std::string Name;     // the controller's device name, or the hub's name ("usb2", "1-1")
     unsigned Devnum = 0;  // the hub's device number, so a replugged hub is not taken for it
     unsigned Port = 0;
 };

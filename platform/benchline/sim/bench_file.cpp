@@ -30,13 +30,13 @@ std::string Hex(int64_t value) {
 
 const char* TypeName(const toml::node& node) {
     switch (node.type()) {
-        case toml::node_type::table: return "a table";
-        case toml::node_type::array: return "an array";
-        case toml::node_type::string: return "a string";
-        case toml::node_type::integer: return "an integer";
-        case toml::node_type::floating_point: return "a number with a fraction";
-        case toml::node_type::boolean: return "a boolean";
-        default: return "a date or time";
+    case toml::node_type::table: return "a table";
+    case toml::node_type::array: return "an array";
+    case toml::node_type::string: return "a string";
+    case toml::node_type::integer: return "an integer";
+    case toml::node_type::floating_point: return "a number with a fraction";
+    case toml::node_type::boolean: return "a boolean";
+    default: return "a date or time";
     }
 }
 
@@ -71,8 +71,9 @@ public:
         if (value < min || value > max) {
             bool hex = max > 255;
             std::string shown = hex && value >= 0 ? Hex(value) : std::to_string(value);
-            Fail(node, "\"" + std::string(key) + "\" = " + shown + " is out of range (" +
-                           (hex && min >= 0 ? Hex(min) : std::to_string(min)) + " to " + Hex(max) + ")");
+            Fail(node,
+                 "\"" + std::string(key) + "\" = " + shown + " is out of range (" +
+                     (hex && min >= 0 ? Hex(min) : std::to_string(min)) + " to " + Hex(max) + ")");
         }
         return value;
     }
@@ -164,8 +165,9 @@ std::optional<std::vector<uint8_t>> ParseHexBytes(const std::string& text) {
 constexpr const char* kSpeedNames[] = {"low", "full", "high", "super", "super+"};
 
 std::array<uint8_t, 18> DefaultDescriptor(uint16_t vid, uint16_t pid, uint8_t speed, bool hub) {
-    uint16_t bcdUsb = speed == UsbSuperSpeedPlus ? 0x0320 : speed == UsbSuperSpeed ? 0x0300
-                      : speed == UsbHighSpeed    ? 0x0200
+    uint16_t bcdUsb = speed == UsbSuperSpeedPlus ? 0x0320
+        : speed == UsbSuperSpeed                 ? 0x0300
+        : speed == UsbHighSpeed                  ? 0x0200
                                                  : 0x0110;
     uint8_t protocol = !hub ? 0 : speed >= UsbSuperSpeed ? 3 : speed == UsbHighSpeed ? 1 : 0;
     uint8_t maxPacket = speed >= UsbSuperSpeed ? 9 : speed == UsbLowSpeed ? 8 : 64;  // SuperSpeed: 2^9
@@ -238,18 +240,22 @@ private:
         if (const toml::node* node = reader.Find("driver_version")) {
             auto version = ParseVersion(reader.Text(*node, "driver_version"));
             if (!version)
-                Fail(*node, "\"driver_version\" = \"" + node->as_string()->get() +
-                                "\" is not a version like \"1.0.3.0\" (four numbers 0 to 255)");
+                Fail(*node,
+                     "\"driver_version\" = \"" + node->as_string()->get() +
+                         "\" is not a version like \"1.0.3.0\" (four numbers 0 to 255)");
             controller->DriverVersion = *version;
         }
 
         std::vector<bool> superSpeed = {false, false, false, false, true, true, true, true};
         if (const toml::node* node = reader.Find("ports")) {
             const toml::array* ports = node->as_array();
-            if (!ports) Fail(*node, "\"ports\" in [[controller]] must be an array of \"usb2\" or \"ss\", not " +
-                                        std::string(TypeName(*node)));
-            if (ports->size() > 255) Fail(*node, "\"ports\" lists " + std::to_string(ports->size()) +
-                                                     " root ports; a controller has at most 255");
+            if (!ports)
+                Fail(*node,
+                     "\"ports\" in [[controller]] must be an array of \"usb2\" or \"ss\", not " +
+                         std::string(TypeName(*node)));
+            if (ports->size() > 255)
+                Fail(*node,
+                     "\"ports\" lists " + std::to_string(ports->size()) + " root ports; a controller has at most 255");
             superSpeed.clear();
             for (const toml::node& port : *ports) {
                 std::string kind = port.is_string() ? port.as_string()->get() : "";
@@ -327,8 +333,9 @@ private:
             CSimDevice& device = *entry.Device;
             unsigned root = entry.Path[0];
             if (root > controller.Ports.size())
-                Fail(at, "root port " + std::to_string(root) + " does not exist: controller \"" + controller.Id +
-                             "\" has " + std::to_string(controller.Ports.size()) + " root ports");
+                Fail(at,
+                     "root port " + std::to_string(root) + " does not exist: controller \"" + controller.Id +
+                         "\" has " + std::to_string(controller.Ports.size()) + " root ports");
             bool above = controller.Ports[root - 1]->SuperSpeed;
             std::string aboveName = above ? "SuperSpeed root port " : "USB 2.0 root port ";
             aboveName += std::to_string(root);
@@ -340,16 +347,18 @@ private:
                 CDeviceEntry& hub = *parent->second;
                 if (hub.HubPorts == 0) Fail(at, "the device at \"" + parentAt + "\" is not a hub (no \"hub_ports\")");
                 if (entry.Path.back() > hub.HubPorts)
-                    Fail(at, "the hub at \"" + parentAt + "\" has " + std::to_string(hub.HubPorts) + " ports, no port " +
-                                 std::to_string(entry.Path.back()));
+                    Fail(at,
+                         "the hub at \"" + parentAt + "\" has " + std::to_string(hub.HubPorts) + " ports, no port " +
+                             std::to_string(entry.Path.back()));
                 above = hub.Device->Speed >= UsbSuperSpeed;
                 aboveName = (above ? "the SuperSpeed hub at \"" : "the USB 2.0 hub at \"") + parentAt + "\"";
             }
             bool super = device.Speed >= UsbSuperSpeed;
             if (super != above)
-                Fail(at, std::string(super ? "a SuperSpeed" : "a USB 2.0 (" + std::string(kSpeedNames[device.Speed]) +
-                                                                  "-speed)") +
-                             " device cannot hang on " + aboveName);
+                Fail(at,
+                     std::string(super ? "a SuperSpeed"
+                                       : "a USB 2.0 (" + std::string(kSpeedNames[device.Speed]) + "-speed)") +
+                         " device cannot hang on " + aboveName);
         }
 
         std::sort(entries.begin(), entries.end(),
@@ -370,16 +379,15 @@ private:
                 upstream = upstream->Device->Ports[entry.Path[level] - 1].get();
             upstream->Device = &device;
             device.Upstream = upstream;
-            if (entry.TagGiven)
-                m_givenTags.insert(device.Tag);
-            else
-                m_tagless.push_back(&device);
+            if (entry.TagGiven) m_givenTags.insert(device.Tag);
+            else m_tagless.push_back(&device);
             controller.Devices.push_back(std::move(entry.Device));
         }
     }
 
     void AssignTags() {
-        for (CSimDevice* device : m_tagless) device->Tag = DefaultTag(device->Controller->Index, device->At, m_givenTags);
+        for (CSimDevice* device : m_tagless)
+            device->Tag = DefaultTag(device->Controller->Index, device->At, m_givenTags);
     }
 
     void ReadFault(const toml::table& table) {

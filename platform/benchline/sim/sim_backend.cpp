@@ -86,7 +86,8 @@ private:
         for (std::string word; stream >> word;) words.push_back(word);
         std::optional<unsigned> controller;
         if (words.size() >= 2) {
-            if (words[1].empty() || words[1].size() > 3 || words[1].find_first_not_of("0123456789") != std::string::npos)
+            if (words[1].empty() || words[1].size() > 3 ||
+                words[1].find_first_not_of("0123456789") != std::string::npos)
                 return "error: bad controller index \"" + words[1] + "\"\n";
             controller = static_cast<unsigned>(std::stoul(words[1]));
         }
@@ -100,7 +101,8 @@ private:
         static const std::pair<const char*, CHotPlug> kCommands[] = {
             {"unplug", &CSimWorld::Unplug}, {"plug", &CSimWorld::Plug}, {"cycle", &CSimWorld::PowerCycle}};
         for (const auto& [name, action] : kCommands)
-            if (words[0] == name) return (m_world.*action)(*controller, words[2], error) ? "ok\n" : "error: " + error + "\n";
+            if (words[0] == name)
+                return (m_world.*action)(*controller, words[2], error) ? "ok\n" : "error: " + error + "\n";
         return "error: unknown command \"" + words[0] + "\"\n";
     }
 

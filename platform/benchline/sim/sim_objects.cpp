@@ -37,14 +37,14 @@ void AppendTarget(std::string& text, const CSimTarget& target) {
     char buffer[48];
     if (target.C >= 0) text += "c" + std::to_string(target.C) + "/";
     switch (target.Kind) {
-        case CSimTarget::BENCH: text += "bench"; return;
-        case CSimTarget::INTERFACE: text += "interface"; return;
-        case CSimTarget::NONE: text += "null"; return;
-        case CSimTarget::HOST: std::snprintf(buffer, sizeof buffer, "host:%u", target.A); break;
-        case CSimTarget::ROOT: std::snprintf(buffer, sizeof buffer, "root:%u", target.A); break;
-        case CSimTarget::HUB: std::snprintf(buffer, sizeof buffer, "hub@%u", target.A); break;
-        case CSimTarget::DEVICE: std::snprintf(buffer, sizeof buffer, "dev@%u", target.A); break;
-        case CSimTarget::HUB_PORT: std::snprintf(buffer, sizeof buffer, "hub@%u:%u", target.A, target.P); break;
+    case CSimTarget::BENCH: text += "bench"; return;
+    case CSimTarget::INTERFACE: text += "interface"; return;
+    case CSimTarget::NONE: text += "null"; return;
+    case CSimTarget::HOST: std::snprintf(buffer, sizeof buffer, "host:%u", target.A); break;
+    case CSimTarget::ROOT: std::snprintf(buffer, sizeof buffer, "root:%u", target.A); break;
+    case CSimTarget::HUB: std::snprintf(buffer, sizeof buffer, "hub@%u", target.A); break;
+    case CSimTarget::DEVICE: std::snprintf(buffer, sizeof buffer, "dev@%u", target.A); break;
+    case CSimTarget::HUB_PORT: std::snprintf(buffer, sizeof buffer, "hub@%u:%u", target.A, target.P); break;
     }
     text += buffer;
 }
@@ -67,11 +67,11 @@ CSimValue Object(const CSimTarget& target) { return CSimValue(target); }
 void AppendValue(std::string& text, const CSimValue& value) {
     char buffer[24];
     switch (value.Kind) {
-        case CSimValue::DEC: std::snprintf(buffer, sizeof buffer, "%" PRId64, static_cast<int64_t>(value.Number)); break;
-        case CSimValue::HEX8: std::snprintf(buffer, sizeof buffer, "0x%08" PRIX64, value.Number); break;
-        case CSimValue::HEX4: std::snprintf(buffer, sizeof buffer, "0x%04" PRIX64, value.Number); break;
-        case CSimValue::PACKET: std::snprintf(buffer, sizeof buffer, "%016" PRIX64, value.Number); break;
-        case CSimValue::OBJECT: AppendTarget(text, value.Target); return;
+    case CSimValue::DEC: std::snprintf(buffer, sizeof buffer, "%" PRId64, static_cast<int64_t>(value.Number)); break;
+    case CSimValue::HEX8: std::snprintf(buffer, sizeof buffer, "0x%08" PRIX64, value.Number); break;
+    case CSimValue::HEX4: std::snprintf(buffer, sizeof buffer, "0x%04" PRIX64, value.Number); break;
+    case CSimValue::PACKET: std::snprintf(buffer, sizeof buffer, "%016" PRIX64, value.Number); break;
+    case CSimValue::OBJECT: AppendTarget(text, value.Target); return;
     }
     text += buffer;
 }
@@ -287,8 +287,7 @@ public:
         Hand(call, serial, values[2]);
         return result;
     }
-    BLSTATUS GetDescriptor(uint8_t type, uint8_t index, uint16_t language, uint8_t* buffer,
-                           uint32_t length) override {
+    BLSTATUS GetDescriptor(uint8_t type, uint8_t index, uint16_t language, uint8_t* buffer, uint32_t length) override {
         CSimCall call(m_world);
         call.Start("GetDescriptor", TargetOf(m_device), {Dec(type), Dec(index), Dec(language), Dec(length)});
         return call.Run([&] { return m_device.GetDescriptor(type, index, buffer, length); });
@@ -315,8 +314,7 @@ public:
     }
     // The setup stage's packet is printed as 16 hex digits in place of the
     // data pointer; other stages print no data.
-    BLSTATUS DoControlTransferSingleStep(uint8_t* data, uint32_t length, tagSINGLE_STEP step, void*,
-                                         void*) override {
+    BLSTATUS DoControlTransferSingleStep(uint8_t* data, uint32_t length, tagSINGLE_STEP step, void*, void*) override {
         uint64_t packet = 0;
         bool setup = step == BL_SETUP_STAGE && data && length == 8;
         for (int i = 0; setup && i < 8; ++i) packet = packet << 8 | data[i];
@@ -324,8 +322,7 @@ public:
         if (setup)
             call.Start("DoControlTransferSingleStep", TargetOf(m_device),
                        {{CSimValue::PACKET, packet}, Dec(length), Dec(step)});
-        else
-            call.Start("DoControlTransferSingleStep", TargetOf(m_device), {Dec(length), Dec(step)});
+        else call.Start("DoControlTransferSingleStep", TargetOf(m_device), {Dec(length), Dec(step)});
         return call.Run([&] { return m_device.ControlStep(data, length, step); });
     }
 
@@ -383,8 +380,7 @@ public:
     CHostPort* GetHostPort(uint32_t port) override {
         CSimCall call(m_world);
         call.Start("GetHostPort", TargetOf(m_controller), {Dec(port)});
-        CSimPort* found =
-            port >= 1 && port <= m_controller.Ports.size() ? m_controller.Ports[port - 1].get() : nullptr;
+        CSimPort* found = port >= 1 && port <= m_controller.Ports.size() ? m_controller.Ports[port - 1].get() : nullptr;
         return call.Give(found ? static_cast<CHostPort*>(found->Object.get()) : nullptr,
                          found ? TargetOf(*found) : CSimTarget{});
     }
@@ -392,16 +388,15 @@ public:
         CSimCall call(m_world);
         call.Start("ReadRegister", TargetOf(m_controller), {Dec(reg.Block), Dec(reg.Offset)});
         uint32_t read = 0;
-        BLSTATUS result = call.Run(
-            [&] { return value ? m_controller.ReadRegister(reg, read) : BL_SIM_E_INVALID_ARGUMENT; },
-            {{&read, CSimValue::HEX8}});
+        BLSTATUS result =
+            call.Run([&] { return value ? m_controller.ReadRegister(reg, read) : BL_SIM_E_INVALID_ARGUMENT; },
+                     {{&read, CSimValue::HEX8}});
         Hand(call, value, read);
         return result;
     }
     BLSTATUS WriteRegister(tagRegSelector reg, uint32_t value) override {
         CSimCall call(m_world);
-        call.Start("WriteRegister", TargetOf(m_controller),
-                      {Dec(reg.Block), Dec(reg.Offset), Hex8(value)});
+        call.Start("WriteRegister", TargetOf(m_controller), {Dec(reg.Block), Dec(reg.Offset), Hex8(value)});
         return call.Run([&] { return m_controller.WriteRegister(reg, value); });
     }
 
@@ -455,7 +450,7 @@ public:
             if (candidate->Object.get() == controller) found = candidate.get();
         CSimCall call(m_world);
         call.Start("SelectHostController", kBench,
-                      {Object(found ? TargetOf(*found) : CSimTarget{}), Dec(forTest), Dec(reserved)});
+                   {Object(found ? TargetOf(*found) : CSimTarget{}), Dec(forTest), Dec(reserved)});
         return call.Run([&] {
             if (!found) return BL_SIM_E_INVALID_ARGUMENT;
             m_current = found;
@@ -546,13 +541,45 @@ private:
 };
 
 constexpr const char* kRequestNames[] = {
-    "SelectStack", "Enumerate", "FindFirstHC", "FindNextHC", "FindFirstHub", "FindNextHub",
-    "SelectHostController", "SelectHub", "SelectPort", "GetDeviceByDeviceAddress", "GetBLInterface",
-    "GetDriverVersion", "GetHostID", "GetNumberHostPorts", "GetHostPort", "ReadRegister", "WriteRegister",
-    "GetPortStatus", "IsSuperSpeedPort", "SetPortFeature", "ClearPortFeature", "SetPortLinkFeature", "ResumePort",
-    "QuiescePort", "IdlePort", "GetAddress", "GetParentHubAddress", "GetPhysicalParentHubPort", "GetDeviceSpeed",
-    "GetVidPidSerialNumber", "GetDescriptor", "SetAddress", "SetTestMode", "EnableRemoteWakeup",
-    "DisableRemoteWakeup", "DoControlTransferSingleStep", "GetHubPort", "InitRailswap", "CleanupRailswap",
+    "SelectStack",
+    "Enumerate",
+    "FindFirstHC",
+    "FindNextHC",
+    "FindFirstHub",
+    "FindNextHub",
+    "SelectHostController",
+    "SelectHub",
+    "SelectPort",
+    "GetDeviceByDeviceAddress",
+    "GetBLInterface",
+    "GetDriverVersion",
+    "GetHostID",
+    "GetNumberHostPorts",
+    "GetHostPort",
+    "ReadRegister",
+    "WriteRegister",
+    "GetPortStatus",
+    "IsSuperSpeedPort",
+    "SetPortFeature",
+    "ClearPortFeature",
+    "SetPortLinkFeature",
+    "ResumePort",
+    "QuiescePort",
+    "IdlePort",
+    "GetAddress",
+    "GetParentHubAddress",
+    "GetPhysicalParentHubPort",
+    "GetDeviceSpeed",
+    "GetVidPidSerialNumber",
+    "GetDescriptor",
+    "SetAddress",
+    "SetTestMode",
+    "EnableRemoteWakeup",
+    "DisableRemoteWakeup",
+    "DoControlTransferSingleStep",
+    "GetHubPort",
+    "InitRailswap",
+    "CleanupRailswap",
 };
 
 }  // namespace
@@ -565,10 +592,8 @@ bool SimIsRequestName(const std::string& name) {
 
 void SimCreateObjects(CSimWorld& world) {
     auto makePort = [&](CSimPort& port) {
-        if (port.Hub)
-            port.Object = std::make_unique<CSimHubPortObject>(world, port);
-        else
-            port.Object = std::make_unique<CSimRootPortObject>(world, port);
+        if (port.Hub) port.Object = std::make_unique<CSimHubPortObject>(world, port);
+        else port.Object = std::make_unique<CSimRootPortObject>(world, port);
     };
     for (auto& controller : world.Controllers) {
         controller->Qualified = world.Controllers.size() > 1;
@@ -576,10 +601,8 @@ void SimCreateObjects(CSimWorld& world) {
         for (auto& port : controller->Ports) makePort(*port);
         for (auto& device : controller->Devices) {
             for (auto& port : device->Ports) makePort(*port);
-            if (device->IsHub())
-                device->Object = std::make_unique<CSimHubObject>(world, *device);
-            else
-                device->Object = std::make_unique<CSimDeviceObject>(world, *device);
+            if (device->IsHub()) device->Object = std::make_unique<CSimHubObject>(world, *device);
+            else device->Object = std::make_unique<CSimDeviceObject>(world, *device);
         }
         controller->AddressDevices();
     }

@@ -59,27 +59,22 @@ BLSTATUS CSimPort::GetStatus(uint32_t& status) const {
 BLSTATUS CSimPort::SetFeature(uint16_t feature, uint16_t selector) {
     if (BLSTATUS reach = HubAnswers()) return reach;
     switch (feature) {
-        case BL_PORT_TEST:
-            if (selector < 1 || selector > 5) return BL_SIM_E_REFUSED;
-            if (Hub) {
-                // A USB 2.0 hub enters a port test mode only while its other
-                // enabled ports are suspended.
-                if (Hub->Speed != UsbHighSpeed) return BL_SIM_E_REFUSED;
-                for (const auto& other : Hub->Ports)
-                    if (other.get() != this && other->Connected() && !other->Suspended) return BL_SIM_E_REFUSED;
-            } else if (SuperSpeed || Controller->Running) {
-                return BL_SIM_E_REFUSED;  // xHCI: USB 2.0 port test modes need a halted controller
-            }
-            TestMode = static_cast<uint8_t>(selector);
-            return 0;
-        case BL_PORT_SUSPEND:
-            Suspended = true;
-            return 0;
-        case BL_PORT_RESET:
-            Reset();
-            return 0;
-        default:
-            return BL_SIM_E_REFUSED;
+    case BL_PORT_TEST:
+        if (selector < 1 || selector > 5) return BL_SIM_E_REFUSED;
+        if (Hub) {
+            // A USB 2.0 hub enters a port test mode only while its other
+            // enabled ports are suspended.
+            if (Hub->Speed != UsbHighSpeed) return BL_SIM_E_REFUSED;
+            for (const auto& other : Hub->Ports)
+                if (other.get() != this && other->Connected() && !other->Suspended) return BL_SIM_E_REFUSED;
+        } else if (SuperSpeed || Controller->Running) {
+            return BL_SIM_E_REFUSED;  // xHCI: USB 2.0 port test modes need a halted controller
+        }
+        TestMode = static_cast<uint8_t>(selector);
+        return 0;
+    case BL_PORT_SUSPEND: Suspended = true; return 0;
+    case BL_PORT_RESET: Reset(); return 0;
+    default: return BL_SIM_E_REFUSED;
     }
 }
 
@@ -184,34 +179,31 @@ BLSTATUS CSimDevice::ControlStep(uint8_t* data, uint32_t length, int32_t stage) 
     Stage = SIM_EXPECT_SETUP;  // every failure below starts the sequence over
     if (BLSTATUS reach = Reach()) return reach;
     switch (stage) {
-        case BL_SETUP_STAGE: {
-            if (expected != SIM_EXPECT_SETUP) return BL_SIM_E_REFUSED;
-            if (!data || length != 8) return BL_SIM_E_INVALID_ARGUMENT;
-            uint8_t requestType = data[0], request = data[1];
-            uint16_t value = static_cast<uint16_t>(data[2] | data[3] << 8);
-            uint16_t dataLength = static_cast<uint16_t>(data[6] | data[7] << 8);
-            if (requestType == USB_DIR_IN && request == USB_REQUEST_GET_DESCRIPTOR &&
-                value == USB_DESCRIPTOR_DEVICE << 8) {
-                DataLength = dataLength;
-                Stage = dataLength ? SIM_EXPECT_DATA : SIM_EXPECT_STATUS;
-                return 0;
-            }
-            if (requestType == 0 && request == USB_REQUEST_SET_FEATURE && dataLength == 0) {
-                Stage = SIM_EXPECT_STATUS;
-                return 0;
-            }
-            return BL_SIM_E_REFUSED;  // the device stalls a request it does not know
+    case BL_SETUP_STAGE: {
+        if (expected != SIM_EXPECT_SETUP) return BL_SIM_E_REFUSED;
+        if (!data || length != 8) return BL_SIM_E_INVALID_ARGUMENT;
+        uint8_t requestType = data[0], request = data[1];
+        uint16_t value = static_cast<uint16_t>(data[2] | data[3] << 8);
+        uint16_t dataLength = static_cast<uint16_t>(data[6] | data[7] << 8);
+        if (requestType == USB_DIR_IN && request == USB_REQUEST_GET_DESCRIPTOR && value == USB_DESCRIPTOR_DEVICE << 8) {
+            DataLength = dataLength;
+            Stage = dataLength ? SIM_EXPECT_DATA : SIM_EXPECT_STATUS;
+            return 0;
         }
-        case BL_DATA_STAGE:
-            if (expected != SIM_EXPECT_DATA) return BL_SIM_E_REFUSED;
-            if (!data) return BL_SIM_E_INVALID_ARGUMENT;
-            std::memcpy(data, Descriptor.data(), std::min<size_t>({length, DataLength, Descriptor.size()}));
+        if (requestType == 0 && request == USB_REQUEST_SET_FEATURE && dataLength == 0) {
             Stage = SIM_EXPECT_STATUS;
             return 0;
-        case BL_STATUS_STAGE:
-            return expected == SIM_EXPECT_STATUS ? 0 : BL_SIM_E_REFUSED;
-        default:
-            return BL_SIM_E_INVALID_ARGUMENT;
+        }
+        return BL_SIM_E_REFUSED;  // the device stalls a request it does not know
+    }
+    case BL_DATA_STAGE:
+        if (expected != SIM_EXPECT_DATA) return BL_SIM_E_REFUSED;
+        if (!data) return BL_SIM_E_INVALID_ARGUMENT;
+        std::memcpy(data, Descriptor.data(), std::min<size_t>({length, DataLength, Descriptor.size()}));
+        Stage = SIM_EXPECT_STATUS;
+        return 0;
+    case BL_STATUS_STAGE: return expected == SIM_EXPECT_STATUS ? 0 : BL_SIM_E_REFUSED;
+    default: return BL_SIM_E_INVALID_ARGUMENT;
     }
 }
 
@@ -357,8 +349,8 @@ void ShowPort(const CSimPort& port, const std::string& name, int depth, std::str
         text += " empty\n";
         return;
     }
-    std::snprintf(line, sizeof line, " %s %04X:%04X serial %04X %s", device->Label().c_str(), device->Vid,
-                  device->Pid, device->Serial, kSpeedText[device->Speed]);
+    std::snprintf(line, sizeof line, " %s %04X:%04X serial %04X %s", device->Label().c_str(), device->Vid, device->Pid,
+                  device->Serial, kSpeedText[device->Speed]);
     text += line;
     if (device->IsHub()) text += ", " + std::to_string(device->Ports.size()) + " ports";
     states.clear();

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
     if (i < argc && std::strcmp(argv[i], "-c") == 0) {
         if (i + 1 >= argc) return Usage("-c needs a controller index");
         controller = argv[i + 1];
-        if (controller.empty() || controller.size() > 3 || controller.find_first_not_of("0123456789") != std::string::npos)
+        if (controller.empty() || controller.size() > 3 ||
+            controller.find_first_not_of("0123456789") != std::string::npos)
             return Usage("-c needs a controller index (0, 1, ...)");
         i += 2;
     }

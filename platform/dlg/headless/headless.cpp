@@ -68,7 +68,9 @@ size_t CHeadlessUser::Depth() const { return DlgModalStack().size(); }
 std::string CHeadlessUser::Caption() const { return Top() ? Top()->Caption() : std::string(); }
 bool CHeadlessUser::Exists(int id) const { return Item(id) != nullptr; }
 std::string CHeadlessUser::Text(int id) const { return Item(id) ? Item(id)->text : std::string(); }
-std::vector<std::string> CHeadlessUser::Rows(int id) const { return Item(id) ? Item(id)->rows : std::vector<std::string>(); }
+std::vector<std::string> CHeadlessUser::Rows(int id) const {
+    return Item(id) ? Item(id)->rows : std::vector<std::string>();
+}
 int CHeadlessUser::Selection(int id) const { return Item(id) ? Item(id)->curSel : -1; }
 bool CHeadlessUser::Enabled(int id) const { return Item(id) && Item(id)->enabled; }
 bool CHeadlessUser::Checked(int id) const { return Item(id) && Item(id)->check == BST_CHECKED; }

@@ -234,7 +234,7 @@ CDlgLayout DlgLayOutAboveHint(CDialog& dialog, int cols, int lines) {
 struct CTerminalSurface::CView {
     CDialog* dialog = nullptr;
     int focus = 0;
-    int dropped = 0;  // id of the combo whose list is open, 0 for none
+    int dropped = 0;            // id of the combo whose list is open, 0 for none
     bool dropScrolled = false;  // the wheel moved the open list away from its selection
     bool focusSet = false;
     std::map<int, int> shifted;  // first column shown of each list scrolled sideways
@@ -347,7 +347,8 @@ void CTerminalSurface::MoveFocus(CView& view, bool forward) {
     for (int i = 0; i < count; ++i)
         if (view.focusSet && items[static_cast<size_t>(i)]->id == view.focus) start = i;
     for (int step = 1; step <= count; ++step) {
-        int i = start < 0 ? (forward ? step - 1 : count - step) : ((start + (forward ? step : -step)) % count + count) % count;
+        int i = start < 0 ? (forward ? step - 1 : count - step)
+                          : ((start + (forward ? step : -step)) % count + count) % count;
         CDlgWindowState& item = *items[static_cast<size_t>(i)];
         if (item.IsTabStop() && item.enabled) {
             view.focus = item.id;
@@ -373,13 +374,15 @@ void CTerminalSurface::MoveSelection(CView& view, int key) {
     page = std::max(1, page - 1);
     int row = item->curSel;
     switch (key) {
-        case KEY_UP: case KEY_LEFT: row = row < 0 ? 0 : row - 1; break;
-        case KEY_DOWN: case KEY_RIGHT: row = row < 0 ? 0 : row + 1; break;
-        case KEY_PPAGE: row = row < 0 ? 0 : row - page; break;
-        case KEY_NPAGE: row = row < 0 ? 0 : row + page; break;
-        case KEY_HOME: row = 0; break;
-        case KEY_END: row = count - 1; break;
-        default: return;
+    case KEY_UP:
+    case KEY_LEFT: row = row < 0 ? 0 : row - 1; break;
+    case KEY_DOWN:
+    case KEY_RIGHT: row = row < 0 ? 0 : row + 1; break;
+    case KEY_PPAGE: row = row < 0 ? 0 : row - page; break;
+    case KEY_NPAGE: row = row < 0 ? 0 : row + page; break;
+    case KEY_HOME: row = 0; break;
+    case KEY_END: row = count - 1; break;
+    default: return;
     }
     row = std::clamp(row, 0, count - 1);
     view.dropScrolled = false;
@@ -389,13 +392,13 @@ void CTerminalSurface::MoveSelection(CView& view, int key) {
 void CTerminalSurface::MoveCaret(CDlgWindowState& item, int key) {
     size_t caret = std::min(item.selEnd, item.text.size());
     switch (key) {
-        case KEY_LEFT: caret = item.selStart != item.selEnd ? item.selStart : (caret > 0 ? caret - 1 : 0); break;
-        case KEY_RIGHT: caret = item.selStart != item.selEnd ? caret : std::min(caret + 1, item.text.size()); break;
-        case KEY_HOME: caret = 0; break;
-        case KEY_END: caret = item.text.size(); break;
-        case KEY_UP: item.topRow = std::max(0, item.topRow - 1); return;
-        case KEY_DOWN: ++item.topRow; return;
-        default: return;
+    case KEY_LEFT: caret = item.selStart != item.selEnd ? item.selStart : (caret > 0 ? caret - 1 : 0); break;
+    case KEY_RIGHT: caret = item.selStart != item.selEnd ? caret : std::min(caret + 1, item.text.size()); break;
+    case KEY_HOME: caret = 0; break;
+    case KEY_END: caret = item.text.size(); break;
+    case KEY_UP: item.topRow = std::max(0, item.topRow - 1); return;
+    case KEY_DOWN: ++item.topRow; return;
+    default: return;
     }
     item.selStart = item.selEnd = caret;
 }
@@ -472,23 +475,25 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
     }
     CDlgWindowState* item = view.Focused();
     switch (key) {
-        case KEY_TAB: return MoveFocus(view, true);
-        case KEY_BTAB: return MoveFocus(view, false);
-        case KEY_ESCAPE:
-            if (view.dropped) view.dropped = 0;
-            else DlgUserCancel(dialog);
-            return;
-        case KEY_ENTER: case '\r': case '\n':
-            if (view.dropped) view.dropped = 0;
-            else DlgUserEnter(dialog, item ? item->id : 0);
-            return;
-        case KEY_F(1):
-            DlgUserAboutCommand(dialog);
-            return;
-        case KEY_ALT_DOWN: case KEY_ALT_UP: case KEY_F(4):
-            if (item && item->cls == DLG_CLASS_COMBOBOX) ToggleDropDown(view, *item);
-            return;
-        default: break;
+    case KEY_TAB: return MoveFocus(view, true);
+    case KEY_BTAB: return MoveFocus(view, false);
+    case KEY_ESCAPE:
+        if (view.dropped) view.dropped = 0;
+        else DlgUserCancel(dialog);
+        return;
+    case KEY_ENTER:
+    case '\r':
+    case '\n':
+        if (view.dropped) view.dropped = 0;
+        else DlgUserEnter(dialog, item ? item->id : 0);
+        return;
+    case KEY_F(1): DlgUserAboutCommand(dialog); return;
+    case KEY_ALT_DOWN:
+    case KEY_ALT_UP:
+    case KEY_F(4):
+        if (item && item->cls == DLG_CLASS_COMBOBOX) ToggleDropDown(view, *item);
+        return;
+    default: break;
     }
     if (!item) return;
     if (item->cls == DLG_CLASS_BUTTON) {
@@ -497,8 +502,8 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
         else if (key == KEY_UP || key == KEY_LEFT) MoveFocus(view, false);
         return;
     }
-    bool selectionKey = key == KEY_UP || key == KEY_DOWN || key == KEY_PPAGE || key == KEY_NPAGE ||
-                        key == KEY_HOME || key == KEY_END;
+    bool selectionKey =
+        key == KEY_UP || key == KEY_DOWN || key == KEY_PPAGE || key == KEY_NPAGE || key == KEY_HOME || key == KEY_END;
     if (item->cls == DLG_CLASS_LISTBOX) {
         // In a list with rows wider than itself, Left and Right scroll sideways.
         int inner = Inner(CPlaced(dialog).Of(*item)).cols, widest = 0;
@@ -519,7 +524,8 @@ void CTerminalSurface::HandleKey(CView& view, int key) {
     // Edits and the edit field of a combo.
     if (key == KEY_BACKSPACE || key == 127 || key == 8) DlgUserTypeChar(dialog, item->id, '\b');
     else if (key == KEY_DC) DlgUserDeleteChar(dialog, item->id);
-    else if (key == KEY_LEFT || key == KEY_RIGHT || key == KEY_HOME || key == KEY_END || key == KEY_UP || key == KEY_DOWN)
+    else if (key == KEY_LEFT || key == KEY_RIGHT || key == KEY_HOME || key == KEY_END || key == KEY_UP ||
+             key == KEY_DOWN)
         MoveCaret(*item, key);
     else if (key >= 32 && key < 127 && !DlgUserTypeChar(dialog, item->id, static_cast<char>(key)))
         beep();  // a numeric box refuses the character, or the box is read-only
@@ -567,18 +573,18 @@ void CTerminalSurface::HandleMouse(CView& view) {
         view.focus = item.id;
         view.focusSet = true;
         switch (item.cls) {
-            case DLG_CLASS_BUTTON: DlgUserClick(dialog, item.id); break;
-            case DLG_CLASS_COMBOBOX: ToggleDropDown(view, item); break;
-            case DLG_CLASS_LISTBOX: {
-                CDlgCells inner = Inner(cells);
-                if (inner.Contains(event.y, event.x)) DlgUserSelect(dialog, item.id, item.topRow + event.y - inner.row);
-                break;
-            }
-            case DLG_CLASS_EDIT:
-                if (!(item.style & ES_MULTILINE))
-                    item.selStart = item.selEnd = std::min(item.text.size(), static_cast<size_t>(event.x - cells.col));
-                break;
-            case DLG_CLASS_STATIC: break;
+        case DLG_CLASS_BUTTON: DlgUserClick(dialog, item.id); break;
+        case DLG_CLASS_COMBOBOX: ToggleDropDown(view, item); break;
+        case DLG_CLASS_LISTBOX: {
+            CDlgCells inner = Inner(cells);
+            if (inner.Contains(event.y, event.x)) DlgUserSelect(dialog, item.id, item.topRow + event.y - inner.row);
+            break;
+        }
+        case DLG_CLASS_EDIT:
+            if (!(item.style & ES_MULTILINE))
+                item.selStart = item.selEnd = std::min(item.text.size(), static_cast<size_t>(event.x - cells.col));
+            break;
+        case DLG_CLASS_STATIC: break;
         }
         return;
     }
@@ -685,8 +691,8 @@ void DrawGroupBox(CControlDraw& d) {
 void DrawCheckOrRadio(CControlDraw& d) {
     const CDlgCells& c = d.c;
     bool check = (d.item.style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
-    std::string mark = Bracketed(d.item.check ? (check ? "X" : "*") : " ", d.item.enabled, check ? '[' : '(',
-                                 check ? ']' : ')');
+    std::string mark =
+        Bracketed(d.item.check ? (check ? "X" : "*") : " ", d.item.enabled, check ? '[' : '(', check ? ']' : ')');
     PutText(c.row, c.col, mark, c.cols, d.Dim() | d.Focus());
     PutCut(c.row, c.col + 4, d.Text(), c.cols - 4, d.Dim() | d.Focus());
 }
@@ -795,17 +801,17 @@ using FDrawControl = void (*)(CControlDraw&);
 
 FDrawControl DrawerOf(const CDlgWindowState& item) {
     switch (item.cls) {
-        case DLG_CLASS_STATIC: return DrawStatic;
-        case DLG_CLASS_BUTTON:
-            switch (item.style & BS_TYPEMASK) {
-                case BS_GROUPBOX: return DrawGroupBox;
-                case BS_AUTOCHECKBOX:
-                case BS_AUTORADIOBUTTON: return DrawCheckOrRadio;
-                default: return DrawPushButton;
-            }
-        case DLG_CLASS_LISTBOX: return DrawListBox;
-        case DLG_CLASS_COMBOBOX: return DrawComboBox;
-        case DLG_CLASS_EDIT: return (item.style & ES_MULTILINE) ? DrawStatusWindow : DrawEditField;
+    case DLG_CLASS_STATIC: return DrawStatic;
+    case DLG_CLASS_BUTTON:
+        switch (item.style & BS_TYPEMASK) {
+        case BS_GROUPBOX: return DrawGroupBox;
+        case BS_AUTOCHECKBOX:
+        case BS_AUTORADIOBUTTON: return DrawCheckOrRadio;
+        default: return DrawPushButton;
+        }
+    case DLG_CLASS_LISTBOX: return DrawListBox;
+    case DLG_CLASS_COMBOBOX: return DrawComboBox;
+    case DLG_CLASS_EDIT: return (item.style & ES_MULTILINE) ? DrawStatusWindow : DrawEditField;
     }
     return DrawNothing;
 }
@@ -853,8 +859,9 @@ void CTerminalSurface::Draw() {
         CDlgWindowState* focused = view && top ? view->Focused() : nullptr;
         const int defaultId = DlgDefaultButton(*dialog, focused ? focused->id : 0);
         for (auto& p : dialog->Items()) {
-            CControlDraw draw{*p, placed.Of(*p), p.get() == focused, defaultId, view ? &view->shifted : nullptr, cursor};
-            DrawerOf(*p)(draw);
+            CControlDraw draw{*p,    placed.Of(*p), p.get() == focused, defaultId, view ? &view->shifted : nullptr,
+                              cursor};
+            DrawerOf (*p)(draw);
         }
         // The open list of a combo lies over everything else.
         if (view && view->dropped) {

@@ -142,7 +142,7 @@ struct CQtSurface::CImpl : QObject {
         CDialog* dialog = nullptr;
         QDialog* window = nullptr;
         std::vector<CControl> controls;
-        int focus = 0;  // the control the user gave the focus, kept across actions
+        int focus = 0;       // the control the user gave the focus, kept across actions
         double scale = 1.0;  // dialog units grown so that every text is whole
     };
 
@@ -387,11 +387,11 @@ QWidget* CQtSurface::CImpl::MakeCombo(CView& view, CDlgWindowState& state) {
 // Each kind of control has its own maker.
 CQtSurface::CImpl::FMaker CQtSurface::CImpl::MakerOf(const CDlgWindowState& state) {
     switch (state.cls) {
-        case DLG_CLASS_BUTTON: return state.IsButtonKind(BS_GROUPBOX) ? &CImpl::MakeGroupBox : &CImpl::MakeButton;
-        case DLG_CLASS_STATIC: return &CImpl::MakeLabel;
-        case DLG_CLASS_EDIT: return (state.style & ES_MULTILINE) ? &CImpl::MakeStatusWindow : &CImpl::MakeEditField;
-        case DLG_CLASS_LISTBOX: return &CImpl::MakeList;
-        case DLG_CLASS_COMBOBOX: return &CImpl::MakeCombo;
+    case DLG_CLASS_BUTTON: return state.IsButtonKind(BS_GROUPBOX) ? &CImpl::MakeGroupBox : &CImpl::MakeButton;
+    case DLG_CLASS_STATIC: return &CImpl::MakeLabel;
+    case DLG_CLASS_EDIT: return (state.style & ES_MULTILINE) ? &CImpl::MakeStatusWindow : &CImpl::MakeEditField;
+    case DLG_CLASS_LISTBOX: return &CImpl::MakeList;
+    case DLG_CLASS_COMBOBOX: return &CImpl::MakeCombo;
     }
     return nullptr;
 }
@@ -428,23 +428,24 @@ int CQtSurface::CImpl::TextNeed(const CDlgWindowState& state) const {
         return w;
     };
     switch (state.cls) {
-        case DLG_CLASS_STATIC: return widest(Shown(state.text)) + 1;
-        case DLG_CLASS_BUTTON: {
-            int text = widest(Shown(state.text));
-            if (text == 0) return 0;
-            if (state.IsButtonKind(BS_GROUPBOX)) return text + 4 * margin;
-            if (IsPushButton(state)) return text + 2 * style->pixelMetric(QStyle::PM_ButtonMargin) + margin;
-            return text + style->pixelMetric(QStyle::PM_IndicatorWidth) +
-                   style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + margin;
-        }
-        case DLG_CLASS_COMBOBOX: {
-            // The field shows every entry whole, beside the arrow.
-            int rows = 0;
-            for (const auto& row : state.rows) rows = std::max(rows, metrics.horizontalAdvance(QString::fromStdString(row)));
-            return rows == 0 ? 0 : rows + style->pixelMetric(QStyle::PM_ScrollBarExtent) + 3 * margin;
-        }
-        case DLG_CLASS_EDIT:
-        case DLG_CLASS_LISTBOX: return 0;  // they scroll or wrap
+    case DLG_CLASS_STATIC: return widest(Shown(state.text)) + 1;
+    case DLG_CLASS_BUTTON: {
+        int text = widest(Shown(state.text));
+        if (text == 0) return 0;
+        if (state.IsButtonKind(BS_GROUPBOX)) return text + 4 * margin;
+        if (IsPushButton(state)) return text + 2 * style->pixelMetric(QStyle::PM_ButtonMargin) + margin;
+        return text + style->pixelMetric(QStyle::PM_IndicatorWidth) +
+            style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + margin;
+    }
+    case DLG_CLASS_COMBOBOX: {
+        // The field shows every entry whole, beside the arrow.
+        int rows = 0;
+        for (const auto& row : state.rows)
+            rows = std::max(rows, metrics.horizontalAdvance(QString::fromStdString(row)));
+        return rows == 0 ? 0 : rows + style->pixelMetric(QStyle::PM_ScrollBarExtent) + 3 * margin;
+    }
+    case DLG_CLASS_EDIT:
+    case DLG_CLASS_LISTBOX: return 0;  // they scroll or wrap
     }
     return 0;
 }
@@ -474,7 +475,7 @@ void CQtSurface::CImpl::Build(CView& view) {
     // list; the others are modal dialogs of their owner. No window offers a
     // maximise button: a dialog keeps its template's layout.
     Qt::WindowFlags flags = (owner ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            (owner ? Qt::WindowFlags() : Qt::WindowMinimizeButtonHint);
+        (owner ? Qt::WindowFlags() : Qt::WindowMinimizeButtonHint);
     if (t->style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     window->setWindowFlags(flags);
     window->setWindowModality(owner ? Qt::ApplicationModal : Qt::NonModal);
@@ -518,72 +519,73 @@ void CQtSurface::CImpl::Sync(CView& view) {
         QSignalBlocker block(widget);
         if (widget->isEnabled() != state->enabled) widget->setEnabled(state->enabled);
         switch (state->cls) {
-            case DLG_CLASS_BUTTON:
-                if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-                    if (group->title() != Shown(state->text)) group->setTitle(Shown(state->text));
-                } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-                    QString text = QString::fromStdString(state->text);
-                    if (button->text() != text) button->setText(text);
-                    if (!IsPushButton(*state) && button->isChecked() != (state->check == BST_CHECKED))
-                        button->setChecked(state->check == BST_CHECKED);
-                }
-                break;
-            case DLG_CLASS_STATIC: {
-                auto* label = static_cast<QLabel*>(widget);
-                if (label->text() != Shown(state->text)) label->setText(Shown(state->text));
-                break;
-            }
-            case DLG_CLASS_EDIT:
-                if (auto* area = qobject_cast<QPlainTextEdit*>(widget)) {
-                    QString text = EditLines(state->text);
-                    if (area->toPlainText() != text) area->setPlainText(text);
-                } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-                    QString text = QString::fromStdString(state->text);
-                    if (line->text() != text) {
-                        line->setText(text);
-                        size_t end = std::min(state->selEnd, state->text.size());
-                        size_t start = std::min(state->selStart, end);
-                        if (start != end) line->setSelection(static_cast<int>(start), static_cast<int>(end - start));
-                        else line->setCursorPosition(static_cast<int>(end));
-                    }
-                }
-                break;
-            case DLG_CLASS_LISTBOX: {
-                auto* list = static_cast<QListWidget*>(widget);
-                bool same = list->count() == static_cast<int>(state->rows.size());
-                for (int i = 0; same && i < list->count(); ++i)
-                    same = list->item(i)->text() == QString::fromStdString(state->rows[static_cast<size_t>(i)]);
-                if (!same) FillList(*list, state->rows);
-                if (list->currentRow() != state->curSel) {
-                    list->setCurrentRow(state->curSel);
-                    if (state->curSel < 0) list->clearSelection();
-                }
-                break;
-            }
-            case DLG_CLASS_COMBOBOX: {
-                auto* combo = static_cast<QComboBox*>(widget);
-                QSignalBlocker blockEdit(combo->lineEdit());
-                bool same = combo->count() == static_cast<int>(state->rows.size());
-                for (int i = 0; same && i < combo->count(); ++i)
-                    same = combo->itemText(i) == QString::fromStdString(state->rows[static_cast<size_t>(i)]);
-                if (!same) {
-                    combo->clear();
-                    for (const auto& row : state->rows) combo->addItem(QString::fromStdString(row));
-                }
-                if (combo->currentIndex() != state->curSel) combo->setCurrentIndex(state->curSel);
+        case DLG_CLASS_BUTTON:
+            if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+                if (group->title() != Shown(state->text)) group->setTitle(Shown(state->text));
+            } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
                 QString text = QString::fromStdString(state->text);
-                if (combo->currentText() != text) {
-                    combo->setEditText(text);
+                if (button->text() != text) button->setText(text);
+                if (!IsPushButton(*state) && button->isChecked() != (state->check == BST_CHECKED))
+                    button->setChecked(state->check == BST_CHECKED);
+            }
+            break;
+        case DLG_CLASS_STATIC: {
+            auto* label = static_cast<QLabel*>(widget);
+            if (label->text() != Shown(state->text)) label->setText(Shown(state->text));
+            break;
+        }
+        case DLG_CLASS_EDIT:
+            if (auto* area = qobject_cast<QPlainTextEdit*>(widget)) {
+                QString text = EditLines(state->text);
+                if (area->toPlainText() != text) area->setPlainText(text);
+            } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+                QString text = QString::fromStdString(state->text);
+                if (line->text() != text) {
+                    line->setText(text);
                     size_t end = std::min(state->selEnd, state->text.size());
                     size_t start = std::min(state->selStart, end);
-                    if (start != end) combo->lineEdit()->setSelection(static_cast<int>(start), static_cast<int>(end - start));
-                    else combo->lineEdit()->setCursorPosition(static_cast<int>(end));
+                    if (start != end) line->setSelection(static_cast<int>(start), static_cast<int>(end - start));
+                    else line->setCursorPosition(static_cast<int>(end));
                 }
-                // A field without the focus shows the start of its text.
-                if (!combo->lineEdit()->hasFocus() && combo->lineEdit()->cursorPosition() != 0)
-                    combo->lineEdit()->setCursorPosition(0);
-                break;
             }
+            break;
+        case DLG_CLASS_LISTBOX: {
+            auto* list = static_cast<QListWidget*>(widget);
+            bool same = list->count() == static_cast<int>(state->rows.size());
+            for (int i = 0; same && i < list->count(); ++i)
+                same = list->item(i)->text() == QString::fromStdString(state->rows[static_cast<size_t>(i)]);
+            if (!same) FillList(*list, state->rows);
+            if (list->currentRow() != state->curSel) {
+                list->setCurrentRow(state->curSel);
+                if (state->curSel < 0) list->clearSelection();
+            }
+            break;
+        }
+        case DLG_CLASS_COMBOBOX: {
+            auto* combo = static_cast<QComboBox*>(widget);
+            QSignalBlocker blockEdit(combo->lineEdit());
+            bool same = combo->count() == static_cast<int>(state->rows.size());
+            for (int i = 0; same && i < combo->count(); ++i)
+                same = combo->itemText(i) == QString::fromStdString(state->rows[static_cast<size_t>(i)]);
+            if (!same) {
+                combo->clear();
+                for (const auto& row : state->rows) combo->addItem(QString::fromStdString(row));
+            }
+            if (combo->currentIndex() != state->curSel) combo->setCurrentIndex(state->curSel);
+            QString text = QString::fromStdString(state->text);
+            if (combo->currentText() != text) {
+                combo->setEditText(text);
+                size_t end = std::min(state->selEnd, state->text.size());
+                size_t start = std::min(state->selStart, end);
+                if (start != end)
+                    combo->lineEdit()->setSelection(static_cast<int>(start), static_cast<int>(end - start));
+                else combo->lineEdit()->setCursorPosition(static_cast<int>(end));
+            }
+            // A field without the focus shows the start of its text.
+            if (!combo->lineEdit()->hasFocus() && combo->lineEdit()->cursorPosition() != 0)
+                combo->lineEdit()->setCursorPosition(0);
+            break;
+        }
         }
     }
     ShowDefaultButton(view);
@@ -662,7 +664,8 @@ void CQtSurface::CImpl::MoveFocus(CView& view, bool forward) {
     for (int i = 0; i < count; ++i)
         if (focused != 0 && items[static_cast<size_t>(i)]->id == focused) start = i;
     for (int step = 1; step <= count; ++step) {
-        int i = start < 0 ? (forward ? step - 1 : count - step) : ((start + (forward ? step : -step)) % count + count) % count;
+        int i = start < 0 ? (forward ? step - 1 : count - step)
+                          : ((start + (forward ? step : -step)) % count + count) % count;
         CDlgWindowState& item = *items[static_cast<size_t>(i)];
         if (!item.IsTabStop() || !item.enabled) continue;
         QWidget* widget = WidgetOf(view, &item);
@@ -756,11 +759,11 @@ bool CQtSurface::CImpl::ChooseByPage(CView& view, CDlgWindowState& state, int ke
     const int page = std::max(1, combo->maxVisibleItems() - 1), at = std::max(0, state.curSel);
     int row = 0;
     switch (key) {
-        case Qt::Key_Home: row = 0; break;
-        case Qt::Key_End: row = count - 1; break;
-        case Qt::Key_PageUp: row = std::max(0, at - page); break;
-        case Qt::Key_PageDown: row = std::min(count - 1, state.curSel < 0 ? 0 : at + page); break;
-        default: return false;
+    case Qt::Key_Home: row = 0; break;
+    case Qt::Key_End: row = count - 1; break;
+    case Qt::Key_PageUp: row = std::max(0, at - page); break;
+    case Qt::Key_PageDown: row = std::min(count - 1, state.curSel < 0 ? 0 : at + page); break;
+    default: return false;
     }
     if (row != state.curSel) DlgUserSelect(*view.dialog, state.id, row);
     SyncAll();
@@ -798,7 +801,8 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
     if (!state) return false;
     if (state->cls == DLG_CLASS_BUTTON) {
         // Arrows step through the buttons as Tab does.
-        if (mods == Qt::NoModifier && (k == Qt::Key_Down || k == Qt::Key_Right || k == Qt::Key_Up || k == Qt::Key_Left)) {
+        if (mods == Qt::NoModifier &&
+            (k == Qt::Key_Down || k == Qt::Key_Right || k == Qt::Key_Up || k == Qt::Key_Left)) {
             MoveFocus(view, k == Qt::Key_Down || k == Qt::Key_Right);
             return true;
         }
@@ -825,7 +829,8 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
                key.matches(QKeySequence::DeleteEndOfWord) || key.matches(QKeySequence::DeleteStartOfWord) ||
                key.matches(QKeySequence::DeleteEndOfLine)) {
         // Edits the control would not see: not offered.
-    } else if (!key.text().isEmpty() && key.text().at(0).isPrint() && !(mods & (Qt::ControlModifier | Qt::AltModifier))) {
+    } else if (!key.text().isEmpty() && key.text().at(0).isPrint() &&
+               !(mods & (Qt::ControlModifier | Qt::AltModifier))) {
         TypeText(view, *state, key.text());
     } else {
         return false;  // caret movement and selection stay with the widget
@@ -836,43 +841,40 @@ bool CQtSurface::CImpl::HandleKey(CView& view, QWidget* target, QKeyEvent& key) 
 
 bool CQtSurface::CImpl::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-        case QEvent::FocusIn:
-            NoteFocus(watched);
-            return false;
-        case QEvent::KeyPress: {
-            if (QApplication::activePopupWidget()) return false;  // an open combo list or menu has the keys
-            auto* widget = qobject_cast<QWidget*>(watched);
-            if (!widget) return false;
-            CView* top = Top();
-            if (!top || widget->window() != top->window) return false;
-            return HandleKey(*top, widget, *static_cast<QKeyEvent*>(event));
-        }
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease: {
-            // The middle button pastes the X selection past the dialog.
-            auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::MiddleButton && (qobject_cast<QLineEdit*>(watched) ||
-                                                        qobject_cast<QPlainTextEdit*>(watched->parent())))
-                return true;
-            return false;
-        }
-        case QEvent::Close: {
-            for (CView* view : views) {
-                if (view->window != watched) continue;
-                event->ignore();
-                // The window's close button or the window manager's close: the
-                // surface itself never closes a window, it deletes it.
-                if (view == Top() && !view->dialog->IsEnded()) {
-                    if (view->dialog->GetSystemMenu(false)) DlgUserSysCommand(*view->dialog, SC_CLOSE);
-                    else DlgUserCancel(*view->dialog);
-                    SyncAll();
-                }
-                return true;
+    case QEvent::FocusIn: NoteFocus(watched); return false;
+    case QEvent::KeyPress: {
+        if (QApplication::activePopupWidget()) return false;  // an open combo list or menu has the keys
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget) return false;
+        CView* top = Top();
+        if (!top || widget->window() != top->window) return false;
+        return HandleKey(*top, widget, *static_cast<QKeyEvent*>(event));
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease: {
+        // The middle button pastes the X selection past the dialog.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::MiddleButton &&
+            (qobject_cast<QLineEdit*>(watched) || qobject_cast<QPlainTextEdit*>(watched->parent())))
+            return true;
+        return false;
+    }
+    case QEvent::Close: {
+        for (CView* view : views) {
+            if (view->window != watched) continue;
+            event->ignore();
+            // The window's close button or the window manager's close: the
+            // surface itself never closes a window, it deletes it.
+            if (view == Top() && !view->dialog->IsEnded()) {
+                if (view->dialog->GetSystemMenu(false)) DlgUserSysCommand(*view->dialog, SC_CLOSE);
+                else DlgUserCancel(*view->dialog);
+                SyncAll();
             }
-            return false;
+            return true;
         }
-        default:
-            return false;
+        return false;
+    }
+    default: return false;
     }
 }
 

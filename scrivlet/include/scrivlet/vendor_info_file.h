@@ -12,8 +12,7 @@
 #include <vector>
 
 // Lists returned by GetFields are released by the library's own deleter.
-using FieldListPtr =
-    std::unique_ptr<std::vector<CVIFField>, std::function<void(std::vector<CVIFField>*)>>;
+using FieldListPtr = std::unique_ptr<std::vector<CVIFField>, std::function<void(std::vector<CVIFField>*)>>;
 
 struct CVendorInfoFileData;
 class CVendorInfoFile;
@@ -31,10 +30,8 @@ struct CVIFWarning {
 inline constexpr std::size_t SCRIVLET_MAX_WARNINGS = 1000;
 inline constexpr std::size_t SCRIVLET_WARNING_TEXT_LENGTH = 200;
 
-using WarningListPtr =
-    std::unique_ptr<std::vector<CVIFWarning>, std::function<void(std::vector<CVIFWarning>*)>>;
-using LineListPtr =
-    std::unique_ptr<std::vector<std::size_t>, std::function<void(std::vector<std::size_t>*)>>;
+using WarningListPtr = std::unique_ptr<std::vector<CVIFWarning>, std::function<void(std::vector<CVIFWarning>*)>>;
+using LineListPtr = std::unique_ptr<std::vector<std::size_t>, std::function<void(std::vector<std::size_t>*)>>;
 
 // The warnings of a file in file order (at most SCRIVLET_MAX_WARNINGS), and
 // how many there were in all. An object built from a list of fields has none.

@@ -50,13 +50,12 @@ private:
     bool InitializeDevice(const char* const path);
     bool InitializeHub(const char* const path);
     bool InitializeHost(const char* const path);
-    void Set(const char* const path, const char* const display, const char* const connectType,
-             const char* const speed, unsigned int portNumber);
-    void Set(const wchar_t* const path, const wchar_t* const display,
-             const wchar_t* const connectType, const wchar_t* const speed, unsigned int portNumber);
+    void Set(const char* const path, const char* const display, const char* const connectType, const char* const speed,
+             unsigned int portNumber);
+    void Set(const wchar_t* const path, const wchar_t* const display, const wchar_t* const connectType,
+             const wchar_t* const speed, unsigned int portNumber);
     static std::tuple<unsigned int, CSafeString> GetConnectorType(const CVendorInfoFile& file);
-    static std::tuple<unsigned int, CSafeString> GetSpeedString(const CVendorInfoFile& file,
-                                                                EUsbType type);
+    static std::tuple<unsigned int, CSafeString> GetSpeedString(const CVendorInfoFile& file, EUsbType type);
     static unsigned int GetPortNumber(const CVendorInfoFile& file);
     static CSafeString GetFileName(const char* const path);
     static void StripExtension(CSafeString& text);

@@ -28,23 +28,26 @@ constexpr uint32_t kCmdSubmit = 1, kCmdUnlink = 2, kRetSubmit = 3, kRetUnlink = 
 constexpr int kUsbSpeedHigh = 3;
 constexpr unsigned kHubPorts = 4;
 
-const std::vector<uint8_t> kDeviceDescriptor = {18, 1, 0x00, 0x02, 0x00, 0x00, 0x00, 64, 0x09, 0x12,
-                                                0x01, 0x00, 0x00, 0x01, 0, 0, 0, 1};
+const std::vector<uint8_t> kDeviceDescriptor = {18,   1,    0x00, 0x02, 0x00, 0x00, 0x00, 64, 0x09,
+                                                0x12, 0x01, 0x00, 0x00, 0x01, 0,    0,    0,  1};
 const std::vector<uint8_t> kKeyboardReport = {
     0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
     0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x05, 0x75, 0x01,
     0x05, 0x08, 0x19, 0x01, 0x29, 0x05, 0x91, 0x02, 0x95, 0x01, 0x75, 0x03, 0x91, 0x01, 0x95, 0x06,
     0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0};
 const std::vector<uint8_t> kDeviceConfig = {
-    9, 2, 34, 0, 1, 1, 0, 0xA0, 50,                                        // configuration, remote wake-up
-    9, 4, 0, 0, 1, 0x03, 0x01, 0x01, 0,                                    // boot keyboard interface
-    9, 0x21, 0x11, 0x01, 0, 1, 0x22, static_cast<uint8_t>(kKeyboardReport.size()), 0,  // HID
-    7, 5, 0x81, 0x03, 8, 0, 10};                                           // interrupt IN
-const std::vector<uint8_t> kHubDescriptor18 = {18, 1, 0x00, 0x02, 0x09, 0x00, 0x01, 64, 0x09, 0x12,
-                                               0x02, 0x00, 0x00, 0x01, 0, 0, 0, 1};
-const std::vector<uint8_t> kHubConfig = {9, 2, 25, 0, 1, 1, 0, 0xE0, 0,    // configuration, self-powered
-                                         9, 4, 0, 0, 1, 0x09, 0, 0, 0,     // hub interface
-                                         7, 5, 0x81, 0x03, 1, 0, 12};      // status change endpoint
+    9,  2,    34,   0,    1, 1,    0,    0xA0,
+    50,  // configuration, remote wake-up
+    9,  4,    0,    0,    1, 0x03, 0x01, 0x01,
+    0,  // boot keyboard interface
+    9,  0x21, 0x11, 0x01, 0, 1,    0x22, static_cast<uint8_t>(kKeyboardReport.size()),
+    0,                                   // HID
+    7,  5,    0x81, 0x03, 8, 0,    10};  // interrupt IN
+const std::vector<uint8_t> kHubDescriptor18 = {18,   1,    0x00, 0x02, 0x09, 0x00, 0x01, 64, 0x09,
+                                               0x12, 0x02, 0x00, 0x00, 0x01, 0,    0,    0,  1};
+const std::vector<uint8_t> kHubConfig = {9, 2, 25,   0,    1, 1,    0, 0xE0, 0,  // configuration, self-powered
+                                         9, 4, 0,    0,    1, 0x09, 0, 0,    0,  // hub interface
+                                         7, 5, 0x81, 0x03, 1, 0,    12};         // status change endpoint
 const std::vector<uint8_t> kHubClassDescriptor = {9, 0x29, kHubPorts, 0x00, 0x00, 1, 0, 0x00, 0xFF};
 
 bool ReadAll(int fd, void* buffer, size_t size) {
@@ -124,8 +127,11 @@ private:
     // nothing connected is never enabled by a reset, and change bits are
     // taken and forgotten.
     void PortFeature(uint8_t request, uint16_t feature, unsigned port) {
-        uint16_t bit = feature == 1 ? 0x0002 : feature == 2 ? 0x0004 : feature == 8 ? 0x0100
-                     : feature == 21 ? 0x0800 : 0;
+        uint16_t bit = feature == 1 ? 0x0002
+            : feature == 2          ? 0x0004
+            : feature == 8          ? 0x0100
+            : feature == 21         ? 0x0800
+                                    : 0;
         if (request == 3 && feature != 1) m_portStatus[port] |= bit;
         if (request == 1) m_portStatus[port] &= static_cast<uint16_t>(~bit);
     }
@@ -200,7 +206,7 @@ int main(int argc, char** argv) {
     // The kernel takes the socket by its descriptor number in this process.
     unsigned port = static_cast<unsigned>(std::stoul(argv[2]));
     std::string attach = std::to_string(port) + " " + std::to_string(pair[0]) + " " +
-                         std::to_string(0x00010001u + port) + " " + std::to_string(kUsbSpeedHigh);
+        std::to_string(0x00010001u + port) + " " + std::to_string(kUsbSpeedHigh);
     FILE* file = std::fopen("/sys/devices/platform/vhci_hcd.0/attach", "w");
     if (!file || std::fputs(attach.c_str(), file) < 0 || std::fclose(file) != 0) {
         std::perror("usbip_fake: attach");

@@ -13,9 +13,7 @@
 
 using BLSTATUS = int32_t;
 
-constexpr bool BLFailed(BLSTATUS status) {
-    return status < 0 && (static_cast<uint32_t>(status) & 0x40000000u) == 0;
-}
+constexpr bool BLFailed(BLSTATUS status) { return status < 0 && (static_cast<uint32_t>(status) & 0x40000000u) == 0; }
 
 // Enumerate() answers this when it finished with a warning; it counts as success.
 constexpr BLSTATUS BL_S_ENUMERATE_WARNING = static_cast<BLSTATUS>(0x80007009u);
@@ -62,7 +60,7 @@ constexpr tagRegSelector BL_REG_USBSTS{1, 4};  // bit 0: HCHalted
 
 // USB hub class feature selectors used on ports.
 enum : uint16_t {
-    BL_PORT_LINK_STATE = 5,   // USB 3 hub class
+    BL_PORT_LINK_STATE = 5,  // USB 3 hub class
     BL_PORT_SUSPEND = 2,
     BL_PORT_RESET = 4,
     BL_C_PORT_CONNECTION = 16,
@@ -116,8 +114,8 @@ public:
     virtual BLSTATUS DisableRemoteWakeup() = 0;
     // Setup stage: data is the 8-byte setup packet; data stage: the buffer;
     // status stage: no data. The last two arguments are reserved (null).
-    virtual BLSTATUS DoControlTransferSingleStep(uint8_t* data, uint32_t length, tagSINGLE_STEP step,
-                                                 void* reserved1, void* reserved2) = 0;
+    virtual BLSTATUS DoControlTransferSingleStep(uint8_t* data, uint32_t length, tagSINGLE_STEP step, void* reserved1,
+                                                 void* reserved2) = 0;
 
     uint8_t ParentPort = 0;  // port number on the parent; 0 = none
     uint32_t DeviceTag = 0;  // identity that survives re-enumeration; compare for equality only

@@ -41,8 +41,8 @@ struct CDlgLayoutItem {
     EDlgClass cls = DLG_CLASS_STATIC;
     uint32_t style = 0;
     CDlgRect rect;
-    std::string text;  // as the template has it ('&' marks included)
-    int widestRow = 0; // cells of a combo's longest entry: its field shows every entry whole
+    std::string text;   // as the template has it ('&' marks included)
+    int widestRow = 0;  // cells of a combo's longest entry: its field shows every entry whole
 };
 
 struct CDlgLayout {

@@ -123,7 +123,7 @@ public:
     int SetCurSel(int index);  // -1 clears the selection; LB_ERR when out of range
     int AddString(const char* text);
     int InsertString(int index, const char* text);  // -1 appends
-    int DeleteString(int index);  // returns the remaining count, or LB_ERR
+    int DeleteString(int index);                    // returns the remaining count, or LB_ERR
     void ResetContent();
     int GetText(int index, std::string& text) const;  // the length, or LB_ERR
 };

@@ -59,6 +59,6 @@ private:
     EOSReadResult Fill();
 
     int m_fd;
-    std::string m_pending;     // read but not yet returned
-    bool m_discarding = false; // inside a line that was too long
+    std::string m_pending;      // read but not yet returned
+    bool m_discarding = false;  // inside a line that was too long
 };
