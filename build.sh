@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
+PACKAGES=(cmake ninja-build g++ pkg-config clang-format googletest libgtest-dev libgmock-dev
           libtomlplusplus-dev libncurses-dev clang libclang-rt-14-dev tmux
           qemu-system-x86 busybox-static cpio kmod libpcre2-dev libexpat1-dev nlohmann-json3-dev
           qt6-base-dev xvfb xdotool imagemagick xclip
